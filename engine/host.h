@@ -1,0 +1,57 @@
+// The interface through which a front end receives everything a run writes
+// for the user and answers stop requests. The engine never writes to a
+// console itself: the console program supplies a host that writes to the
+// standard streams and the terminal title, the dialog program one that fills
+// its result box, status line, progress bar and counters, and the tests a
+// capturing host. The host also says which build the run is, which is how the
+// dialog build's differences (run lock, stop polls, display calls, option
+// rules) are chosen without a second copy of the engine.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace zub {
+
+struct run_state;
+
+enum class build_kind { console, dialog };
+
+class host {
+public:
+    virtual ~host() = default;
+
+    virtual build_kind kind() const = 0;
+
+    // Text the console build writes to its standard output (summary, -v lines,
+    // byte dumps) and to its standard error (failures, same-folder lines).
+    // Already formatted; line ends are bare LF. Return -1 when a console write
+    // failed, else the number of units.
+    virtual int write_out(std::u16string_view text) = 0;
+    virtual int write_err(std::u16string_view text) = 0;
+    // The -v path lines (the console build's verbose writer).
+    virtual int write_verbose(std::u16string_view text) { return write_out(text); }
+
+    // Taken once at the start of the run body (console record for the verbose writer).
+    virtual void take_console_record() {}
+
+    // -w: the console window title (console build).
+    virtual void set_title(std::u16string_view) {}
+
+    // Dialog build display hooks.
+    virtual bool stop_requested() { return false; }
+    virtual void show_status(std::u16string_view) {}
+    virtual void show_progress(std::u16string_view, int) {}
+    virtual void show_counts(uint32_t, uint32_t, int64_t) {}
+
+    // Console build: asks for the two folders when the command line names
+    // none; writes its own lines through the run state. nullopt on cancel.
+    virtual std::optional<std::pair<std::u16string, std::u16string>> resolve_folders(run_state&) {
+        return std::nullopt;
+    }
+};
+
+}  // namespace zub

@@ -1,0 +1,192 @@
+// The operating-system boundary. Everything above this header reaches the
+// system only through the `os` interface below, so that tests can put a
+// fault-injecting layer in front of the real one (tests/support/faulty_os.h)
+// and every failure path can be exercised as root and on every platform.
+//
+// The vocabulary is the Win32 one (attribute bits, FILETIME values, error
+// codes from a per-thread "last error"); the POSIX implementation gives each
+// concept the meaning described in posix/README.md. Text is UTF-16 in
+// char16_t units on both sides; on POSIX, file names are converted with the
+// lossless scheme of foundation/utf.h.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zub::platform {
+
+// Raw Win32 attribute bits as the system reports them.
+inline constexpr uint32_t ATTR_READONLY = 0x1;
+inline constexpr uint32_t ATTR_HIDDEN = 0x2;
+inline constexpr uint32_t ATTR_SYSTEM = 0x4;
+inline constexpr uint32_t ATTR_DIRECTORY = 0x10;
+inline constexpr uint32_t ATTR_ARCHIVE = 0x20;
+inline constexpr uint32_t ATTR_NORMAL = 0x80;
+inline constexpr uint32_t ATTR_SPARSE = 0x200;
+inline constexpr uint32_t ATTR_REPARSE_POINT = 0x400;
+inline constexpr uint32_t ATTR_COMPRESSED = 0x800;
+inline constexpr uint32_t ATTR_ENCRYPTED = 0x4000;
+inline constexpr uint32_t INVALID_ATTRIBUTES = 0xFFFFFFFFu;
+
+// Windows error codes. On POSIX the layer reports errno values instead (the
+// mapping is the identity), so code above this layer never compares a code
+// with these constants directly: it asks is_not_found() / is_access_denied().
+// They are used by the Win32 layer and by tests that inject Windows codes.
+inline constexpr uint32_t ERR_FILE_NOT_FOUND = 2;
+inline constexpr uint32_t ERR_PATH_NOT_FOUND = 3;
+inline constexpr uint32_t ERR_ACCESS_DENIED = 5;
+inline constexpr uint32_t ERR_NOT_ENOUGH_MEMORY = 8;
+inline constexpr uint32_t ERR_NO_MORE_FILES = 18;
+
+// 100 ns intervals since 1601-01-01 UTC.
+using file_time = uint64_t;
+
+// One directory entry as the search returns it.
+struct find_entry {
+    uint32_t attributes = 0;      // raw attribute bits (ATTR_*)
+    file_time created = 0;
+    file_time accessed = 0;
+    file_time written = 0;
+    uint64_t size = 0;
+    std::u16string name;
+    std::u16string short_name;    // 8.3 alias, empty when there is none
+    uint32_t reparse_tag = 0;     // for a reparse point
+};
+
+// Calendar time with milliseconds, as SYSTEMTIME holds it.
+struct system_time {
+    int year = 0, month = 0, weekday = 0, day = 0;
+    int hour = 0, minute = 0, second = 0, millisecond = 0;
+};
+
+// Identity of a file: device and inode, or volume serial and file index.
+struct file_id {
+    uint64_t device = 0;
+    uint64_t index = 0;
+    bool operator==(const file_id&) const = default;
+};
+
+// Opaque handles. `value` is what the implementation needs (a descriptor, a
+// HANDLE, an index into a table); INVALID is the failure value everywhere.
+struct handle {
+    intptr_t value = -1;
+    bool valid() const { return value != -1; }
+    bool operator==(const handle&) const = default;
+};
+inline constexpr handle INVALID_HANDLE{-1};
+
+enum class std_stream { output, error };
+
+enum class path_style { windows, posix };
+
+// How a file is opened for reading.
+enum class read_mode {
+    compare,     // sequential reading that leaves the page cache as it was; shares read and write
+    exclusive,   // no sharing (used to probe a size; fails while another process holds the file)
+};
+
+enum class write_mode { truncate, append };
+
+class os {
+public:
+    virtual ~os() = default;
+
+    // --- directory search (FindFirstFileW / FindNextFileW / FindClose) ---
+    // The last component of `pattern` may hold the wildcards * and ?.
+    // "." and ".." are returned like any other entry when a folder is listed.
+    virtual handle find_first(std::u16string_view pattern, find_entry& entry) = 0;
+    virtual bool find_next(handle search, find_entry& entry) = 0;
+    virtual bool find_close(handle search) = 0;
+
+    // --- attributes and names ---
+    virtual uint32_t get_attributes(std::u16string_view path) = 0;  // INVALID_ATTRIBUTES on failure
+    virtual bool set_attributes(std::u16string_view path, uint32_t attributes) = 0;
+    // GetFullPathNameW: absolute form of a name, "." and ".." resolved by text.
+    // Returns false when the system cannot form it (then `out` is unspecified).
+    // `has_file_part` tells whether the result ends in a name (not a separator).
+    virtual bool full_path(std::u16string_view name, std::u16string& out, bool* has_file_part = nullptr) = 0;
+    virtual bool file_identity(std::u16string_view path, file_id& id) = 0;
+
+    // --- files ---
+    virtual handle open_read(std::u16string_view path, read_mode mode) = 0;
+    // Reads up to `count` bytes; `got` < count only at the end of the file.
+    virtual bool read(handle file, void* buffer, uint32_t count, uint32_t& got) = 0;
+    virtual bool size_of(handle file, uint64_t& size) = 0;
+    virtual handle open_write(std::u16string_view path, write_mode mode) = 0;
+    virtual bool write(handle file, const void* data, size_t count) = 0;
+    virtual bool close(handle file) = 0;
+    virtual bool delete_file(std::u16string_view path) = 0;
+    // Opens the file for writing with truncation and closes it again.
+    virtual bool truncate_file(std::u16string_view path) = 0;
+    // Opens (creating when missing) without sharing and keeps it open: the run lock.
+    virtual handle open_lock(std::u16string_view path) = 0;
+    // True when the file exists and this process may write it (an access test).
+    virtual bool can_write(std::u16string_view path) = 0;
+
+    // --- process ---
+    virtual bool current_dir(std::u16string& out) = 0;
+    virtual bool set_current_dir(std::u16string_view path) = 0;
+    virtual bool executable_path(std::u16string& out) = 0;
+
+    // --- profile (settings) file: sections, key=value, replaced in place ---
+    virtual std::u16string profile_read(std::u16string_view section, std::u16string_view key,
+                                        std::u16string_view file) = 0;
+    virtual bool profile_write(std::u16string_view section, std::u16string_view key,
+                               std::u16string_view value, std::u16string_view file) = 0;
+
+    // --- memory: whole committed read-write pages ---
+    virtual void* reserve_pages(size_t bytes) = 0;
+    virtual bool release_pages(void* block, size_t bytes) = 0;
+
+    // --- texts and time ---
+    // The system's message for an OS error code, as the system gives it
+    // (line breaks included); empty when it has none.
+    virtual std::u16string error_text(uint32_t code) = 0;
+    // The C library's text for an errno value (strerror).
+    virtual std::u16string errno_text(int number) = 0;
+    // File time to local calendar time by the zone rules at that date.
+    virtual bool local_time(file_time time, system_time& out) = 0;
+    virtual void sleep_ms(uint32_t milliseconds) = 0;
+
+    // --- console ---
+    virtual bool is_console(std_stream which) = 0;
+    virtual bool console_write(std_stream which, std::u16string_view text) = 0;
+    virtual handle std_handle(std_stream which) = 0;
+    virtual void set_console_title(std::u16string_view title) = 0;
+
+    // --- folder picker: nullopt when cancelled ---
+    virtual std::optional<std::u16string> pick_folder(std::u16string_view title,
+                                                      std::u16string_view initial) = 0;
+};
+
+// The real implementation of this build (win32/ or posix/).
+os& native_os();
+
+// The layer every caller uses: the native one unless a test installed another.
+os& current();
+// Installs a layer (nullptr restores the native one). Returns the previous one.
+os* install(os* layer);
+
+// The calling thread's last OS error code (GetLastError / SetLastError).
+uint32_t last_error();
+void set_last_error(uint32_t code);
+
+// errno for an OS error code: 2, 3, 18 -> ENOENT; 5 -> EACCES; 8 -> ENOMEM;
+// other -> EINVAL on Windows; the identity on POSIX.
+int errno_from_os_error(uint32_t code);
+bool is_not_found(uint32_t code);
+bool is_access_denied(uint32_t code);
+
+// The program's arguments as UTF-16 (Windows: the process's wide command
+// line; POSIX: argv converted losslessly).
+std::vector<std::u16string> command_line(int argc, char** argv);
+
+// Path style and page size of this build.
+path_style native_path_style();
+size_t page_size();
+
+}  // namespace zub::platform

@@ -1,0 +1,16 @@
+// Lossless conversion between byte strings (POSIX file names, arguments,
+// terminal text) and UTF-16. Valid UTF-8 decodes normally; each byte that is
+// not part of valid UTF-8 becomes the lone unit U+DC00 + byte, which converts
+// back to the same byte. Unpaired surrogates that are not of that form are
+// encoded as their three-byte (WTF-8) sequence, so no text is ever lost.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zub::platform {
+
+std::u16string utf16_from_bytes(std::string_view bytes);
+std::string bytes_from_utf16(std::u16string_view text);
+
+}  // namespace zub::platform

@@ -1,0 +1,117 @@
+// Text output, messages and memory: the printers through which every message,
+// result line and log line passes, the system's text for an error code, and
+// the engine's page-aligned compare buffers.
+//
+// A text_stream is a standard stream (recognised by identity) or a file.
+// Per call, a standard stream that is an interactive console receives the
+// text as characters (WriteConsoleW / UTF-8 on a terminal); everything else
+// receives raw UTF-16LE code units with every LF written as CR LF and no
+// byte-order mark. A stream whose file could not be opened swallows writes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+#include "text_format.h"
+
+namespace zub {
+
+class text_stream {
+public:
+    text_stream() = default;
+    ~text_stream();
+    text_stream(const text_stream&) = delete;
+    text_stream& operator=(const text_stream&) = delete;
+
+    // The two standard streams (process-wide objects).
+    static text_stream& out();
+    static text_stream& err();
+
+    // Opens a file for writing ("w": emptied, "a": appended). Returns false
+    // when the file cannot be opened; the stream then stays closed and every
+    // write to it is harmless.
+    bool open(std::u16string_view path, platform::write_mode mode);
+    void close();
+    bool is_open() const { return file_.valid(); }
+    bool is_standard() const { return standard_; }
+    platform::std_stream which() const { return which_; }
+    platform::handle file() const { return file_; }
+
+    // Writes raw bytes (for the byte-order mark). False when closed or failed.
+    bool write_bytes(const void* data, size_t count);
+    // Current length of an open file, -1 when unknown.
+    int64_t length() const;
+
+private:
+    text_stream(platform::std_stream which) : standard_(true), which_(which) {}
+    bool standard_ = false;
+    platform::std_stream which_ = platform::std_stream::output;
+    platform::handle file_ = platform::INVALID_HANDLE;
+};
+
+// Format buffer sizes in UTF-16 units (terminating NUL included).
+inline constexpr size_t PRINT_BUFFER_UNITS = 33792;    // print_to, print_out
+inline constexpr size_t VERBOSE_BUFFER_UNITS = 32769;  // print_verbose
+
+// Writes `count` units of `unit_size` bytes (always 2) as UTF-16LE with each
+// LF written as CR LF. Returns the number of units handed over, 0 when
+// unit_size * count is not positive, -1 when the write failed.
+int write_text(const char16_t* units, int unit_size, int count, text_stream& stream);
+
+// Formats and writes one message. Returns the number of units formatted; 0
+// for an empty format; -1 when a console write fails. A message longer than
+// the format buffer is not written at all.
+int vprint_to(text_stream& stream, std::u16string_view format, fmt_args args);
+int vprint_out(std::u16string_view format, fmt_args args);
+
+template <typename... A>
+int print_to(text_stream& stream, std::u16string_view format, const A&... a) {
+    return vprint_to(stream, format, {fmt_arg(a)...});
+}
+template <typename... A>
+int print_out(std::u16string_view format, const A&... a) {
+    return vprint_out(format, {fmt_arg(a)...});
+}
+
+// The console record used by print_verbose: whether standard output was a
+// console when the run started. The run driver takes it once per run; when
+// the handle is invalid the previous record is kept.
+void take_console_record();
+int vprint_verbose(std::u16string_view format, fmt_args args);
+template <typename... A>
+int print_verbose(std::u16string_view format, const A&... a) {
+    return vprint_verbose(format, {fmt_arg(a)...});
+}
+
+// Committed read-write pages; on failure writes "can't alloc memory (%d Bytes)\n"
+// to standard error and returns null.
+void* reserve_block(size_t size);
+// Releases a block of reserve_block; on failure writes "can't free memory (%p)\n".
+void release_block(void* block, size_t size);
+
+inline constexpr size_t COMPARE_BUFFER_BYTES = 16777216;
+extern unsigned char* src_buffer;
+extern unsigned char* dst_buffer;
+// 0 when both 16 MiB buffers exist, 1 otherwise (the second is not tried
+// when the first fails).
+int reserve_compare_buffers();
+void release_compare_buffers();
+
+// A heap block of at least 256 bytes (never smaller), or null. Free with std::free.
+void* alloc_min256(size_t size);
+
+// The system's one-line text for an OS error code: a trailing line break is
+// removed and inner line breaks become blanks.
+std::u16string system_message_text(uint32_t code);
+
+// The C library's text for an errno value.
+std::u16string errno_message_text(int number);
+
+// Messages that name the program use this (argument 0 as received).
+const std::u16string& program_name();
+void set_program_name(std::u16string_view name);
+
+}  // namespace zub
