@@ -1,0 +1,18 @@
+// One whole run from an argument vector shaped like a console command line
+// (element 0 the program name, then option clusters, then none or two
+// folders). Returns the exit code: 0 after a completed walk, 1 otherwise; the
+// dialog build adds 54 (run lock held elsewhere) and 1 after a stop request.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "run_state.h"
+
+namespace zub {
+
+inline constexpr int EXIT_LOCK_HELD = 54;
+
+int run_engine(run_state& run, const std::vector<std::u16string>& args);
+
+}  // namespace zub
