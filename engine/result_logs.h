@@ -1,0 +1,36 @@
+// The result files of a run, all in the current folder: the run log
+// zubaer.log (appended by every run), the twelve path lists, and the optional
+// zublog.txt, zubpart.log, zublong.log, zubfile.log and zubmove.bat. Opening
+// (emptied, or appended with -a), the byte-order marks the settings may ask
+// for, and closing. A file that cannot be created leaves its stream closed;
+// every later write to it is then harmless and the run goes on.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "run_state.h"
+
+namespace zub {
+
+// Opens zubaer.log for appending.
+void open_run_log(run_state& run);
+
+// Opens zublog.txt (-m), the twelve lists, zubpart.log (-p), zublong.log (-l),
+// zubfile.log (-g) and zubmove.bat (-b), emptied or appended (-a), then writes
+// the byte-order marks when the settings key "options"/"BOM" begins with "1".
+void open_logs(run_state& run);
+
+// Closes the twelve lists, then zubpart.log, zublong.log, zubfile.log and
+// zubmove.bat when open.
+void close_logs(run_state& run);
+
+// Closes zublog.txt when open, then zubaer.log.
+void close_run_log(run_state& run);
+
+// A path as it is written between double quotes in the move script: every
+// '%' doubled, so that the command interpreter does not expand it as a
+// variable reference and the line moves the file that was meant.
+std::u16string batch_quote(std::u16string_view path);
+
+}  // namespace zub
