@@ -158,7 +158,12 @@ public:
     virtual handle std_handle(std_stream which) = 0;
     virtual void set_console_title(std::u16string_view title) = 0;
 
-    // --- folder picker: nullopt when cancelled ---
+    // --- folder picker ---
+    // nullopt when the user cancelled; an empty string when the chosen item is
+    // not a file-system folder (the caller then writes
+    // "bad folder - not a part of the file system.\n"); otherwise the path.
+    // An empty title means the default "select folder". The process's current
+    // folder is the same after the call as before it.
     virtual std::optional<std::u16string> pick_folder(std::u16string_view title,
                                                       std::u16string_view initial) = 0;
 };
@@ -184,6 +189,12 @@ bool is_access_denied(uint32_t code);
 // The program's arguments as UTF-16 (Windows: the process's wide command
 // line; POSIX: argv converted losslessly).
 std::vector<std::u16string> command_line(int argc, char** argv);
+
+// Style of the folder picker, decided once per process by the settings layer
+// before the first pick (true: the resizable new-style browser with an edit
+// box; false: the classic one). The Win32 layer stores it; the POSIX layer's
+// terminal prompt has one style and ignores it. Defined by each implementation.
+void set_picker_new_style(bool new_style);
 
 // Path style and page size of this build.
 path_style native_path_style();
