@@ -1,0 +1,140 @@
+// Directory enumeration primitives over the platform layer's directory search
+// and file calls: each entry becomes a file_info with translated attribute
+// flags, 64-bit times and size; path_status gives the status of one path with
+// mode bits close to the C library's stat record. Every failure leaves the OS
+// error code as the thread's last error (the layer stores it) and errno set by
+// the platform's mapping, so that the comparer can show the system's text and
+// the lister the C library's.
+#include "enumeration.h"
+
+#include <cerrno>
+
+namespace zub {
+
+namespace {
+
+void set_errno_from_last_error() { errno = platform::errno_from_os_error(platform::last_error()); }
+
+void translate_entry(file_info& info) {
+    const platform::find_entry& entry = info.find_data;
+    info.flags = translate_attributes(entry.attributes);
+    info.created = entry.created;
+    info.accessed = entry.accessed;
+    info.written = entry.written;
+    info.size = static_cast<int64_t>(entry.size);
+    info.name = entry.name;
+    info.short_name = entry.short_name;
+}
+
+}  // namespace
+
+uint32_t translate_attributes(uint32_t a) {
+    uint32_t flags = 0;
+    if (a & platform::ATTR_READONLY) flags |= FI_READONLY;
+    if (a & platform::ATTR_HIDDEN) flags |= FI_HIDDEN;
+    if (a & platform::ATTR_SYSTEM) flags |= FI_SYSTEM;
+    if (a & platform::ATTR_DIRECTORY) flags |= FI_DIRECTORY;
+    if (a & platform::ATTR_ARCHIVE) flags |= FI_ARCHIVE;
+    if (a & platform::ATTR_COMPRESSED) flags |= FI_COMPRESSED;
+    if (a & platform::ATTR_ENCRYPTED) flags |= FI_ENCRYPTED;
+    if (a & platform::ATTR_REPARSE_POINT) flags |= FI_REPARSE_POINT;
+    if (a & platform::ATTR_SPARSE) flags |= FI_SPARSE;
+    return flags;
+}
+
+uint32_t mode_from_attributes(uint32_t a) {
+    uint32_t mode = (a & platform::ATTR_DIRECTORY) ? MODE_DIRECTORY : MODE_REGULAR;
+    mode |= MODE_READABLE;
+    if (a & platform::ATTR_READONLY)
+        mode |= MODE_READONLY;
+    else
+        mode |= MODE_WRITABLE;
+    if (a & platform::ATTR_COMPRESSED) mode |= MODE_COMPRESSED;
+    if (a & platform::ATTR_ENCRYPTED) mode |= MODE_ENCRYPTED;
+    if (a & platform::ATTR_REPARSE_POINT) mode |= MODE_REPARSE_POINT;
+    if (a & platform::ATTR_SPARSE) mode |= MODE_SPARSE;
+    if (a & platform::ATTR_ARCHIVE) mode |= MODE_ARCHIVE;
+    if (a & platform::ATTR_SYSTEM) mode |= MODE_SYSTEM;
+    if (a & platform::ATTR_HIDDEN) mode |= MODE_HIDDEN;
+    return mode;
+}
+
+platform::handle find_first(std::u16string_view pattern, file_info& info) {
+    platform::handle search = platform::current().find_first(pattern, info.find_data);
+    if (!search.valid()) {
+        set_errno_from_last_error();
+        return platform::INVALID_HANDLE;
+    }
+    translate_entry(info);
+    return search;
+}
+
+int find_next(platform::handle search, file_info& info) {
+    if (!platform::current().find_next(search, info.find_data)) {
+        set_errno_from_last_error();
+        return -1;
+    }
+    translate_entry(info);
+    return 0;
+}
+
+int find_close(platform::handle search) {
+    if (!platform::current().find_close(search)) {
+        errno = EINVAL;
+        return -1;
+    }
+    return 0;
+}
+
+int path_status(std::u16string_view path, path_status_record& status) {
+    platform::os& layer = platform::current();
+    status = path_status_record{};  // size -1, times 0
+
+    uint32_t attributes = 0;
+    uint32_t reparse_tag = 0;
+    platform::find_entry entry;
+    platform::handle search = layer.find_first(path, entry);
+    if (search.valid()) {
+        if (!layer.find_close(search)) errno = EINVAL;  // noted, otherwise ignored
+        status.size = static_cast<int64_t>(entry.size);
+        status.accessed = entry.accessed;
+        status.written = entry.written;
+        status.created = entry.created;
+        attributes = entry.attributes;
+        reparse_tag = entry.reparse_tag;
+    } else {
+        const uint32_t code = platform::last_error();
+        if (platform::is_access_denied(code)) {
+            errno = EACCES;
+            return -1;
+        }
+        // A path without a directory entry of its own (a drive root) still has
+        // attributes; size and times then stay unknown.
+        attributes = layer.get_attributes(path);
+        if (attributes == platform::INVALID_ATTRIBUTES) {
+            set_errno_from_last_error();
+            return -1;
+        }
+    }
+
+    status.mode = mode_from_attributes(attributes);
+    if (attributes & platform::ATTR_REPARSE_POINT) status.reparse_tag = reparse_tag;
+
+    // The entry's size can lag behind a file that is being written; an open
+    // without sharing reads the current one. Folders, files held open by
+    // another process and unreadable files keep the entry's size.
+    platform::handle file = layer.open_read(path, platform::read_mode::exclusive);
+    if (file.valid()) {
+        uint64_t size = 0;
+        if (layer.size_of(file, size)) status.size = static_cast<int64_t>(size);
+        layer.close(file);
+    }
+    return 0;
+}
+
+void set_os_error(uint32_t code) {
+    platform::set_last_error(code);
+    errno = platform::errno_from_os_error(code);
+}
+
+}  // namespace zub
