@@ -1,0 +1,573 @@
+// The Win32 implementation of the platform layer: each primitive of
+// platform.h is the Win32 call of the same purpose, with the flags the
+// calling code relies on (unbuffered sequential reads for comparing, an
+// unshared open for the run lock, the shell's folder browser for picking).
+// UTF-16 text is handed to the W functions as wchar_t, which is 16 bits wide
+// on Windows. Every failure leaves the system's code in the thread's last
+// error, where the caller reads it with platform::last_error().
+#include "platform/platform.h"
+
+#include "platform/win32/windows_api.h"
+
+#include <atomic>
+#include <cstring>
+#include <cwchar>
+#include <string.h>
+#include <vector>
+
+namespace zub::platform {
+
+namespace {
+
+// Buffer sizes in UTF-16 units, terminating NUL included.
+constexpr DWORD FULL_PATH_UNITS = 32773;
+constexpr DWORD CURRENT_DIR_UNITS = 32768;
+constexpr DWORD MODULE_PATH_UNITS = 32769;
+constexpr DWORD PROFILE_RAW_UNITS = 163852;
+constexpr DWORD PICKER_UNITS = 32772;
+
+// A NUL-terminated copy of a borrowed text for the W functions. A text that
+// holds a NUL itself cannot be passed on: the system would see only the part
+// before it and act on another name (delete "a" when asked for "a\0b"), so
+// such a name is refused with ERROR_INVALID_NAME.
+class wide_text {
+public:
+    explicit wide_text(std::u16string_view text)
+        : copy_(text), ok_(text.find(u'\0') == std::u16string_view::npos) {}
+    bool ok() const {
+        if (!ok_) SetLastError(ERROR_INVALID_NAME);
+        return ok_;
+    }
+    const wchar_t* get() const { return reinterpret_cast<const wchar_t*>(copy_.c_str()); }
+
+private:
+    std::u16string copy_;
+    bool ok_;
+};
+
+std::u16string from_wide(const wchar_t* text, size_t length) {
+    return std::u16string(reinterpret_cast<const char16_t*>(text), length);
+}
+
+std::u16string from_wide(const wchar_t* text) { return from_wide(text, std::wcslen(text)); }
+
+HANDLE native(handle h) { return reinterpret_cast<HANDLE>(h.value); }
+
+handle wrap(HANDLE h) {
+    if (h == INVALID_HANDLE_VALUE || h == nullptr) return INVALID_HANDLE;
+    return handle{reinterpret_cast<intptr_t>(h)};
+}
+
+uint64_t join64(DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32) | low; }
+
+file_time from_filetime(const FILETIME& t) { return join64(t.dwHighDateTime, t.dwLowDateTime); }
+
+void fill_entry(const WIN32_FIND_DATAW& data, find_entry& entry) {
+    entry.attributes = data.dwFileAttributes;
+    entry.created = from_filetime(data.ftCreationTime);
+    entry.accessed = from_filetime(data.ftLastAccessTime);
+    entry.written = from_filetime(data.ftLastWriteTime);
+    entry.size = join64(data.nFileSizeHigh, data.nFileSizeLow);
+    entry.name = from_wide(data.cFileName, wcsnlen(data.cFileName, MAX_PATH));
+    entry.short_name = from_wide(data.cAlternateFileName, wcsnlen(data.cAlternateFileName, 14));
+    entry.reparse_tag = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? data.dwReserved0 : 0;
+}
+
+// Closes a handle without disturbing the error code of the failure that
+// made the caller give up on it.
+void close_keeping_error(HANDLE h) {
+    DWORD saved = GetLastError();
+    CloseHandle(h);
+    SetLastError(saved);
+}
+
+DWORD std_handle_number(std_stream which) {
+    return which == std_stream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE;
+}
+
+// --- local time: the zone-aware converter is looked up once at run time ---
+
+using tz_converter = BOOL(WINAPI*)(const TIME_ZONE_INFORMATION*, const SYSTEMTIME*, SYSTEMTIME*);
+
+// 0 not yet determined, 1 the converter is available, -1 it is not.
+std::atomic<int> converter_state{0};
+std::atomic<tz_converter> converter{nullptr};
+
+void look_up_converter() {
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOW);  // 276 bytes
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    BOOL got = GetVersionExW(&version);
+#pragma GCC diagnostic pop
+    if (!got) {
+        converter_state = -1;
+        return;
+    }
+    if (version.dwPlatformId != VER_PLATFORM_WIN32_NT) return;  // asked again next time
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    FARPROC address = kernel ? GetProcAddress(kernel, "SystemTimeToTzSpecificLocalTime") : nullptr;
+    if (address) {
+        // Through a generic function pointer type, which GCC accepts as the
+        // neutral intermediate for casts between function types.
+        converter = reinterpret_cast<tz_converter>(reinterpret_cast<void (*)()>(address));
+        converter_state = 1;
+    } else {
+        converter_state = -1;
+    }
+}
+
+// --- folder picker ---
+
+std::atomic<bool> picker_new_style{false};
+std::atomic<bool> com_initialised{false};
+
+constexpr UINT STYLE_NEW = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_VALIDATE | BIF_NEWDIALOGSTYLE;  // 0x71
+constexpr UINT STYLE_CLASSIC = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT;                           // 0x05
+
+struct picker_context {
+    const wchar_t* initial;
+    wchar_t* buffer;  // PICKER_UNITS units
+};
+
+int CALLBACK picker_notification(HWND window, UINT message, LPARAM item, LPARAM parameter) {
+    auto* context = reinterpret_cast<picker_context*>(parameter);
+    switch (message) {
+    case BFFM_INITIALIZED:
+        if (context->initial[0] != L'\0')
+            SendMessageW(window, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(context->initial));
+        break;
+    case BFFM_SELCHANGED:
+        if (SHGetPathFromIDListW(reinterpret_cast<PCIDLIST_ABSOLUTE>(item), context->buffer)) {
+            SendMessageW(window, BFFM_ENABLEOK, 1, 1);
+            SendMessageW(window, BFFM_SETSTATUSTEXTW, 0, reinterpret_cast<LPARAM>(context->buffer));
+        } else {
+            SendMessageW(window, BFFM_ENABLEOK, 1, 0);
+            SendMessageW(window, BFFM_SETSTATUSTEXTW, 0, reinterpret_cast<LPARAM>(L""));
+        }
+        break;
+    case BFFM_VALIDATEFAILEDW:
+        // A name typed into the edit box that does not exist: keep the dialog open.
+        SendMessageW(window, BFFM_ENABLEOK, 1, 0);
+        return 1;
+    default:
+        break;
+    }
+    return 0;
+}
+
+class win32_os final : public os {
+public:
+    // --- directory search ---
+
+    handle find_first(std::u16string_view pattern, find_entry& entry) override {
+        wide_text name(pattern);
+        if (!name.ok()) return INVALID_HANDLE;
+        WIN32_FIND_DATAW data;
+        HANDLE search = FindFirstFileW(name.get(), &data);
+        if (search == INVALID_HANDLE_VALUE) return INVALID_HANDLE;
+        fill_entry(data, entry);
+        return wrap(search);
+    }
+
+    bool find_next(handle search, find_entry& entry) override {
+        WIN32_FIND_DATAW data;
+        if (!FindNextFileW(native(search), &data)) return false;
+        fill_entry(data, entry);
+        return true;
+    }
+
+    bool find_close(handle search) override { return FindClose(native(search)) != 0; }
+
+    // --- attributes and names ---
+
+    uint32_t get_attributes(std::u16string_view path) override {
+        wide_text name(path);
+        if (!name.ok()) return INVALID_ATTRIBUTES;
+        return GetFileAttributesW(name.get());
+    }
+
+    bool set_attributes(std::u16string_view path, uint32_t attributes) override {
+        wide_text name(path);
+        return name.ok() && SetFileAttributesW(name.get(), attributes) != 0;
+    }
+
+    bool full_path(std::u16string_view name, std::u16string& out, bool* has_file_part) override {
+        wide_text text(name);
+        if (!text.ok()) return false;
+        std::vector<wchar_t> buffer(FULL_PATH_UNITS);
+        wchar_t* file_part = nullptr;
+        DWORD length = GetFullPathNameW(text.get(), FULL_PATH_UNITS, buffer.data(), &file_part);
+        // 0 is a failure; a result at least the buffer size is the size the
+        // system would need, and the buffer does not hold the path.
+        if (length == 0) return false;
+        if (length >= FULL_PATH_UNITS) {
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+            return false;
+        }
+        out = from_wide(buffer.data(), length);
+        if (has_file_part) *has_file_part = file_part != nullptr;
+        return true;
+    }
+
+    bool file_identity(std::u16string_view path, file_id& id) override {
+        wide_text name(path);
+        if (!name.ok()) return false;
+        // No access is needed to read the identity; backup semantics let a
+        // folder be opened too. Links and junctions are followed, so the
+        // identity is that of the file actually reached.
+        HANDLE file = CreateFileW(name.get(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!GetFileInformationByHandle(file, &info)) {
+            close_keeping_error(file);
+            return false;
+        }
+        CloseHandle(file);
+        id.device = info.dwVolumeSerialNumber;
+        id.index = join64(info.nFileIndexHigh, info.nFileIndexLow);
+        return true;
+    }
+
+    // --- files ---
+
+    handle open_read(std::u16string_view path, read_mode mode) override {
+        wide_text name(path);
+        if (!name.ok()) return INVALID_HANDLE;
+        if (mode == read_mode::compare) {
+            // Unbuffered: the caller's buffers are page-aligned and its
+            // requests are multiples of 8192 bytes, as such reads require.
+            return wrap(CreateFileW(name.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING,
+                                    FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL,
+                                    nullptr));
+        }
+        return wrap(CreateFileW(name.get(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+    }
+
+    bool read(handle file, void* buffer, uint32_t count, uint32_t& got) override {
+        DWORD done = 0;
+        BOOL ok = ReadFile(native(file), buffer, count, &done, nullptr);
+        got = done;
+        return ok != 0;
+    }
+
+    bool size_of(handle file, uint64_t& size) override {
+        LARGE_INTEGER value;
+        if (!GetFileSizeEx(native(file), &value)) return false;
+        size = static_cast<uint64_t>(value.QuadPart);
+        return true;
+    }
+
+    handle open_write(std::u16string_view path, write_mode mode) override {
+        wide_text name(path);
+        if (!name.ok()) return INVALID_HANDLE;
+        const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+        if (mode == write_mode::truncate) {
+            return wrap(CreateFileW(name.get(), GENERIC_WRITE, share, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        }
+        // Append-only access: every write goes to the current end of the
+        // file, also when another process appends to the same log meanwhile.
+        HANDLE h = CreateFileW(name.get(), FILE_APPEND_DATA, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                               nullptr);
+        if (h == INVALID_HANDLE_VALUE) return INVALID_HANDLE;
+        LARGE_INTEGER zero{};
+        SetFilePointerEx(h, zero, nullptr, FILE_END);
+        SetLastError(0);  // OPEN_ALWAYS leaves ERROR_ALREADY_EXISTS behind on success
+        return wrap(h);
+    }
+
+    bool write(handle file, const void* data, size_t count) override {
+        const auto* bytes = static_cast<const char*>(data);
+        while (count > 0) {
+            DWORD chunk = count > 0x40000000u ? 0x40000000u : static_cast<DWORD>(count);
+            DWORD written = 0;
+            if (!WriteFile(native(file), bytes, chunk, &written, nullptr)) return false;
+            if (written == 0) {  // no progress: do not spin
+                SetLastError(ERROR_WRITE_FAULT);
+                return false;
+            }
+            bytes += written;
+            count -= written;
+        }
+        return true;
+    }
+
+    bool close(handle file) override { return CloseHandle(native(file)) != 0; }
+
+    bool delete_file(std::u16string_view path) override {
+        wide_text name(path);
+        return name.ok() && DeleteFileW(name.get()) != 0;
+    }
+
+    bool truncate_file(std::u16string_view path) override {
+        wide_text name(path);
+        if (!name.ok()) return false;
+        // TRUNCATE_EXISTING never creates: a file that vanished since it was
+        // compared is not brought back as an empty one.
+        HANDLE h = CreateFileW(name.get(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return false;
+        return CloseHandle(h) != 0;
+    }
+
+    handle open_lock(std::u16string_view path) override {
+        wide_text name(path);
+        if (!name.ok()) return INVALID_HANDLE;
+        HANDLE h = CreateFileW(name.get(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) SetLastError(0);
+        return wrap(h);
+    }
+
+    bool can_write(std::u16string_view path) override {
+        // The access test for writing: the file exists, is a file, and is
+        // not marked read-only.
+        uint32_t attributes = get_attributes(path);
+        if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+        if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return false;
+        }
+        return true;
+    }
+
+    // --- process ---
+
+    bool current_dir(std::u16string& out) override {
+        std::vector<wchar_t> buffer(CURRENT_DIR_UNITS);
+        DWORD length = GetCurrentDirectoryW(CURRENT_DIR_UNITS, buffer.data());
+        if (length == 0) return false;
+        if (length >= CURRENT_DIR_UNITS) {
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+            return false;
+        }
+        out = from_wide(buffer.data(), length);
+        return true;
+    }
+
+    bool set_current_dir(std::u16string_view path) override {
+        wide_text name(path);
+        return name.ok() && SetCurrentDirectoryW(name.get()) != 0;
+    }
+
+    bool executable_path(std::u16string& out) override {
+        std::vector<wchar_t> buffer(MODULE_PATH_UNITS);
+        DWORD length = GetModuleFileNameW(nullptr, buffer.data(), MODULE_PATH_UNITS);
+        if (length == 0) return false;
+        // A full buffer means the name was cut: no settings path is built from it.
+        if (length >= MODULE_PATH_UNITS) {
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return false;
+        }
+        out = from_wide(buffer.data(), length);
+        return true;
+    }
+
+    // --- profile file ---
+
+    std::u16string profile_read(std::u16string_view section, std::u16string_view key,
+                                std::u16string_view file) override {
+        wide_text s(section), k(key), f(file);
+        if (!s.ok() || !k.ok() || !f.ok()) return {};
+        std::vector<wchar_t> raw(PROFILE_RAW_UNITS);
+        DWORD length = GetPrivateProfileStringW(s.get(), k.get(), L"", raw.data(), PROFILE_RAW_UNITS, f.get());
+        return from_wide(raw.data(), length);
+    }
+
+    bool profile_write(std::u16string_view section, std::u16string_view key, std::u16string_view value,
+                       std::u16string_view file) override {
+        wide_text s(section), k(key), v(value), f(file);
+        if (!s.ok() || !k.ok() || !v.ok() || !f.ok()) return false;
+        return WritePrivateProfileStringW(s.get(), k.get(), v.get(), f.get()) != 0;
+    }
+
+    // --- memory ---
+
+    void* reserve_pages(size_t bytes) override {
+        // With no preferred address, committing also reserves the range.
+        return VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    }
+
+    bool release_pages(void* block, size_t) override {
+        // MEM_RELEASE gives the address range back as well as the pages;
+        // decommitting alone would leave the range reserved for good.
+        return VirtualFree(block, 0, MEM_RELEASE) != 0;
+    }
+
+    // --- texts and time ---
+
+    std::u16string error_text(uint32_t code) override {
+        wchar_t* text = nullptr;
+        DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER;
+        DWORD length = FormatMessageW(flags, nullptr, code, 0x400, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+        if (length == 0 || text == nullptr) return {};
+        std::u16string result = from_wide(text, length);
+        LocalFree(text);
+        return result;
+    }
+
+    std::u16string errno_text(int number) override {
+        const wchar_t* text = _wcserror(number);
+        return text ? from_wide(text) : std::u16string();
+    }
+
+    bool local_time(file_time time, system_time& out) override {
+        if (converter_state == 0) look_up_converter();
+        FILETIME file;
+        file.dwLowDateTime = static_cast<DWORD>(time);
+        file.dwHighDateTime = static_cast<DWORD>(time >> 32);
+        SYSTEMTIME local;
+        tz_converter convert = converter_state == 1 ? converter.load() : nullptr;
+        if (convert) {
+            // The zone rules in force at the timestamp's date.
+            SYSTEMTIME utc;
+            if (!FileTimeToSystemTime(&file, &utc)) return false;
+            if (!convert(nullptr, &utc, &local)) return false;
+        } else {
+            // The current offset from UTC.
+            FILETIME shifted;
+            if (!FileTimeToLocalFileTime(&file, &shifted)) return false;
+            if (!FileTimeToSystemTime(&shifted, &local)) return false;
+        }
+        out.year = local.wYear;
+        out.month = local.wMonth;
+        out.weekday = local.wDayOfWeek;
+        out.day = local.wDay;
+        out.hour = local.wHour;
+        out.minute = local.wMinute;
+        out.second = local.wSecond;
+        out.millisecond = local.wMilliseconds;
+        return true;
+    }
+
+    void sleep_ms(uint32_t milliseconds) override { Sleep(milliseconds); }
+
+    // --- console ---
+
+    bool is_console(std_stream which) override {
+        HANDLE h = GetStdHandle(std_handle_number(which));
+        if (h == INVALID_HANDLE_VALUE || h == nullptr) return false;
+        return GetFileType(h) == FILE_TYPE_CHAR;
+    }
+
+    bool console_write(std_stream which, std::u16string_view text) override {
+        HANDLE h = GetStdHandle(std_handle_number(which));
+        if (h == INVALID_HANDLE_VALUE || h == nullptr) return false;
+        if (text.empty()) return true;
+        DWORD written = 0;
+        return WriteConsoleW(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != 0;
+    }
+
+    handle std_handle(std_stream which) override { return wrap(GetStdHandle(std_handle_number(which))); }
+
+    void set_console_title(std::u16string_view title) override {
+        std::u16string copy(title.substr(0, title.find(u'\0')));
+        SetConsoleTitleW(reinterpret_cast<const wchar_t*>(copy.c_str()));
+    }
+
+    // --- folder picker ---
+
+    std::optional<std::u16string> pick_folder(std::u16string_view title, std::u16string_view initial) override {
+        // The browser may change the current folder, and the result logs
+        // are relative to it.
+        std::u16string saved;
+        bool have_saved = current_dir(saved);
+
+        bool new_style = picker_new_style;
+        if (new_style && !com_initialised.exchange(true)) CoInitialize(nullptr);
+
+        std::u16string initial_text(initial.substr(0, initial.find(u'\0')));
+        std::u16string title_text(title.empty() ? std::u16string_view(u"select folder")
+                                                : title.substr(0, title.find(u'\0')));
+        std::vector<wchar_t> buffer(PICKER_UNITS, L'\0');
+        picker_context context{reinterpret_cast<const wchar_t*>(initial_text.c_str()), buffer.data()};
+
+        BROWSEINFOW info{};
+        info.hwndOwner = nullptr;  // the console program has no window of its own
+        info.pidlRoot = nullptr;   // the whole namespace
+        info.pszDisplayName = buffer.data();
+        info.lpszTitle = reinterpret_cast<const wchar_t*>(title_text.c_str());
+        info.ulFlags = new_style ? STYLE_NEW : STYLE_CLASSIC;
+        info.lpfn = picker_notification;
+        info.lParam = reinterpret_cast<LPARAM>(&context);
+
+        // Drives without media raise no system message box while browsing.
+        UINT previous_mode = SetErrorMode(SEM_FAILCRITICALERRORS);
+        PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&info);
+        SetErrorMode(previous_mode);
+        if (have_saved) set_current_dir(saved);
+
+        if (item == nullptr) return std::nullopt;
+        bool is_path = SHGetPathFromIDListW(item, buffer.data()) != 0;
+        CoTaskMemFree(item);
+        if (!is_path) return std::u16string();
+        return from_wide(buffer.data(), wcsnlen(buffer.data(), PICKER_UNITS));
+    }
+};
+
+}  // namespace
+
+os& native_os() {
+    static win32_os layer;
+    return layer;
+}
+
+void set_picker_new_style(bool new_style) { picker_new_style = new_style; }
+
+uint32_t last_error() { return GetLastError(); }
+
+void set_last_error(uint32_t code) { SetLastError(code); }
+
+int errno_from_os_error(uint32_t code) {
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_NO_MORE_FILES:
+        return 2;   // ENOENT
+    case ERROR_ACCESS_DENIED:
+        return 13;  // EACCES
+    case ERROR_NOT_ENOUGH_MEMORY:
+        return 12;  // ENOMEM
+    default:
+        return 22;  // EINVAL
+    }
+}
+
+// Exactly the codes that map to ENOENT, so that "not found" means the same
+// whether a caller asks here or looks at errno.
+bool is_not_found(uint32_t code) { return errno_from_os_error(code) == 2; }
+
+bool is_access_denied(uint32_t code) { return code == ERROR_ACCESS_DENIED; }
+
+std::vector<std::u16string> command_line(int argc, char** argv) {
+    std::vector<std::u16string> result;
+    int count = 0;
+    wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (words) {
+        for (int i = 0; i < count; ++i) result.push_back(from_wide(words[i]));
+        LocalFree(words);
+        return result;
+    }
+    // The wide command line could not be split: fall back to the narrow
+    // arguments in the process's code page.
+    for (int i = 0; i < argc; ++i) {
+        int units = MultiByteToWideChar(CP_ACP, 0, argv[i], -1, nullptr, 0);
+        std::vector<wchar_t> text(units > 0 ? units : 1, L'\0');
+        if (units > 0) MultiByteToWideChar(CP_ACP, 0, argv[i], -1, text.data(), units);
+        result.push_back(from_wide(text.data()));
+    }
+    return result;
+}
+
+path_style native_path_style() { return path_style::windows; }
+
+size_t page_size() {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return info.dwPageSize;
+}
+
+}  // namespace zub::platform
