@@ -1,0 +1,244 @@
+// The printers and their streams, the system's text for an error code, and
+// the page-aligned memory of the engine.
+//
+// Output takes one of two roads, decided per call. A standard stream that is
+// an interactive console receives the formatted units as characters through
+// the platform's console writer, line ends as they are. Everything else (a
+// redirected standard stream, every result log) receives UTF-16LE code units,
+// least significant byte first, with every LF written as CR LF and no
+// byte-order mark. The conversion is done into one buffer so that each
+// message reaches the system in a single write; nothing is buffered between
+// messages, so there is nothing to flush.
+//
+// The three rare messages that a C runtime would write with its own wide
+// formatted output ("%s: inadequate memory.\n", "can't GetModuleFileName(NULL,,)\n",
+// "bad folder - not a part of the file system.\n") go through these same
+// printers, so a redirected stream never mixes two encodings.
+//
+// The format buffers are static and shared: in the console programs there is
+// one thread, and in the dialog program the worker thread is the only printer
+// while a run lasts.
+#include "text_output.h"
+
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+namespace zub {
+
+namespace {
+
+platform::os& sys() { return platform::current(); }
+
+// The handle a stream's bytes go to (a standard stream's current handle).
+platform::handle target_of(const text_stream& stream) {
+    if (stream.is_standard()) return sys().std_handle(stream.which());
+    return stream.file();
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- streams
+
+text_stream::~text_stream() { close(); }
+
+text_stream& text_stream::out() {
+    static text_stream stream(platform::std_stream::output);
+    return stream;
+}
+
+text_stream& text_stream::err() {
+    static text_stream stream(platform::std_stream::error);
+    return stream;
+}
+
+bool text_stream::open(std::u16string_view path, platform::write_mode mode) {
+    if (standard_) return false;
+    close();
+    file_ = sys().open_write(path, mode);
+    return file_.valid();
+}
+
+void text_stream::close() {
+    if (standard_ || !file_.valid()) return;
+    sys().close(file_);
+    file_ = platform::INVALID_HANDLE;
+}
+
+bool text_stream::write_bytes(const void* data, size_t count) {
+    platform::handle target = target_of(*this);
+    if (!target.valid()) return false;
+    if (count == 0) return true;
+    return sys().write(target, data, count);
+}
+
+int64_t text_stream::length() const {
+    if (standard_ || !file_.valid()) return -1;
+    uint64_t size = 0;
+    if (!sys().size_of(file_, size)) return -1;
+    return static_cast<int64_t>(size);
+}
+
+// ---------------------------------------------------------------- writers
+
+int write_text(const char16_t* units, int unit_size, int count, text_stream& stream) {
+    if (units == nullptr || unit_size <= 0 || count <= 0) return 0;
+    platform::handle target = target_of(stream);
+    if (!target.valid()) return 0;  // a stream that failed to open swallows the text
+
+    size_t lf_count = 0;
+    for (int i = 0; i < count; ++i)
+        if (units[i] == u'\n') ++lf_count;
+    size_t out_units = static_cast<size_t>(count) + lf_count;
+    size_t out_bytes = out_units * 2;
+
+    // Most messages fit the work area; a longer one gets a block of its own
+    // so that it is still written whole, in one call.
+    unsigned char area[4096];
+    std::unique_ptr<unsigned char[]> block;
+    unsigned char* bytes = area;
+    if (out_bytes > sizeof area) {
+        block.reset(new (std::nothrow) unsigned char[out_bytes]);
+        if (!block) return -1;
+        bytes = block.get();
+    }
+    size_t n = 0;
+    for (int i = 0; i < count; ++i) {
+        char16_t unit = units[i];
+        if (unit == u'\n') {
+            bytes[n++] = 0x0D;
+            bytes[n++] = 0x00;
+        }
+        bytes[n++] = static_cast<unsigned char>(unit & 0xFF);
+        bytes[n++] = static_cast<unsigned char>(unit >> 8);
+    }
+    if (!sys().write(target, bytes, n)) return -1;
+    return static_cast<int>(out_units);
+}
+
+namespace {
+
+// Formats into `buffer` and sends the text down the road the stream takes
+// now. A message that does not fit is dropped and -1 returned.
+int print_with(char16_t* buffer, size_t capacity, text_stream& stream, std::u16string_view format,
+               fmt_args args) {
+    bool console = stream.is_standard() && sys().is_console(stream.which());
+    if (format.empty()) return 0;
+    int n = format_to(buffer, capacity, format, args);
+    if (n < 0) return -1;
+    if (n == 0) return 0;
+    if (console) {
+        if (!sys().console_write(stream.which(), std::u16string_view(buffer, static_cast<size_t>(n)))) return -1;
+    } else {
+        write_text(buffer, 2, n, stream);
+    }
+    return n;
+}
+
+char16_t print_to_buffer[PRINT_BUFFER_UNITS];
+char16_t print_out_buffer[PRINT_BUFFER_UNITS];
+
+// Whether standard output was a console when the run started.
+bool recorded_console = false;
+
+}  // namespace
+
+int vprint_to(text_stream& stream, std::u16string_view format, fmt_args args) {
+    return print_with(print_to_buffer, PRINT_BUFFER_UNITS, stream, format, args);
+}
+
+int vprint_out(std::u16string_view format, fmt_args args) {
+    return print_with(print_out_buffer, PRINT_BUFFER_UNITS, text_stream::out(), format, args);
+}
+
+void take_console_record() {
+    platform::handle h = sys().std_handle(platform::std_stream::output);
+    if (!h.valid()) return;
+    recorded_console = sys().is_console(platform::std_stream::output);
+}
+
+int vprint_verbose(std::u16string_view format, fmt_args args) {
+    if (format.empty()) return 0;
+    std::vector<char16_t> block(VERBOSE_BUFFER_UNITS);
+    int n = format_to(block.data(), block.size(), format, args);
+    if (n <= 0) return n;
+    if (recorded_console) {
+        // The console receives CR LF here, unlike print_out's console road.
+        std::u16string text;
+        text.reserve(static_cast<size_t>(n) * 2);
+        for (int i = 0; i < n; ++i) {
+            if (block[static_cast<size_t>(i)] == u'\n') text.push_back(u'\r');
+            text.push_back(block[static_cast<size_t>(i)]);
+        }
+        if (!sys().console_write(platform::std_stream::output, text)) return -1;
+    } else {
+        write_text(block.data(), 2, n, text_stream::out());
+    }
+    return n;
+}
+
+// ---------------------------------------------------------------- memory
+
+unsigned char* src_buffer = nullptr;
+unsigned char* dst_buffer = nullptr;
+
+void* reserve_block(size_t size) {
+    void* block = sys().reserve_pages(size);
+    if (block == nullptr) print_to(text_stream::err(), u"can't alloc memory (%d Bytes)\n", size);
+    return block;
+}
+
+void release_block(void* block, size_t size) {
+    if (block == nullptr) return;
+    if (!sys().release_pages(block, size)) print_to(text_stream::err(), u"can't free memory (%p)\n", block);
+}
+
+int reserve_compare_buffers() {
+    if (src_buffer == nullptr) src_buffer = static_cast<unsigned char*>(reserve_block(COMPARE_BUFFER_BYTES));
+    if (src_buffer == nullptr) return 1;
+    if (dst_buffer == nullptr) dst_buffer = static_cast<unsigned char*>(reserve_block(COMPARE_BUFFER_BYTES));
+    return dst_buffer == nullptr ? 1 : 0;
+}
+
+void release_compare_buffers() {
+    release_block(src_buffer, COMPARE_BUFFER_BYTES);
+    src_buffer = nullptr;
+    release_block(dst_buffer, COMPARE_BUFFER_BYTES);
+    dst_buffer = nullptr;
+}
+
+void* alloc_min256(size_t size) { return std::malloc(size < 256 ? 256 : size); }
+
+// ---------------------------------------------------------------- texts
+
+std::u16string one_line_text(std::u16string_view text) {
+    std::u16string line(text);
+    size_t size = line.size();
+    for (size_t i = 0; i < size; ++i) {
+        char16_t c = line[i];
+        if (c != u'\r' && c != u'\n') continue;
+        if (i + 1 == size || (line[i + 1] == u'\n' && i + 2 == size)) {
+            line.resize(i);
+            break;
+        }
+        line[i] = u' ';
+    }
+    return line;
+}
+
+std::u16string system_message_text(uint32_t code) { return one_line_text(sys().error_text(code)); }
+
+std::u16string errno_message_text(int number) { return one_line_text(sys().errno_text(number)); }
+
+namespace {
+std::u16string& name_storage() {
+    static std::u16string name;
+    return name;
+}
+}  // namespace
+
+const std::u16string& program_name() { return name_storage(); }
+
+void set_program_name(std::u16string_view name) { name_storage() = std::u16string(name); }
+
+}  // namespace zub

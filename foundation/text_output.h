@@ -57,13 +57,16 @@ inline constexpr size_t PRINT_BUFFER_UNITS = 33792;    // print_to, print_out
 inline constexpr size_t VERBOSE_BUFFER_UNITS = 32769;  // print_verbose
 
 // Writes `count` units of `unit_size` bytes (always 2) as UTF-16LE with each
-// LF written as CR LF. Returns the number of units handed over, 0 when
-// unit_size * count is not positive, -1 when the write failed.
+// LF written as CR LF, whole and in one write call. Returns the number of
+// units written (inserted CRs included), 0 when unit_size * count is not
+// positive or the stream is closed (a closed stream swallows the text), -1
+// when the write failed.
 int write_text(const char16_t* units, int unit_size, int count, text_stream& stream);
 
 // Formats and writes one message. Returns the number of units formatted; 0
 // for an empty format; -1 when a console write fails. A message longer than
-// the format buffer is not written at all.
+// the format buffer is not written at all (and -1 is returned).
+// The console test is made per call for the standard streams.
 int vprint_to(text_stream& stream, std::u16string_view format, fmt_args args);
 int vprint_out(std::u16string_view format, fmt_args args);
 
@@ -106,6 +109,10 @@ void* alloc_min256(size_t size);
 // The system's one-line text for an OS error code: a trailing line break is
 // removed and inner line breaks become blanks.
 std::u16string system_message_text(uint32_t code);
+// The line-break rule of system_message_text: a CR or LF followed by the end
+// of the text, or by an LF that is followed by the end, ends the text there;
+// every other CR or LF becomes a blank.
+std::u16string one_line_text(std::u16string_view text);
 
 // The C library's text for an errno value.
 std::u16string errno_message_text(int number);
