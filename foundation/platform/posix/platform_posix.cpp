@@ -1,0 +1,811 @@
+// The POSIX implementation of the operating-system boundary. Each primitive
+// gives the Win32 concept of platform.h its POSIX meaning (posix/README.md
+// lists them): errno values are the OS error codes, file names are bytes
+// converted losslessly to UTF-16, directory searches match the last component
+// as a Windows wildcard, attributes and FILETIME values come from stat, and
+// the settings file is read and written by a small profile-file reader of
+// our own.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <unordered_set>
+
+#include "platform/platform.h"
+#include "platform/utf.h"
+
+namespace zub::platform {
+
+namespace {
+
+thread_local uint32_t thread_last_error = 0;
+
+// Saves errno as the thread's last error; returns false for convenience.
+bool fail_errno() {
+    thread_last_error = static_cast<uint32_t>(errno);
+    return false;
+}
+
+bool fail_with(int code) {
+    thread_last_error = static_cast<uint32_t>(code);
+    return false;
+}
+
+std::string native(std::u16string_view path) { return bytes_from_utf16(path); }
+
+// strerror_r comes in two flavours (XSI returns int, GNU returns the text).
+[[maybe_unused]] const char* strerror_pick(int, const char* buffer) { return buffer; }
+[[maybe_unused]] const char* strerror_pick(const char* text, const char*) { return text; }
+
+std::u16string strerror_text(int number) {
+    char buffer[256] = {};
+    const char* text = strerror_pick(strerror_r(number, buffer, sizeof buffer), buffer);
+    return utf16_from_bytes(text ? text : "");
+}
+
+// 100 ns intervals between 1601-01-01 and 1970-01-01.
+constexpr int64_t EPOCH_DIFFERENCE_SECONDS = 11644473600LL;
+
+file_time file_time_of(const struct timespec& ts) {
+    const int64_t seconds = static_cast<int64_t>(ts.tv_sec) + EPOCH_DIFFERENCE_SECONDS;
+    if (seconds < 0) return 0;
+    return static_cast<uint64_t>(seconds) * 10000000ULL + static_cast<uint64_t>(ts.tv_nsec) / 100U;
+}
+
+constexpr uint32_t REPARSE_TAG_SYMLINK = 0xA000000C;
+
+bool is_dot_or_dotdot(std::string_view name) { return name == "." || name == ".."; }
+
+// Attribute bits of an entry: `link` is its own lstat record, `target` the
+// followed stat record (equal to `link` when it is not a symbolic link or the
+// link dangles).
+uint32_t attributes_of(std::string_view name, const struct stat& link, const struct stat& target) {
+    uint32_t attributes = 0;
+    if (S_ISDIR(target.st_mode)) {
+        attributes |= ATTR_DIRECTORY;
+    } else {
+        attributes |= ATTR_ARCHIVE;
+    }
+    if ((target.st_mode & S_IWUSR) == 0) attributes |= ATTR_READONLY;
+    if (!name.empty() && name[0] == '.' && !is_dot_or_dotdot(name)) attributes |= ATTR_HIDDEN;
+    if (S_ISLNK(link.st_mode)) attributes |= ATTR_REPARSE_POINT;
+    return attributes;
+}
+
+void fill_entry(std::string_view name, const struct stat& link, const struct stat& target, find_entry& entry) {
+    entry.attributes = attributes_of(name, link, target);
+    entry.created = file_time_of(target.st_ctim);
+    entry.accessed = file_time_of(target.st_atim);
+    entry.written = file_time_of(target.st_mtim);
+    entry.size = S_ISDIR(target.st_mode) ? 0 : static_cast<uint64_t>(target.st_size);
+    entry.name = utf16_from_bytes(name);
+    entry.short_name.clear();
+    entry.reparse_tag = S_ISLNK(link.st_mode) ? REPARSE_TAG_SYMLINK : 0;
+}
+
+// lstat, then stat through a symbolic link (a dangling link keeps its own record).
+bool stat_pair(int dir_fd, const char* path, struct stat& link, struct stat& target) {
+    if (fstatat(dir_fd, path, &link, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    target = link;
+    if (S_ISLNK(link.st_mode)) {
+        struct stat followed;
+        if (fstatat(dir_fd, path, &followed, 0) == 0) target = followed;
+    }
+    return true;
+}
+
+// The last path component of a byte path (text after the last '/').
+std::string_view last_component(std::string_view path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+// Windows wildcard matching of one name: '*' any run of units, '?' one
+// character (a surrogate pair counts as one). Exact comparison otherwise.
+bool match_units(std::u16string_view p, std::u16string_view n) {
+    size_t pi = 0, ni = 0;
+    size_t star_p = std::u16string_view::npos, star_n = 0;
+    auto char_len = [](std::u16string_view s, size_t i) -> size_t {
+        return (s[i] >= 0xD800 && s[i] <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF)
+                   ? 2
+                   : 1;
+    };
+    while (ni < n.size()) {
+        if (pi < p.size() && p[pi] == u'*') {
+            star_p = ++pi;
+            star_n = ni;
+        } else if (pi < p.size() && p[pi] == u'?') {
+            ++pi;
+            ni += char_len(n, ni);
+        } else if (pi < p.size() && p[pi] == n[ni]) {
+            ++pi;
+            ++ni;
+        } else if (star_p != std::u16string_view::npos) {
+            pi = star_p;
+            star_n += char_len(n, star_n);
+            ni = star_n;
+        } else {
+            return false;
+        }
+    }
+    while (pi < p.size() && p[pi] == u'*') ++pi;
+    return pi == p.size();
+}
+
+// The DOS rules on top: a pattern ending in ".*" also matches names without
+// a dot ("*.*" matches every name), a pattern ending in "." matches names
+// without a dot by the rest of the pattern.
+bool wildcard_match(std::u16string_view pattern, std::u16string_view name) {
+    if (match_units(pattern, name)) return true;
+    const bool has_dot = name.find(u'.') != std::u16string_view::npos;
+    if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == u".*") {
+        if (match_units(pattern.substr(0, pattern.size() - 2), name)) return true;
+    }
+    if (!has_dot && !pattern.empty() && pattern.back() == u'.') {
+        if (match_units(pattern.substr(0, pattern.size() - 1), name)) return true;
+    }
+    return false;
+}
+
+// An open directory search.
+struct search {
+    DIR* dir = nullptr;             // null for a search of one named entry
+    std::u16string pattern;         // the last component of the pattern
+};
+
+// Descriptors opened for comparison reading: their reads drop the pages read
+// from the page cache again.
+std::mutex compare_fds_lock;
+std::unordered_set<int> compare_fds;
+
+// Next matching entry of an open search; false with the error set at the end.
+bool next_match(search& s, find_entry& entry) {
+    for (;;) {
+        errno = 0;
+        struct dirent* d = readdir(s.dir);
+        if (!d) return errno ? fail_errno() : fail_with(ENOENT);
+        const std::string_view name = d->d_name;
+        const std::u16string name16 = utf16_from_bytes(name);
+        if (!wildcard_match(s.pattern, name16)) continue;
+        struct stat link, target;
+        if (!stat_pair(dirfd(s.dir), d->d_name, link, target)) {
+            // Removed since readdir saw it: report what the listing knows.
+            std::memset(&link, 0, sizeof link);
+            link.st_mode = (d->d_type == DT_DIR) ? (S_IFDIR | S_IRWXU) : (S_IFREG | S_IRUSR | S_IWUSR);
+            target = link;
+        }
+        fill_entry(name, link, target, entry);
+        return true;
+    }
+}
+
+bool has_wildcard(std::u16string_view text) {
+    return text.find_first_of(u"*?") != std::u16string_view::npos;
+}
+
+// Folder part of a pattern for opendir: "" -> ".", "/x" -> "/".
+std::string folder_of(const std::string& pattern) {
+    const size_t slash = pattern.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return pattern.substr(0, slash);
+}
+
+// ---- profile (settings) files ----
+
+char16_t fold(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
+
+bool same_fold(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (fold(a[i]) != fold(b[i])) return false;
+    }
+    return true;
+}
+
+std::u16string_view trim(std::u16string_view s) {
+    auto blank = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\r'; };
+    while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+// The file's lines without their line ends; `crlf` tells the line end in use.
+bool read_lines(const std::string& path, std::vector<std::u16string>& lines, bool& crlf, bool& final_newline) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return fail_errno();
+    std::string bytes;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int saved = errno;
+            ::close(fd);
+            return fail_with(saved);
+        }
+        if (n == 0) break;
+        bytes.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
+    crlf = bytes.find("\r\n") != std::string::npos;
+    final_newline = bytes.empty() || bytes.back() == '\n';
+    const std::u16string text = utf16_from_bytes(bytes);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(u'\n', start);
+        if (end == std::u16string::npos) end = text.size();
+        std::u16string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == u'\r') line.pop_back();
+        lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    return true;
+}
+
+// The section name of a "[name]" line.
+std::optional<std::u16string_view> section_of(std::u16string_view line) {
+    const std::u16string_view t = trim(line);
+    if (t.empty() || t.front() != u'[') return std::nullopt;
+    const size_t close = t.find(u']');
+    std::u16string_view name = t.substr(1, close == std::u16string_view::npos ? std::u16string_view::npos : close - 1);
+    return trim(name);
+}
+
+// The key of a "key=value" line.
+std::optional<std::u16string_view> key_of(std::u16string_view line) {
+    const size_t eq = line.find(u'=');
+    if (eq == std::u16string_view::npos) return std::nullopt;
+    return trim(line.substr(0, eq));
+}
+
+bool write_all(int fd, const char* data, size_t count) {
+    while (count > 0) {
+        const ssize_t n = ::write(fd, data, count);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        count -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Replaces the file's content: a new file beside it renamed over it (keeping
+// the mode), or, when the folder refuses new files, the file rewritten in place.
+bool replace_content(const std::string& path, const std::string& content) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return fail_errno();
+    std::string temp = path + ".XXXXXX";
+    const int fd = mkstemp(temp.data());
+    if (fd >= 0) {
+        const bool written = fchmod(fd, st.st_mode & 07777) == 0 && write_all(fd, content.data(), content.size()) &&
+                             fsync(fd) == 0;
+        const int saved = errno;
+        ::close(fd);
+        if (written && ::rename(temp.c_str(), path.c_str()) == 0) return true;
+        const int rename_error = written ? errno : saved;
+        ::unlink(temp.c_str());
+        return fail_with(rename_error);
+    }
+    const int in_place = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (in_place < 0) return fail_errno();
+    const bool ok = write_all(in_place, content.data(), content.size());
+    const int saved = errno;
+    ::close(in_place);
+    return ok ? true : fail_with(saved);
+}
+
+class posix_os final : public os {
+public:
+    handle find_first(std::u16string_view pattern16, find_entry& entry) override {
+        const std::string pattern = native(pattern16);
+        if (pattern.empty() || pattern.back() == '/') {
+            fail_with(ENOENT);
+            return INVALID_HANDLE;
+        }
+        const std::u16string last = utf16_from_bytes(last_component(pattern));
+        if (!has_wildcard(last)) {
+            struct stat link, target;
+            if (!stat_pair(AT_FDCWD, pattern.c_str(), link, target)) {
+                fail_errno();
+                return INVALID_HANDLE;
+            }
+            fill_entry(last_component(pattern), link, target, entry);
+            return handle{reinterpret_cast<intptr_t>(new search{nullptr, last})};
+        }
+        DIR* dir = opendir(folder_of(pattern).c_str());
+        if (!dir) {
+            fail_errno();
+            return INVALID_HANDLE;
+        }
+        auto* s = new search{dir, last};
+        if (!next_match(*s, entry)) {
+            const uint32_t saved = thread_last_error;
+            closedir(dir);
+            delete s;
+            thread_last_error = saved;
+            return INVALID_HANDLE;
+        }
+        return handle{reinterpret_cast<intptr_t>(s)};
+    }
+
+    bool find_next(handle h, find_entry& entry) override {
+        if (!h.valid()) return fail_with(EBADF);
+        auto* s = reinterpret_cast<search*>(h.value);
+        if (!s->dir) return fail_with(ENOENT);
+        return next_match(*s, entry);
+    }
+
+    bool find_close(handle h) override {
+        if (!h.valid()) return fail_with(EBADF);
+        auto* s = reinterpret_cast<search*>(h.value);
+        const bool ok = !s->dir || closedir(s->dir) == 0;
+        if (!ok) fail_errno();
+        delete s;
+        return ok;
+    }
+
+    uint32_t get_attributes(std::u16string_view path16) override {
+        const std::string path = native(path16);
+        struct stat link, target;
+        if (path.empty()) {
+            fail_with(ENOENT);
+            return INVALID_ATTRIBUTES;
+        }
+        if (!stat_pair(AT_FDCWD, path.c_str(), link, target)) {
+            fail_errno();
+            return INVALID_ATTRIBUTES;
+        }
+        std::string_view name = path;
+        while (name.size() > 1 && name.back() == '/') name.remove_suffix(1);
+        return attributes_of(last_component(name), link, target);
+    }
+
+    bool set_attributes(std::u16string_view path16, uint32_t attributes) override {
+        const std::string path = native(path16);
+        struct stat st;
+        if (::stat(path.c_str(), &st) != 0) return fail_errno();
+        mode_t mode = st.st_mode & 07777;
+        mode = (attributes & ATTR_READONLY) ? (mode & ~mode_t(S_IWUSR)) : (mode | S_IWUSR);
+        if (mode == (st.st_mode & 07777)) return true;
+        if (::chmod(path.c_str(), mode) != 0) return fail_errno();
+        return true;
+    }
+
+    bool full_path(std::u16string_view name, std::u16string& out, bool* has_file_part) override {
+        if (name.empty()) return fail_with(ENOENT);
+        std::u16string whole;
+        if (name.front() != u'/') {
+            if (!current_dir(whole)) return false;
+            whole += u'/';
+        }
+        whole.append(name);
+        // Resolve "." and ".." by text, collapse repeated separators.
+        std::vector<std::u16string_view> parts;
+        std::u16string_view rest = whole;
+        while (!rest.empty()) {
+            const size_t slash = rest.find(u'/');
+            const std::u16string_view part = rest.substr(0, slash);
+            rest = slash == std::u16string_view::npos ? std::u16string_view{} : rest.substr(slash + 1);
+            if (part.empty() || part == u".") continue;
+            if (part == u"..") {
+                if (!parts.empty()) parts.pop_back();
+                continue;
+            }
+            parts.push_back(part);
+        }
+        out.clear();
+        for (const auto& part : parts) {
+            out += u'/';
+            out.append(part);
+        }
+        if (out.empty() || name.back() == u'/') out += u'/';
+        if (has_file_part) *has_file_part = out.back() != u'/';
+        return true;
+    }
+
+    bool file_identity(std::u16string_view path, file_id& id) override {
+        struct stat st;
+        if (::stat(native(path).c_str(), &st) != 0) return fail_errno();
+        id.device = static_cast<uint64_t>(st.st_dev);
+        id.index = static_cast<uint64_t>(st.st_ino);
+        return true;
+    }
+
+    handle open_read(std::u16string_view path, read_mode mode) override {
+        // Non-blocking for the open only, so a FIFO cannot hang the program;
+        // anything that is not a regular file is refused, as Windows refuses
+        // to open a folder for reading.
+        const int fd = ::open(native(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0) {
+            fail_errno();
+            return INVALID_HANDLE;
+        }
+        struct stat st;
+        int refusal = 0;
+        if (fstat(fd, &st) != 0) {
+            refusal = errno;
+        } else if (!S_ISREG(st.st_mode)) {
+            refusal = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        }
+        if (refusal != 0) {
+            ::close(fd);
+            fail_with(refusal);
+            return INVALID_HANDLE;
+        }
+        const int flags = fcntl(fd, F_GETFL);
+        if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+        if (mode == read_mode::compare) {
+            posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+            std::lock_guard<std::mutex> guard(compare_fds_lock);
+            compare_fds.insert(fd);
+        }
+        return handle{fd};
+    }
+
+    bool read(handle file, void* buffer, uint32_t count, uint32_t& got) override {
+        got = 0;
+        if (!file.valid()) return fail_with(EBADF);
+        const int fd = static_cast<int>(file.value);
+        const off_t start = lseek(fd, 0, SEEK_CUR);
+        auto* bytes = static_cast<char*>(buffer);
+        while (got < count) {
+            const ssize_t n = ::read(fd, bytes + got, count - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return fail_errno();
+            if (n == 0) break;
+            got += static_cast<uint32_t>(n);
+        }
+        if (got > 0 && start >= 0) {
+            bool drop;
+            {
+                std::lock_guard<std::mutex> guard(compare_fds_lock);
+                drop = compare_fds.count(fd) != 0;
+            }
+            if (drop) posix_fadvise(fd, start, got, POSIX_FADV_DONTNEED);
+        }
+        return true;
+    }
+
+    bool size_of(handle file, uint64_t& size) override {
+        struct stat st;
+        if (!file.valid() || fstat(static_cast<int>(file.value), &st) != 0) return fail_errno();
+        size = static_cast<uint64_t>(st.st_size);
+        return true;
+    }
+
+    handle open_write(std::u16string_view path, write_mode mode) override {
+        const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == write_mode::append ? O_APPEND : O_TRUNC);
+        const int fd = ::open(native(path).c_str(), flags, 0666);
+        if (fd < 0) {
+            fail_errno();
+            return INVALID_HANDLE;
+        }
+        return handle{fd};
+    }
+
+    bool write(handle file, const void* data, size_t count) override {
+        if (!file.valid()) return fail_with(EBADF);
+        if (!write_all(static_cast<int>(file.value), static_cast<const char*>(data), count)) return fail_errno();
+        return true;
+    }
+
+    bool close(handle file) override {
+        if (!file.valid()) return fail_with(EBADF);
+        const int fd = static_cast<int>(file.value);
+        {
+            std::lock_guard<std::mutex> guard(compare_fds_lock);
+            compare_fds.erase(fd);
+        }
+        if (::close(fd) != 0) return fail_errno();
+        return true;
+    }
+
+    bool delete_file(std::u16string_view path16) override {
+        const std::string path = native(path16);
+        struct stat st;
+        if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return fail_with(EISDIR);
+        if (::unlink(path.c_str()) != 0) return fail_errno();
+        return true;
+    }
+
+    bool truncate_file(std::u16string_view path) override {
+        const int fd = ::open(native(path).c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0) return fail_errno();
+        ::close(fd);
+        return true;
+    }
+
+    handle open_lock(std::u16string_view path) override {
+        const int fd = ::open(native(path).c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            fail_errno();
+            return INVALID_HANDLE;
+        }
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int saved = errno;
+            ::close(fd);
+            fail_with(saved);
+            return INVALID_HANDLE;
+        }
+        return handle{fd};
+    }
+
+    bool can_write(std::u16string_view path) override {
+        if (access(native(path).c_str(), W_OK) != 0) return fail_errno();
+        return true;
+    }
+
+    bool current_dir(std::u16string& out) override {
+        std::string buffer(4096, '\0');
+        for (;;) {
+            if (getcwd(buffer.data(), buffer.size())) break;
+            if (errno != ERANGE) return fail_errno();
+            buffer.resize(buffer.size() * 2);
+        }
+        out = utf16_from_bytes(buffer.c_str());
+        return true;
+    }
+
+    bool set_current_dir(std::u16string_view path) override {
+        if (chdir(native(path).c_str()) != 0) return fail_errno();
+        return true;
+    }
+
+    bool executable_path(std::u16string& out) override {
+        std::string buffer(4096, '\0');
+        for (;;) {
+            const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
+            if (n < 0) return fail_errno();
+            if (static_cast<size_t>(n) < buffer.size()) {
+                buffer.resize(static_cast<size_t>(n));
+                break;
+            }
+            buffer.resize(buffer.size() * 2);
+        }
+        out = utf16_from_bytes(buffer);
+        return true;
+    }
+
+    std::u16string profile_read(std::u16string_view section, std::u16string_view key,
+                                std::u16string_view file) override {
+        std::vector<std::u16string> lines;
+        bool crlf = false, final_newline = true;
+        if (!read_lines(native(file), lines, crlf, final_newline)) return {};
+        bool inside = false;
+        for (const auto& line : lines) {
+            if (auto name = section_of(line)) {
+                inside = same_fold(*name, section);
+                continue;
+            }
+            if (!inside) continue;
+            auto k = key_of(line);
+            if (!k || !same_fold(*k, key)) continue;
+            std::u16string_view value = trim(std::u16string_view(line).substr(line.find(u'=') + 1));
+            if (value.size() >= 2 && value.front() == u'"' && value.back() == u'"') {
+                value = value.substr(1, value.size() - 2);
+            }
+            return std::u16string(value);
+        }
+        return {};
+    }
+
+    bool profile_write(std::u16string_view section, std::u16string_view key, std::u16string_view value,
+                       std::u16string_view file) override {
+        const std::string path = native(file);
+        std::vector<std::u16string> lines;
+        bool crlf = false, final_newline = true;
+        if (!read_lines(path, lines, crlf, final_newline)) return false;  // never creates the file
+        std::u16string entry(key);
+        entry += u'=';
+        entry.append(value);
+
+        bool inside = false, found_section = false, done = false;
+        size_t insert_at = 0;  // after the last non-blank line of the section
+        for (size_t i = 0; i < lines.size() && !done; ++i) {
+            if (auto name = section_of(lines[i])) {
+                if (inside) break;  // the section ended without the key
+                inside = same_fold(*name, section);
+                if (inside) {
+                    found_section = true;
+                    insert_at = i + 1;
+                }
+                continue;
+            }
+            if (!inside) continue;
+            if (!trim(lines[i]).empty()) insert_at = i + 1;
+            auto k = key_of(lines[i]);
+            if (k && same_fold(*k, key)) {
+                lines[i] = entry;
+                done = true;
+            }
+        }
+        if (!done) {
+            if (found_section) {
+                lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insert_at), entry);
+            } else {
+                std::u16string header = u"[";
+                header.append(section);
+                header += u']';
+                lines.push_back(std::move(header));
+                lines.push_back(entry);
+                final_newline = true;
+            }
+        }
+        const std::u16string eol = crlf ? u"\r\n" : u"\n";
+        std::u16string text;
+        for (size_t i = 0; i < lines.size(); ++i) {
+            text += lines[i];
+            if (i + 1 < lines.size() || final_newline) text += eol;
+        }
+        return replace_content(path, bytes_from_utf16(text));
+    }
+
+    void* reserve_pages(size_t bytes) override {
+        const size_t page = page_size();
+        const size_t length = ((bytes ? bytes : 1) + page - 1) / page * page;
+        void* block = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (block == MAP_FAILED) {
+            fail_errno();
+            return nullptr;
+        }
+        return block;
+    }
+
+    bool release_pages(void* block, size_t bytes) override {
+        const size_t page = page_size();
+        const size_t length = ((bytes ? bytes : 1) + page - 1) / page * page;
+        if (munmap(block, length) != 0) return fail_errno();
+        return true;
+    }
+
+    std::u16string error_text(uint32_t code) override {
+        if (code > static_cast<uint32_t>(INT_MAX)) return {};
+        return strerror_text(static_cast<int>(code));
+    }
+
+    std::u16string errno_text(int number) override { return strerror_text(number); }
+
+    bool local_time(file_time time, system_time& out) override {
+        if (time > static_cast<uint64_t>(INT64_MAX)) return fail_with(EINVAL);
+        const int64_t seconds = static_cast<int64_t>(time / 10000000ULL) - EPOCH_DIFFERENCE_SECONDS;
+        const auto remainder = static_cast<int>(time % 10000000ULL);
+        const auto t = static_cast<time_t>(seconds);
+        if (static_cast<int64_t>(t) != seconds) return fail_with(EINVAL);
+        struct tm fields;
+        if (!localtime_r(&t, &fields)) return fail_with(EINVAL);
+        out.year = fields.tm_year + 1900;
+        out.month = fields.tm_mon + 1;
+        out.weekday = fields.tm_wday;
+        out.day = fields.tm_mday;
+        out.hour = fields.tm_hour;
+        out.minute = fields.tm_min;
+        out.second = fields.tm_sec;
+        out.millisecond = remainder / 10000;
+        return true;
+    }
+
+    void sleep_ms(uint32_t milliseconds) override {
+        if (milliseconds == 0) {
+            sched_yield();
+            return;
+        }
+        struct timespec wait{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
+        struct timespec left;
+        while (nanosleep(&wait, &left) != 0 && errno == EINTR) wait = left;
+    }
+
+    bool is_console(std_stream which) override { return isatty(fd_of(which)) == 1; }
+
+    bool console_write(std_stream which, std::u16string_view text) override {
+        const std::string bytes = bytes_from_utf16(text);
+        if (!write_all(fd_of(which), bytes.data(), bytes.size())) return fail_errno();
+        return true;
+    }
+
+    handle std_handle(std_stream which) override { return handle{fd_of(which)}; }
+
+    void set_console_title(std::u16string_view title) override {
+        if (isatty(STDERR_FILENO) != 1) return;
+        // Control characters in a file name must not end the sequence early
+        // or start another one.
+        std::u16string clean(title);
+        for (auto& c : clean) {
+            if (c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F)) c = u'?';
+        }
+        const std::string sequence = "\033]0;" + bytes_from_utf16(clean) + "\007";
+        write_all(STDERR_FILENO, sequence.data(), sequence.size());
+    }
+
+    std::optional<std::u16string> pick_folder(std::u16string_view title, std::u16string_view initial) override {
+        const std::u16string heading = title.empty() ? std::u16string(u"select folder") : std::u16string(title);
+        for (;;) {
+            std::string prompt = bytes_from_utf16(heading) + "\n";
+            prompt += initial.empty() ? "folder: " : "folder [" + bytes_from_utf16(initial) + "]: ";
+            write_all(STDERR_FILENO, prompt.data(), prompt.size());
+            std::string line;
+            if (!read_line(line)) {
+                write_all(STDERR_FILENO, "\n", 1);
+                return std::nullopt;
+            }
+            const std::u16string typed = utf16_from_bytes(line);
+            const std::u16string chosen = typed.empty() ? std::u16string(initial) : typed;
+            struct stat st;
+            if (!chosen.empty() && ::stat(native(chosen).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+                std::u16string absolute;
+                if (full_path(chosen, absolute, nullptr)) {
+                    if (absolute.size() > 1 && absolute.back() == u'/') absolute.pop_back();
+                    return absolute;
+                }
+                return chosen;
+            }
+            const std::string complaint = "not a folder: " + bytes_from_utf16(chosen) + "\n";
+            write_all(STDERR_FILENO, complaint.data(), complaint.size());
+        }
+    }
+
+private:
+    static int fd_of(std_stream which) { return which == std_stream::output ? STDOUT_FILENO : STDERR_FILENO; }
+
+    // One line of standard input without its line end; false at end of input
+    // when nothing was read. Reads byte by byte so nothing beyond the line is
+    // taken from a shared input.
+    static bool read_line(std::string& line) {
+        line.clear();
+        bool any = false;
+        for (;;) {
+            char c;
+            const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return any;
+            any = true;
+            if (c == '\n') break;
+            line.push_back(c);
+        }
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return true;
+    }
+};
+
+}  // namespace
+
+os& native_os() {
+    static posix_os instance;
+    return instance;
+}
+
+uint32_t last_error() { return thread_last_error; }
+void set_last_error(uint32_t code) { thread_last_error = code; }
+
+int errno_from_os_error(uint32_t code) { return static_cast<int>(code); }
+bool is_not_found(uint32_t code) { return code == ENOENT || code == ENOTDIR; }
+bool is_access_denied(uint32_t code) { return code == EACCES || code == EPERM; }
+
+std::vector<std::u16string> command_line(int argc, char** argv) {
+    std::vector<std::u16string> args;
+    for (int i = 0; i < argc && argv && argv[i]; ++i) args.push_back(utf16_from_bytes(argv[i]));
+    return args;
+}
+
+path_style native_path_style() { return path_style::posix; }
+
+size_t page_size() {
+    static const size_t size = [] {
+        const long value = sysconf(_SC_PAGESIZE);
+        return value > 0 ? static_cast<size_t>(value) : size_t(4096);
+    }();
+    return size;
+}
+
+}  // namespace zub::platform
