@@ -1,0 +1,50 @@
+// zub64's entry: wildcard expansion, the compare buffers, the banner, one run
+// of the engine with the console host, and the exit status. When memory for
+// an operation runs out, the program says so and ends with 1.
+#include "console_entry.h"
+
+#include <cstdlib>
+#include <new>
+
+#include "console_host.h"
+#include "run_driver.h"
+#include "text_output.h"
+#include "wildcards.h"
+
+namespace zub {
+
+namespace {
+
+constexpr std::u16string_view banner = u"zub64 version 13\n";
+
+void out_of_memory() {
+    // Giving the compare buffers back first leaves room to write the line.
+    release_compare_buffers();
+    print_to(text_stream::err(), u"%s: inadequate memory.\n", program_name());
+    std::exit(1);
+}
+
+}  // namespace
+
+int zub64_main(std::vector<std::u16string> args) {
+    if (!args.empty()) set_program_name(args[0]);
+    std::new_handler previous = std::set_new_handler(out_of_memory);
+
+    std::vector<std::u16string> expanded = expand_wildcards(args);
+
+    // Without the buffers the run still starts: help and usage work, and the
+    // run driver refuses the comparison itself (exit status 1).
+    if (reserve_compare_buffers() != 0) print_to(text_stream::err(), u"%s: inadequate memory.\n", program_name());
+
+    print_to(text_stream::err(), banner);
+
+    console_host host;
+    run_state run(host);
+    const int status = run_engine(run, expanded);
+
+    release_compare_buffers();
+    std::set_new_handler(previous);
+    return status;
+}
+
+}  // namespace zub

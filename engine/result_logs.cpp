@@ -1,0 +1,93 @@
+// Opening and closing the result files of a run, and the byte-order marks.
+// Every name is relative, so the files land in the current folder. A file
+// that cannot be created leaves its stream closed; writes to a closed stream
+// do nothing, so the run goes on without that file.
+#include "result_logs.h"
+
+#include "settings.h"
+
+namespace zub {
+
+namespace {
+
+using platform::write_mode;
+
+struct named_stream {
+    text_stream log_set::*member;
+    const char16_t* name;
+};
+
+// The twelve path lists, in the order they are opened and closed.
+constexpr named_stream path_lists[] = {
+    {&log_set::ssame, u"zubssame.log"}, {&log_set::dsame, u"zubdsame.log"}, {&log_set::sdif, u"zubsdif.log"},
+    {&log_set::ddif, u"zubddif.log"},   {&log_set::sfnf, u"zubsfnf.log"},   {&log_set::dfnf, u"zubdfnf.log"},
+    {&log_set::sdnf, u"zubsdnf.log"},   {&log_set::ddnf, u"zubddnf.log"},   {&log_set::srm, u"zubsrm.log"},
+    {&log_set::drm, u"zubdrm.log"},     {&log_set::serr, u"zubserr.log"},   {&log_set::derr, u"zubderr.log"},
+};
+
+// A file of length 0 receives the mark U+FEFF as the bytes FF FE.
+void mark_if_empty(text_stream& stream) {
+    if (!stream.is_open()) return;
+    if (stream.length() != 0) return;
+    static const unsigned char mark[2] = {0xFF, 0xFE};
+    stream.write_bytes(mark, sizeof mark);
+}
+
+bool bom_requested() {
+    std::u16string value = read_setting(u"options", u"BOM");
+    return !value.empty() && value[0] == u'1';
+}
+
+}  // namespace
+
+void open_run_log(run_state& run) { run.logs.aer.open(u"zubaer.log", write_mode::append); }
+
+void open_logs(run_state& run) {
+    const run_options& o = run.options;
+    log_set& logs = run.logs;
+    const write_mode mode = o.append_logs ? write_mode::append : write_mode::truncate;
+
+    if (o.full_log) logs.full.open(u"zublog.txt", mode);
+    for (const named_stream& list : path_lists) (logs.*list.member).open(list.name, mode);
+    if (o.partial_compare) logs.part.open(u"zubpart.log", mode);
+    if (o.long_log) logs.lng.open(u"zublong.log", mode);
+    if (o.file_log) logs.file.open(u"zubfile.log", mode);
+    if (o.move_script) logs.move.open(u"zubmove.bat", mode);
+
+    if (!bom_requested()) return;
+    // The move script is a batch file and never gets a mark. zubaer.log is
+    // tested last; by now it holds this run's argument lines, so it gets a
+    // mark only if it could not take them.
+    mark_if_empty(logs.full);
+    for (const named_stream& list : path_lists) mark_if_empty(logs.*list.member);
+    mark_if_empty(logs.part);
+    mark_if_empty(logs.lng);
+    mark_if_empty(logs.file);
+    mark_if_empty(logs.aer);
+}
+
+void close_logs(run_state& run) {
+    log_set& logs = run.logs;
+    for (const named_stream& list : path_lists) (logs.*list.member).close();
+    logs.part.close();
+    logs.lng.close();
+    logs.file.close();
+    logs.move.close();
+}
+
+void close_run_log(run_state& run) {
+    run.logs.full.close();
+    run.logs.aer.close();
+}
+
+std::u16string batch_quote(std::u16string_view path) {
+    std::u16string quoted;
+    quoted.reserve(path.size());
+    for (char16_t c : path) {
+        quoted.push_back(c);
+        if (c == u'%') quoted.push_back(u'%');
+    }
+    return quoted;
+}
+
+}  // namespace zub

@@ -1,0 +1,220 @@
+// The run driver: one whole run from an argument vector. It takes the dialog
+// build's run lock, opens the run log, parses the options, settles the two
+// folders, opens the result logs, refuses a run over one folder, remembers the
+// pair in the settings file, walks the trees and writes the summary, and
+// returns the exit code (0 after a completed walk, 1 for every early end; the
+// dialog build adds 54 for a held lock and 1 after a stop request).
+#include "run_driver.h"
+
+#include <optional>
+#include <utility>
+
+#include "options.h"
+#include "result_logs.h"
+#include "settings.h"
+#include "tree_walk.h"
+
+namespace zub {
+
+namespace {
+
+constexpr std::u16string_view usage_text =
+    u"usage: %s [-s|-d] [-r] [-z] [-t] [-e ext] [-p] [-q] [-a] [-v] [-l] [-c|-b] [-f ext] [-n] [-g] [-k] [-w] "
+    u"[-i] [-m] [-1|2|3|4] [srcdir dstdir]\n";
+
+// A line for the error stream, zubaer.log and (with -m) zublog.txt.
+template <typename... A>
+void report_three(run_state& run, std::u16string_view format, const A&... a) {
+    report_err(run, format, a...);
+    log_line(run.logs.aer, format, a...);
+    log_line(run.logs.full, format, a...);
+}
+
+// Whether the long path ends with a separator. The scan steps over a lead
+// surrogate together with the unit after it, so the partner of a lead
+// surrogate never counts as a separator.
+bool ends_with_separator(std::u16string_view path) {
+    bool last_was_separator = false;
+    for (size_t i = 0; i < path.size(); ++i) {
+        char16_t c = path[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < path.size()) {
+            ++i;
+            last_was_separator = false;
+            continue;
+        }
+        last_was_separator = is_separator(c, native_style());
+    }
+    return last_was_separator;
+}
+
+// Two roots are one folder when their long texts are equal (without regard
+// to case in the Windows style, exactly in the POSIX style) or when the
+// system reports the same identity for both (a link, a junction, a second
+// spelling the text comparison does not see).
+bool same_folder(std::u16string_view long_src, std::u16string_view long_dst) {
+    if (same_path_text(long_src, long_dst)) return true;
+    platform::file_id src_id, dst_id;
+    platform::os& os = platform::current();
+    return os.file_identity(long_src, src_id) && os.file_identity(long_dst, dst_id) && src_id == dst_id;
+}
+
+void write_summary(run_state& run, const std::u16string& src_text, const std::u16string& dst_text) {
+    struct line {
+        std::u16string_view format;
+        int32_t count;
+        const std::u16string* folder;
+    };
+    const line lines[] = {
+        {u"%d same file(s)\n", run.same_count, nullptr},
+        {u"%d different file(s)\n", run.different_count, nullptr},
+        {u"%d file(s) error in \"%s\"\n", run.src_error_count, &src_text},
+        {u"%d file(s) error in \"%s\"\n", run.dst_error_count, &dst_text},
+        {u"%d file(s) not found\n", run.file_not_found_count, nullptr},
+        {u"%d directory(s) not found\n", run.dir_not_found_count, nullptr},
+        {u"%d file(s) delete from \"%s\"\n", run.src_removed_count, &src_text},
+        {u"%d file(s) delete from \"%s\"\n", run.dst_removed_count, &dst_text},
+    };
+    for (const line& l : lines) {
+        if (l.folder)
+            report_out(run, l.format, l.count, *l.folder);
+        else
+            report_out(run, l.format, l.count);
+    }
+    for (text_stream* stream : {&run.logs.aer, &run.logs.full}) {
+        for (const line& l : lines) {
+            if (l.folder)
+                log_line(*stream, l.format, l.count, *l.folder);
+            else
+                log_line(*stream, l.format, l.count);
+        }
+    }
+}
+
+// Compare buffers are reserved by the program before the run. Without them
+// no pair can be compared, so such a run ends before any result file is
+// touched rather than walking the trees and failing on every pair.
+bool compare_buffers_present() { return src_buffer != nullptr && dst_buffer != nullptr; }
+
+int run_body(run_state& run, const std::vector<std::u16string>& args) {
+    for (size_t i = 0; i < args.size(); ++i) log_line(run.logs.aer, u"%d=[%s] ", static_cast<int>(i), args[i]);
+    log_line(run.logs.aer, u"\n");
+
+    run.out.take_console_record();
+
+    const parse_result parsed = parse_options(run, args);
+    switch (parsed.outcome) {
+        case parse_outcome::PARSED:
+            break;
+        case parse_outcome::HELP:
+        case parse_outcome::BAD_USAGE:
+            if (!run.dialog()) report_err(run, usage_text, run.program_name);
+            return 1;
+        case parse_outcome::BAD_OPTION:
+            if (!run.dialog()) report_err(run, u"for more infomation: %s /?\n", run.program_name);
+            return 1;
+    }
+
+    if (!compare_buffers_present()) {
+        report_err(run, u"%s: inadequate memory.\n", run.program_name);
+        log_line(run.logs.aer, u"%s: inadequate memory.\n", run.program_name);
+        return 1;
+    }
+
+    std::u16string src_text, dst_text;
+    if (parsed.folder_count == 2) {
+        src_text = args[parsed.first_folder];
+        dst_text = args[parsed.first_folder + 1];
+    } else {
+        if (run.dialog()) return 1;
+        std::optional<std::pair<std::u16string, std::u16string>> picked = run.out.resolve_folders(run);
+        if (!picked) return 1;
+        src_text = std::move(picked->first);
+        dst_text = std::move(picked->second);
+    }
+
+    open_logs(run);
+
+    run.same_count = 0;
+    run.different_count = 0;
+    run.src_error_count = 0;
+    run.dst_error_count = 0;
+    run.file_not_found_count = 0;
+    run.dir_not_found_count = 0;
+    run.src_removed_count = 0;
+    run.dst_removed_count = 0;
+    run.bytes_compared = 0;
+
+    if (run.options.ext_filter) parse_ext_list(run.extensions, &run.options.ext_filter_value);
+
+    // An empty folder name would make an empty long path, which the walk
+    // would list as the root of the current drive (or of the file system):
+    // it counts as a name that cannot be made absolute.
+    std::optional<std::u16string> long_src = make_long_path(src_text);
+    if (!long_src || long_src->empty()) {
+        close_logs(run);
+        return 1;
+    }
+    std::optional<std::u16string> long_dst = make_long_path(dst_text);
+    if (!long_dst || long_dst->empty()) {
+        close_logs(run);
+        return 1;
+    }
+
+    if (same_folder(*long_src, *long_dst)) {
+        report_three(run, u"src(%s) = dst(%s)", src_text, dst_text);
+        if (!same_path_text(src_text, dst_text)) report_three(run, u" = %s = %s", *long_src, *long_dst);
+        report_three(run, u"\n");
+        close_logs(run);
+        return 1;
+    }
+
+    write_setting(u"history0", u"source", src_text);
+    write_setting(u"history0", u"destination", dst_text);
+
+    run.dst_prefix_len = static_cast<int32_t>(long_dst->size()) + (ends_with_separator(*long_dst) ? 0 : 1);
+
+    if (run.dialog()) run.out.show_counts(0, 0, 0);
+    walk_tree(run, *long_src, *long_dst);
+    long_src.reset();
+    long_dst.reset();
+
+    if (run.options.verbose) report_out(run, u"\n");
+
+    if (run.dialog() && run.stop_requested()) {
+        report_out(run, u"program abort\n");
+        log_line(run.logs.full, u"program abort\n");
+    }
+
+    write_summary(run, src_text, dst_text);
+    close_logs(run);
+    return 0;
+}
+
+}  // namespace
+
+int run_engine(run_state& run, const std::vector<std::u16string>& args) {
+    platform::handle lock = platform::INVALID_HANDLE;
+    if (run.dialog()) {
+        lock = platform::current().open_lock(u"__LOCK__");
+        if (!lock.valid()) return EXIT_LOCK_HELD;
+    }
+
+    run.reset();
+    run.program_name = args.empty() ? std::u16string() : args[0];
+    open_run_log(run);
+
+    const int code = run_body(run, args);
+
+    run.logs.full.close();
+    log_line(run.logs.aer, u"exit code = %d\n\n", code);
+    close_run_log(run);
+    free_ext_list(run.extensions);
+
+    if (run.dialog()) {
+        platform::current().close(lock);
+        if (run.stop_requested()) return 1;
+    }
+    return code;
+}
+
+}  // namespace zub

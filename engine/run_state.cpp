@@ -1,0 +1,87 @@
+// The run state's reset and its writers. A writer formats the message once
+// (into a buffer of the size print_to uses, dropping a message that does not
+// fit, as print_to does) and hands the text to the host, which puts it on the
+// console, into the dialog's result box or into a test's capture.
+#include "run_state.h"
+
+#include <algorithm>
+
+namespace zub {
+
+namespace {
+
+// Formats into a per-thread buffer of `capacity` units. Returns the text, or
+// nullopt-like empty view with `ok` false when the message does not fit.
+std::u16string_view format_message(std::u16string_view format, fmt_args args, size_t capacity, bool& ok) {
+    // The engine runs on one thread at a time per process, but the dialog
+    // program runs it on a worker thread: a per-thread buffer keeps the
+    // writers independent of which thread that is.
+    static thread_local std::u16string buffer;
+    if (buffer.size() < PRINT_BUFFER_UNITS) buffer.resize(PRINT_BUFFER_UNITS);
+    int n = format_to(buffer.data(), capacity, format, args);
+    ok = n >= 0;
+    if (!ok) return {};
+    return std::u16string_view(buffer.data(), static_cast<size_t>(n));
+}
+
+template <typename Write>
+int report(std::u16string_view format, fmt_args args, size_t capacity, Write write) {
+    if (format.empty()) return 0;
+    bool ok = false;
+    std::u16string_view text = format_message(format, args, capacity, ok);
+    if (!ok) return 0;  // too long: dropped, nothing written
+    if (text.empty()) return 0;
+    int r = write(text);
+    return r < 0 ? -1 : static_cast<int>(text.size());
+}
+
+}  // namespace
+
+void run_state::reset() {
+    options = run_options{};
+    program_name.clear();
+    logs.aer.close();
+    logs.full.close();
+    for (text_stream* s : {&logs.ssame, &logs.dsame, &logs.sdif, &logs.ddif, &logs.sfnf, &logs.dfnf, &logs.sdnf,
+                           &logs.ddnf, &logs.srm, &logs.drm, &logs.serr, &logs.derr, &logs.part, &logs.lng,
+                           &logs.file, &logs.move})
+        s->close();
+    same_count = 0;
+    different_count = 0;
+    src_error_count = 0;
+    dst_error_count = 0;
+    file_not_found_count = 0;
+    dir_not_found_count = 0;
+    src_removed_count = 0;
+    dst_removed_count = 0;
+    bytes_compared = 0;
+    diff_byte_count = 0;
+    last_diff_pos = 0;
+    first_diff_src_byte = 0;
+    first_diff_dst_byte = 0;
+    last_os_error = 0;
+    io_failed = 0;
+    free_ext_list(extensions);
+    dst_prefix_len = 0;
+    stopped = false;
+}
+
+int vreport_out(run_state& run, std::u16string_view format, fmt_args args) {
+    return report(format, args, PRINT_BUFFER_UNITS, [&](std::u16string_view t) { return run.out.write_out(t); });
+}
+
+int vreport_err(run_state& run, std::u16string_view format, fmt_args args) {
+    return report(format, args, PRINT_BUFFER_UNITS, [&](std::u16string_view t) { return run.out.write_err(t); });
+}
+
+int vreport_verbose(run_state& run, std::u16string_view format, fmt_args args) {
+    return report(format, args, VERBOSE_BUFFER_UNITS,
+                  [&](std::u16string_view t) { return run.out.write_verbose(t); });
+}
+
+std::u16string_view relative_dst(const run_state& run, std::u16string_view dst_path) {
+    size_t skip = run.dst_prefix_len > 0 ? static_cast<size_t>(run.dst_prefix_len) : 0;
+    return dst_path.substr(std::min(skip, dst_path.size()));
+}
+
+}  // namespace zub
