@@ -1,0 +1,248 @@
+// quarnel, the folder lister: the banner, the option scan, and the two
+// listing operations. list_top resolves one command-line argument (a folder,
+// a file or a wildcard pattern) and lists what it names; list_dir walks one
+// folder depth first and prints every entry relative to the top-level folder
+// it belongs to. A folder or pattern that cannot be listed costs one line on
+// standard error and the listing goes on; the exit code stays 0.
+//
+// Windows paths arrive extended-length (\\?\C:\..., \\?\UNC\...); the POSIX
+// build has no drive, UNC or prefix forms, and only `/` separates (see
+// README.md for the POSIX meaning of each rule).
+#include "lister.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include "enumeration.h"
+#include "paths.h"
+#include "platform/platform.h"
+#include "text_output.h"
+
+namespace zub {
+
+size_t list_prefix_len = 0;
+
+namespace {
+
+bool windows_style() { return native_style() == path_style::windows; }
+
+bool is_drive_letter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+
+bool is_drive_prefix_at(std::u16string_view p, size_t at) {
+    return p.size() >= at + 2 && is_drive_letter(p[at]) && p[at + 1] == u':';
+}
+
+bool is_win_separator(char16_t c) { return c == u'\\' || c == u'/'; }
+
+// C:\ or \\?\C:\ exactly: a drive root has no directory entry of its own,
+// so searching for it fails and stripping its separator would change its meaning.
+bool is_drive_root(std::u16string_view p) {
+    if (p.size() == 3 && is_drive_prefix_at(p, 0) && is_win_separator(p[2])) return true;
+    return p.size() == 7 && p.substr(0, 4) == u"\\\\?\\" && is_drive_prefix_at(p, 4) && is_win_separator(p[6]);
+}
+
+bool starts_with_unc_prefix(std::u16string_view p) {
+    return p.size() > 8 && p.substr(0, 4) == u"\\\\?\\" && equal_ignore_case(p.substr(4, 4), u"UNC\\");
+}
+
+// The pattern that lists a top-level argument that could not be searched as
+// it stands (a drive root, a share root). `suffix` is "\*.*" when the full
+// path ended in a name and "*.*" when it ended in a separator.
+std::u16string windows_top_pattern(std::u16string_view p, bool has_file_part) {
+    const std::u16string_view suffix = has_file_part ? u"\\*.*" : u"*.*";
+    if (p.empty()) return u"*.*";
+    if ((p.size() == 2 && is_drive_prefix_at(p, 0)) || (p.size() == 3 && is_drive_prefix_at(p, 0) && p[2] == u'\\'))
+        return sformat(u"%s*.*", p);
+    if (p.size() >= 4 && p[0] == u'\\' && p[1] == u'\\' && p[2] != u'?') return sformat(u"%s%s", p, suffix);
+    if (p.size() == 7 && p.substr(0, 4) == u"\\\\?\\" && is_drive_prefix_at(p, 4) && p[6] == u'\\')
+        return sformat(u"%s*.*", p);
+    if (starts_with_unc_prefix(p)) return sformat(u"\\\\?\\UNC\\%s%s", p.substr(8), suffix);
+    return std::u16string(p);
+}
+
+bool is_dot_entry(const std::u16string& name) { return name == u"." || name == u".."; }
+
+// Identities of the folders being listed, outermost first: a folder that is
+// already on this chain (reached again through a link or junction) is not
+// listed a second time, which would otherwise repeat the tree until the path
+// grows too long for the system.
+std::vector<platform::file_id> open_folders;
+
+// Lists one search: files by bare name, each folder's contents relative to
+// that folder. `search` is the pattern or path the search was opened with.
+void list_search(platform::handle search, file_info& info, std::u16string_view search_path) {
+    const std::u16string folder_part = parent_dir(search_path);
+    do {
+        if (info.flags & FI_DIRECTORY) {
+            if (is_dot_entry(info.name)) continue;
+            const std::u16string joined = lister_join_path(folder_part, info.name);
+            list_prefix_len = joined.size() + 1;
+            list_dir(joined);
+        } else {
+            print_out(u"\"%s\", %I64d\n", info.name, info.size);
+        }
+    } while (find_next(search, info) == 0);
+    find_close(search);
+}
+
+void list_top_windows(std::u16string_view path) {
+    std::u16string full;
+    bool has_file_part = false;
+    if (!platform::current().full_path(path, full, &has_file_part)) {
+        // Treated like a failure of the call: keep the name as typed.
+        full = std::u16string(path);
+        has_file_part = !full.empty() && !is_win_separator(full.back());
+    }
+
+    file_info info;
+    platform::handle search = find_first(path, info);
+    if (search.valid()) {
+        list_search(search, info, path);
+        return;
+    }
+    if (!is_drive_root(path)) {
+        std::u16string stripped = full;
+        strip_trailing_backslash(stripped);
+        search = find_first(stripped, info);
+        if (search.valid()) {
+            list_search(search, info, stripped);
+            return;
+        }
+    }
+    const std::u16string pattern = windows_top_pattern(path, has_file_part);
+    search = find_first(pattern, info);
+    if (!search.valid()) {
+        const int number = errno;
+        print_to(text_stream::err(), u"%s: %s\n", path, errno_message_text(number));
+        return;
+    }
+    list_search(search, info, pattern);
+}
+
+// POSIX: trailing separators are dropped first (dir/ names dir, as the
+// shell's tools read it); the root, which has no entry of its own, is listed
+// through "/*.*".
+void list_top_posix(std::u16string_view path) {
+    std::u16string name(path);
+    while (name.size() > 1 && name.back() == u'/') name.pop_back();
+
+    file_info info;
+    std::u16string search_path = name;
+    if (name == u"/") search_path = u"/*.*";
+    platform::handle search = find_first(search_path, info);
+    if (!search.valid()) {
+        const int number = errno;
+        print_to(text_stream::err(), u"%s: %s\n", path, errno_message_text(number));
+        return;
+    }
+    list_search(search, info, search_path);
+}
+
+char16_t upper_ascii(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c; }
+
+bool is_lead_surrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool is_trail_surrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+}  // namespace
+
+void list_top(std::u16string_view path) {
+    if (windows_style())
+        list_top_windows(path);
+    else
+        list_top_posix(path);
+}
+
+void list_dir(std::u16string_view folder) {
+    file_info info;
+    platform::handle search = find_first(folder, info);
+    if (!search.valid()) {
+        const int number = errno;
+        print_to(text_stream::err(), u"\"%s\" %s\n", folder, errno_message_text(number));
+        return;
+    }
+    find_close(search);
+    if (!(info.flags & FI_DIRECTORY)) {
+        print_out(u"\"%s\", %I64d\n", info.name, info.size);
+        return;
+    }
+
+    platform::file_id id;
+    const bool known = platform::current().file_identity(folder, id);
+    if (known && std::find(open_folders.begin(), open_folders.end(), id) != open_folders.end()) {
+        print_to(text_stream::err(), u"\"%s\" %s\n", folder, u"is a link back to a folder being listed: not listed again");
+        return;
+    }
+    if (known) open_folders.push_back(id);
+
+    const std::u16string pattern = lister_listing_pattern(folder);
+    search = find_first(pattern, info);
+    if (!search.valid()) {
+        const int number = errno;
+        print_to(text_stream::err(), u"%s: %s\n", pattern, errno_message_text(number));
+    } else {
+        do {
+            if ((info.flags & FI_DIRECTORY) && is_dot_entry(info.name)) continue;
+            const std::u16string joined = lister_join_path(folder, info.name);
+            const std::u16string_view shown = std::u16string_view(joined).substr(std::min(list_prefix_len, joined.size()));
+            if (info.flags & FI_DIRECTORY) {
+                print_out(u"\"%s\", dir\n", shown);
+                list_dir(joined);
+            } else {
+                print_out(u"\"%s\", %I64d\n", shown, info.size);
+            }
+        } while (find_next(search, info) == 0);
+        find_close(search);
+    }
+    if (known) open_folders.pop_back();
+}
+
+int quarnel_main(const std::vector<std::u16string>& args) {
+    const std::u16string name = args.empty() ? std::u16string(u"quarnel") : args[0];
+    set_program_name(name);
+    text_stream& err = text_stream::err();
+    print_to(err, u"quarnel Version 6\n");
+
+    // Option clusters: `-` (and on Windows `/`) begins one; on POSIX a
+    // leading `/` is an absolute path.
+    const bool windows = windows_style();
+    size_t next = 1;
+    while (next < args.size()) {
+        const std::u16string& arg = args[next];
+        if (arg.empty() || !(arg[0] == u'-' || (windows && arg[0] == u'/'))) break;
+        ++next;
+        if (arg == u"--") break;
+        for (size_t k = 1; k < arg.size(); ++k) {
+            const char16_t c = upper_ascii(arg[k]);
+            if (c == u'L' || c == u'P' || c == u'-' || c == u'/') continue;
+            if (c == u'H' || c == u'?') {
+                print_to(err, u"usage: %s [dir]\n", name);
+                return 1;
+            }
+            if (is_lead_surrogate(c) && k + 1 < arg.size() && is_trail_surrogate(arg[k + 1]))
+                print_to(err, u"%s: bad option %s\n", name, std::u16string_view(arg).substr(k, 2));
+            else
+                print_to(err, u"%s: bad option %c\n", name, c);
+            // On POSIX "/?" would name a path, so the hint shows the option form that asks for help there.
+            print_to(err, windows ? u"for more infomation: %s /?\n" : u"for more infomation: %s -?\n", name);
+            return 1;
+        }
+    }
+
+    if (next == args.size()) {
+        list_prefix_len = 0;
+        list_top(u"*.*");
+        return 0;
+    }
+    for (; next < args.size(); ++next) {
+        const std::u16string& arg = args[next];
+        if (arg.empty()) {
+            list_top(u"*.*");
+            continue;
+        }
+        const std::u16string long_path = lister_make_long_path(arg);
+        list_top(long_path);
+    }
+    return 0;
+}
+
+}  // namespace zub
