@@ -1,0 +1,313 @@
+// Byte comparison of a file pair, and the open, read, progress and failure
+// report primitives it shares with the prefix comparison.
+//
+// The hot loop reads one block of each side (read_both_blocks), compares the
+// two blocks with memcmp and scans byte by byte only a block that differs.
+// The two reads are kept together in one function with per-side results so
+// that they can later be issued at the same time.
+#include "byte_compare.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "text_output.h"
+
+namespace zub {
+
+namespace {
+
+platform::os& os() { return platform::current(); }
+
+int32_t code_of(uint32_t error) { return static_cast<int32_t>(error); }
+
+text_stream& error_list(run_state& run, side which) { return which == side::src ? run.logs.serr : run.logs.derr; }
+
+void count_error(run_state& run, side which) {
+    if (which == side::src)
+        ++run.src_error_count;
+    else
+        ++run.dst_error_count;
+}
+
+// Reads into `buffer` without touching the run-wide error values, so that
+// the two sides could be read on two threads.
+side_read read_side(run_state& run, platform::handle file, unsigned char* buffer, uint64_t request) {
+    side_read r;
+    uint64_t total = 0;
+    if (read_chunked(run, file, buffer, request, total)) {
+        r.count = total;
+        return r;
+    }
+    r.error = platform::last_error();
+    r.failed = r.error != 0;  // a failure without an OS error is the end of the file
+    r.count = 0;
+    return r;
+}
+
+// Mirrors read_block's bookkeeping for a read done by read_side.
+void record_read(run_state& run, const side_read& r) {
+    run.last_os_error = r.error;
+    run.io_failed = r.error;
+}
+
+}  // namespace
+
+platform::handle open_for_compare(run_state& run, std::u16string_view path) {
+    platform::handle h = os().open_read(path, platform::read_mode::compare);
+    if (!h.valid()) {
+        uint32_t error = platform::last_error();
+        run.last_os_error = error;
+        run.io_failed = error;
+        return platform::INVALID_HANDLE;
+    }
+    run.last_os_error = 0;
+    run.io_failed = 0;
+    return h;
+}
+
+bool read_chunked(run_state& run, platform::handle file, unsigned char* buffer, uint64_t count, uint64_t& total) {
+    total = 0;
+    uint64_t remaining = count;
+    while (remaining > 0) {
+        uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(remaining, CHUNK_BYTES));
+        uint32_t got = 0;
+        if (!os().read(file, buffer + total, chunk, got)) return false;
+        total += got;
+        remaining -= got;
+        if (got < chunk) return true;  // end of the file
+        if (run.load_level == 1)
+            os().sleep_ms(1);
+        else if (run.load_level == 2)
+            os().sleep_ms(0);
+    }
+    return true;
+}
+
+uint64_t read_block(run_state& run, unsigned char* buffer, uint64_t element_size, uint64_t element_count,
+                    platform::handle file) {
+    run.io_failed = 0;
+    uint64_t total = 0;
+    if (read_chunked(run, file, buffer, element_size * element_count, total)) {
+        run.last_os_error = 0;
+        run.io_failed = 0;
+        return total;
+    }
+    uint32_t error = platform::last_error();
+    run.last_os_error = error;
+    run.io_failed = error;
+    return 0;
+}
+
+block_reads read_both_blocks(run_state& run, platform::handle src_file, platform::handle dst_file, uint64_t request) {
+    block_reads r;
+    if (run.stop_requested()) {
+        r.stopped = true;
+        return r;
+    }
+    r.src = read_side(run, src_file, src_buffer, request);
+    record_read(run, r.src);
+    if (r.src.failed) return r;
+    if (run.stop_requested()) {
+        r.stopped = true;
+        return r;
+    }
+    r.dst = read_side(run, dst_file, dst_buffer, request);
+    record_read(run, r.dst);
+    return r;
+}
+
+void report_open_failure(run_state& run, side which, std::u16string_view path) {
+    std::u16string text = system_message_text(run.last_os_error);
+    int32_t code = code_of(run.last_os_error);
+    report_err(run, u"\"%s\", %s (%d)\n", path, text, code);
+    log_line(error_list(run, which), u"%s\n", path);
+    count_error(run, which);
+    if (run.options.long_log) log_line(run.logs.lng, u"\"%s\" %s (%d)\n", path, text, code);
+    if (run.options.full_log) {
+        // The destination's line carries no code.
+        if (which == side::src)
+            log_line(run.logs.full, u"\"%s\", error, %s (%d)\n", path, text, code);
+        else
+            log_line(run.logs.full, u"\"%s\", error, %s\n", path, text);
+    }
+}
+
+void report_read_failure(run_state& run, side which, std::u16string_view path, int64_t pos, int64_t count) {
+    std::u16string text = system_message_text(run.last_os_error);
+    int32_t code = code_of(run.last_os_error);
+    if (which == side::src) {
+        report_err(run, u"\"%s\", %s (%d) pos=%I64d s=%d\n", path, text, code, pos, count);
+        log_line(run.logs.aer, u"%s: %s (%d) pos=%I64d s=%d\n", path, text, code, pos, count);
+    } else {
+        report_err(run, u"\"%s\", %s (%d) pos=%I64d d=%d\n", path, text, code, pos, count);
+        log_line(run.logs.aer, u"%s: %s (%d) pos=%I64d d=%d\n", path, text, code, pos, count);
+    }
+    log_line(error_list(run, which), u"%s\n", path);
+    count_error(run, which);
+    if (run.options.full_log) {
+        if (which == side::src)
+            log_line(run.logs.full, u"\"%s\", error, %s (%d) pos=%I64d s=%d\n", path, text, code, pos, count);
+        else
+            log_line(run.logs.full, u"\"%s\", error, %s (%d) pos=%I64d d=%d\n", path, text, code, pos, count);
+    }
+}
+
+void report_missing_buffers(run_state& run, std::u16string_view src) {
+    report_err(run, u"\"%s\", no compare buffers\n", src);
+    log_line(run.logs.aer, u"%s: no compare buffers\n", src);
+    log_line(run.logs.serr, u"%s\n", src);
+    ++run.src_error_count;
+    if (run.options.long_log) log_line(run.logs.lng, u"\"%s\" no compare buffers\n", src);
+    if (run.options.full_log) log_line(run.logs.full, u"\"%s\", error, no compare buffers\n", src);
+}
+
+compare_progress::compare_progress(run_state& run, std::u16string_view src, std::u16string_view dst)
+    : run_(run), src_(src) {
+    dialog_ = run.dialog();
+    title_ = !dialog_ && run.options.title_progress;
+    if (dialog_) rel_dst_ = relative_dst(run, dst);
+}
+
+void compare_progress::begin() {
+    if (title_)
+        run_.out.set_title(src_);
+    else if (dialog_)
+        run_.out.show_progress(rel_dst_, -1);
+}
+
+void compare_progress::before_block(int64_t percent, uint64_t block_size) {
+    if (!title_ && !dialog_) return;
+    if (percent == shown_) return;
+    shown_ = percent;
+    if (block_size < 65536 || percent < 0 || percent > 99) return;
+    if (title_)
+        run_.out.set_title(sformat(u"%s %2d%%", src_, percent));
+    else
+        run_.out.show_progress(rel_dst_, static_cast<int>(percent));
+}
+
+void pause_after_block(const run_state& run) {
+    if (run.load_level == 1)
+        os().sleep_ms(1);
+    else if (run.load_level == 2 || run.options.yield_each_block)
+        os().sleep_ms(0);
+}
+
+namespace {
+
+// "error 12" of the byte comparison: both paths to their error lists, both
+// counters, then the lines naming the side that delivered fewer bytes.
+void report_length_mismatch(run_state& run, std::u16string_view src, std::u16string_view dst, int64_t src_count,
+                            int64_t dst_count, int64_t pos) {
+    log_line(run.logs.serr, u"%s\n", src);
+    ++run.src_error_count;
+    log_line(run.logs.derr, u"%s\n", dst);
+    ++run.dst_error_count;
+    bool src_smaller = src_count < dst_count;
+    std::u16string_view named = src_smaller ? src : dst;
+    if (src_smaller) {
+        report_err(run, u"\"%s\", error 12 src=%d < dst=%d\n", named, src_count, dst_count);
+        log_line(run.logs.aer, u"%s: error 12 src=%d < dst=%d pos=%d\n", named, src_count, dst_count, pos);
+    } else {
+        report_err(run, u"\"%s\", error 12 src=%d > dst=%d\n", named, src_count, dst_count);
+        log_line(run.logs.aer, u"%s: error 12 src=%d > dst=%d pos=%d\n", named, src_count, dst_count, pos);
+    }
+    if (run.options.long_log) log_line(run.logs.lng, u"\"%s\" error 12\n", named);
+    if (run.options.full_log) {
+        if (src_smaller)
+            log_line(run.logs.full, u"\"%s\", error 12, src=%d < dst=%d\n", named, src_count, dst_count);
+        else
+            log_line(run.logs.full, u"\"%s\", error 12, src=%d > dst=%d\n", named, src_count, dst_count);
+    }
+}
+
+size_t first_difference(const unsigned char* a, const unsigned char* b, size_t count) {
+    return static_cast<size_t>(std::mismatch(a, a + count, b).first - a);
+}
+
+}  // namespace
+
+int64_t compare_files(run_state& run, std::u16string_view src, std::u16string_view dst, int64_t size) {
+    if (src_buffer == nullptr || dst_buffer == nullptr) {
+        report_missing_buffers(run, src);
+        return RESULT_SRC_ERROR;
+    }
+    platform::handle src_file = open_for_compare(run, src);
+    if (!src_file.valid()) {
+        report_open_failure(run, side::src, src);
+        return RESULT_SRC_ERROR;
+    }
+    platform::handle dst_file = open_for_compare(run, dst);
+    if (!dst_file.valid()) {
+        os().close(src_file);
+        report_open_failure(run, side::dst, dst);
+        return RESULT_DST_ERROR;
+    }
+    compare_progress progress(run, src, dst);
+    progress.begin();
+
+    // -n is in force only together with -l; -v dumps only with -n.
+    const bool all_diffs = run.options.find_all_diffs && run.options.long_log;
+    const bool dump = all_diffs && run.options.verbose;
+
+    int64_t result = RESULT_SAME;
+    uint64_t offset = 0;
+    uint64_t block_size = run.options.large_first_block ? LARGEST_BLOCK_BYTES : FIRST_BLOCK_BYTES;
+    int64_t percent = -1;
+    run.diff_byte_count = 0;
+
+    for (;;) {
+        progress.before_block(percent, block_size);
+        block_reads reads = read_both_blocks(run, src_file, dst_file, block_size);
+        if (reads.stopped) {
+            result = RESULT_STOPPED;
+            break;
+        }
+        if (reads.src.failed) {
+            report_read_failure(run, side::src, src, static_cast<int64_t>(offset), 0);
+            result = RESULT_SRC_ERROR;
+            break;
+        }
+        if (reads.dst.failed) {
+            report_read_failure(run, side::dst, dst, static_cast<int64_t>(offset), 0);
+            result = RESULT_DST_ERROR;
+            break;
+        }
+        uint64_t count = reads.src.count;
+        if (count != reads.dst.count) {
+            report_length_mismatch(run, src, dst, static_cast<int64_t>(reads.src.count),
+                                   static_cast<int64_t>(reads.dst.count), static_cast<int64_t>(offset));
+            result = RESULT_LENGTH_MISMATCH;
+            break;
+        }
+        if (count != 0 && std::memcmp(src_buffer, dst_buffer, count) != 0) {
+            size_t first = first_difference(src_buffer, dst_buffer, count);
+            if (run.diff_byte_count == 0 && result == RESULT_SAME) {
+                run.first_diff_src_byte = src_buffer[first];
+                run.first_diff_dst_byte = dst_buffer[first];
+                result = static_cast<int64_t>(offset + first);
+                if (!all_diffs) break;
+            }
+            for (size_t j = first; j < count; ++j) {
+                if (src_buffer[j] == dst_buffer[j]) continue;
+                ++run.diff_byte_count;
+                run.last_diff_pos = offset + j;
+                if (dump)
+                    report_out(run, u"%I64x: %02x %02x\n", offset + j, static_cast<unsigned>(src_buffer[j]),
+                               static_cast<unsigned>(dst_buffer[j]));
+            }
+        }
+        if (block_size < LARGEST_BLOCK_BYTES) block_size *= 2;
+        offset += count;
+        if (size > 100) percent = static_cast<int64_t>(offset) / (size / 100);
+        pause_after_block(run);
+        if (count == 0) break;
+    }
+
+    os().close(src_file);
+    os().close(dst_file);
+    if (run.load_level == 1) os().sleep_ms(30);
+    return result;
+}
+
+}  // namespace zub

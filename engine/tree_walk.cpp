@@ -1,0 +1,147 @@
+// The tree walk: lists the source tree depth first in the file system's
+// order, pairs each source file with the entry of the same relative path in
+// the destination tree and hands proper pairs to the judgement. It writes the
+// lines for missing or wrong-kind counterparts and for listing failures,
+// applies the -e extension filter and writes the move script lines of -b.
+// Only the source tree is listed; entries found only in the destination
+// tree are never visited.
+#include "tree_walk.h"
+
+#include <optional>
+
+#include "enumeration.h"
+#include "pair_judgement.h"
+#include "result_logs.h"
+
+namespace zub {
+
+namespace {
+
+// Saves the OS error of the call that just failed and gives its text and code.
+struct os_failure {
+    std::u16string text;
+    int32_t code;
+};
+os_failure take_os_error(run_state& run) {
+    run.last_os_error = platform::last_error();
+    return {system_message_text(run.last_os_error), static_cast<int32_t>(run.last_os_error)};
+}
+
+bool admitted_by_extension(const run_state& run, std::u16string_view name) {
+    std::optional<size_t> dot = file_extension(name);
+    std::u16string_view ext = dot ? name.substr(*dot + 1) : std::u16string_view();
+    for (const std::u16string& entry : run.extensions.entries)
+        if (equal_ignore_case(ext, entry)) return true;
+    return false;
+}
+
+// The destination folder of a listed source folder. False when it is missing
+// or not a folder (reported; the source folder is not listed then).
+bool destination_folder_present(run_state& run, std::u16string_view src, std::u16string_view dst) {
+    const run_options& o = run.options;
+    path_status_record status;
+    if (path_status(dst, status) != 0) {
+        os_failure f = take_os_error(run);
+        log_line(run.logs.sdnf, u"%s\n", src);
+        log_line(run.logs.ddnf, u"%s\n", dst);
+        ++run.dir_not_found_count;
+        if (o.long_log) log_line(run.logs.lng, u"\"%s\" %s (%d)\n", dst, f.text, f.code);
+        if (o.full_log) log_line(run.logs.full, u"\"%s\" %s (%d)\n", dst, f.text, f.code);
+        if (o.move_script) log_line(run.logs.move, u"move \"%s\" \"%s\"\n", batch_quote(src), batch_quote(dst));
+        return false;
+    }
+    if ((status.mode & MODE_DIRECTORY) == 0) {
+        log_line(run.logs.sdnf, u"%s\n", src);
+        log_line(run.logs.ddnf, u"%s\n", dst);
+        ++run.dir_not_found_count;
+        if (o.long_log) log_line(run.logs.lng, u"\"%s\" not a directory\n", dst);
+        if (o.full_log) log_line(run.logs.full, u"\"%s\" not a directory\n", dst);
+        if (o.move_script && o.rename_suffix_on) {
+            std::u16string quoted = batch_quote(dst);
+            log_line(run.logs.move, u"move \"%s\" \"%s%s\"\n", quoted, quoted, batch_quote(o.rename_suffix));
+        }
+        return false;
+    }
+    return true;
+}
+
+// One file entry of a listing.
+void visit_file(run_state& run, std::u16string_view src_dir, std::u16string_view dst_dir, const file_info& entry) {
+    const run_options& o = run.options;
+    if (o.ext_filter && !admitted_by_extension(run, entry.name)) return;
+    std::u16string src = join_path(src_dir, entry.name);
+    std::u16string dst = join_path(dst_dir, entry.name);
+    if (o.verbose) report_verbose(run, u"%s\n", src);
+    path_status_record status;
+    if (path_status(dst, status) != 0) {
+        os_failure f = take_os_error(run);
+        log_line(run.logs.sfnf, u"%s\n", src);
+        log_line(run.logs.dfnf, u"%s\n", dst);
+        if (o.full_log) log_line(run.logs.full, u"\"%s\" %s (%d)\n", dst, f.text, f.code);
+        if (o.long_log) log_line(run.logs.lng, u"\"%s\" %s (%d)\n", dst, f.text, f.code);
+        if (o.move_script) log_line(run.logs.move, u"move \"%s\" \"%s\"\n", batch_quote(src), batch_quote(dst));
+        ++run.file_not_found_count;
+        return;
+    }
+    if ((status.mode & MODE_REGULAR) == 0) {
+        log_line(run.logs.sdif, u"%s\n", src);
+        log_line(run.logs.ddif, u"%s\n", dst);
+        if (o.full_log) log_line(run.logs.full, u"\"%s\" not a file\n", dst);
+        if (o.long_log) log_line(run.logs.lng, u"\"%s\" not a file\n", dst);
+        if (o.move_script && o.rename_suffix_on) {
+            std::u16string quoted = batch_quote(src);
+            log_line(run.logs.move, u"move \"%s\" \"%s%s\"\n", quoted, quoted, batch_quote(o.rename_suffix));
+        }
+        return;
+    }
+    judge_pair(run, src, dst, entry, status);
+}
+
+bool is_dot_entry(std::u16string_view name) { return name == u"." || name == u".."; }
+
+}  // namespace
+
+void walk_tree(run_state& run, std::u16string_view src, std::u16string_view dst) {
+    const run_options& o = run.options;
+    path_status_record src_status;
+    if (path_status(src, src_status) != 0) {
+        os_failure f = take_os_error(run);
+        if (o.long_log) log_line(run.logs.lng, u"\"%s\" %s (%d)\n", src, f.text, f.code);
+        if (o.full_log) log_line(run.logs.full, u"\"%s\" %s (%d)\n", src, f.text, f.code);
+        return;
+    }
+    if ((src_status.mode & MODE_DIRECTORY) == 0) {
+        judge_single_file(run, src, dst);
+        return;
+    }
+    if (!o.skip_dir_check && !destination_folder_present(run, src, dst)) return;
+
+    std::u16string pattern = listing_pattern(src);
+    file_info entry;
+    platform::handle search = find_first(pattern, entry);
+    if (!search.valid()) {
+        os_failure f = take_os_error(run);
+        report_err(run, u"\"%s\" %s (%d)\n", pattern, f.text, f.code);
+        log_line(run.logs.aer, u"%s: %s (%d)\n", pattern, f.text, f.code);
+        if (o.long_log) log_line(run.logs.lng, u"\"%s\" %s (%d)\n", pattern, f.text, f.code);
+        if (o.full_log) log_line(run.logs.full, u"\"%s\" error %s (%d)\n", pattern, f.text, f.code);
+        return;
+    }
+    const bool dialog = run.dialog();
+    do {
+        if (run.stop_requested()) break;
+        if (entry.flags & FI_DIRECTORY) {
+            if (is_dot_entry(entry.name)) continue;
+            std::u16string src_sub = join_path(src, entry.name);
+            std::u16string dst_sub = join_path(dst, entry.name);
+            if (dialog) run.out.show_status(relative_dst(run, dst_sub));
+            walk_tree(run, src_sub, dst_sub);
+        } else {
+            visit_file(run, src, dst, entry);
+            if (run.stop_requested()) break;
+        }
+    } while (find_next(search, entry) == 0);
+    find_close(search);
+}
+
+}  // namespace zub

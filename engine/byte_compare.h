@@ -1,0 +1,96 @@
+// Byte comparison of a file pair: reads both files block by block into the
+// two page-aligned compare buffers and finds the first differing byte (with
+// -n -l the whole disagreement range). The open and read primitives and the
+// failure reports here are shared with the prefix comparison.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "platform/platform.h"
+#include "run_state.h"
+
+namespace zub {
+
+// A comparison ended by a stop request of the dialog build. Not one of the
+// reported results: the caller drops the pair without verdict and without
+// counting it (it has also seen the stop in run.stopped).
+inline constexpr int64_t RESULT_STOPPED = -4;
+
+// The first block size, the largest block and the size of one read call.
+inline constexpr uint64_t FIRST_BLOCK_BYTES = 8192;
+inline constexpr uint64_t LARGEST_BLOCK_BYTES = 16777216;
+inline constexpr uint32_t CHUNK_BYTES = 1048576;
+
+// Opens a file for sequential reading that leaves the page cache as it was,
+// sharing read and write. On failure stores the OS error in last_os_error and
+// io_failed and returns INVALID_HANDLE; on success clears both.
+platform::handle open_for_compare(run_state& run, std::u16string_view path);
+
+// Reads up to `count` bytes in calls of at most 1 MiB, pausing by load level
+// after each full call. True on success (a short call is the end of the
+// file); `total` receives the bytes read in either case.
+bool read_chunked(run_state& run, platform::handle file, unsigned char* buffer, uint64_t count, uint64_t& total);
+
+// Reads element_size * element_count bytes. Returns the bytes read; 0 on
+// failure, with the OS error in last_os_error and io_failed (a failure whose
+// OS error is 0 counts as the end of the file).
+uint64_t read_block(run_state& run, unsigned char* buffer, uint64_t element_size, uint64_t element_count,
+                    platform::handle file);
+
+// Compares two files of equal listed size. Returns RESULT_SAME, the offset
+// of the first differing byte, RESULT_SRC_ERROR, RESULT_DST_ERROR,
+// RESULT_LENGTH_MISMATCH, or (dialog build) RESULT_STOPPED. Without compare
+// buffers it reports the fact and returns RESULT_SRC_ERROR.
+int64_t compare_files(run_state& run, std::u16string_view src, std::u16string_view dst, int64_t size);
+
+// --- shared with the prefix comparison ---
+
+enum class side { src, dst };
+
+// The result of reading one block of each file. The destination is read only
+// after the source read succeeded; `stopped` is set when a stop request came
+// before either read.
+struct side_read {
+    uint64_t count = 0;
+    bool failed = false;  // a failure with a non-zero OS error
+    uint32_t error = 0;
+};
+struct block_reads {
+    side_read src, dst;
+    bool stopped = false;
+};
+block_reads read_both_blocks(run_state& run, platform::handle src_file, platform::handle dst_file, uint64_t request);
+
+// The lines of a failed open or read ("pos" is the offset of the block,
+// `count` the byte count printed with it); they add the path to the side's
+// error list and 1 to the side's error counter.
+void report_open_failure(run_state& run, side which, std::u16string_view path);
+void report_read_failure(run_state& run, side which, std::u16string_view path, int64_t pos, int64_t count);
+// Without compare buffers: a source-side error line for the pair.
+void report_missing_buffers(run_state& run, std::u16string_view src);
+
+// Progress of one comparison: the console title with -w (console build) or
+// show_progress (dialog build, always on).
+class compare_progress {
+public:
+    compare_progress(run_state& run, std::u16string_view src, std::u16string_view dst);
+    // After both files are open.
+    void begin();
+    // Before the reads of a block: shows `percent` when it changed since the
+    // last call and the block is at least 64 KiB.
+    void before_block(int64_t percent, uint64_t block_size);
+
+private:
+    run_state& run_;
+    std::u16string_view src_;
+    std::u16string_view rel_dst_;
+    bool title_ = false;
+    bool dialog_ = false;
+    int64_t shown_ = -1;
+};
+
+// Pause after a block: level 1 sleeps 1 ms; level 2, or -k, yields.
+void pause_after_block(const run_state& run);
+
+}  // namespace zub
