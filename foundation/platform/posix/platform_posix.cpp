@@ -800,6 +800,9 @@ std::vector<std::u16string> command_line(int argc, char** argv) {
 
 path_style native_path_style() { return path_style::posix; }
 
+// The terminal prompt that stands in for the folder browser has one style.
+void set_picker_new_style(bool) {}
+
 size_t page_size() {
     static const size_t size = [] {
         const long value = sysconf(_SC_PAGESIZE);
