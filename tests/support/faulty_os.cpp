@@ -1,0 +1,391 @@
+// The fault-injecting platform layer: forwards every call to the native layer
+// unless a rule for the exact path says otherwise. Files opened through it get
+// handles of their own that map to the real handles, so that the layer knows
+// the path and read offset of each and can make reads fail or end early. The
+// two standard streams can be captured (as redirected files, or posing as
+// consoles); the folder picker never reaches the real one (unscripted calls
+// answer "cancelled"), so tests cannot block on a prompt or a dialog.
+#include "faulty_os.h"
+
+#include <algorithm>
+
+namespace zub::test {
+
+using platform::handle;
+using platform::INVALID_HANDLE;
+using platform::std_stream;
+
+namespace {
+
+constexpr intptr_t STD_OUTPUT_ID = 0x6F000001;
+constexpr intptr_t STD_ERROR_ID = 0x6F000002;
+
+int index_of(std_stream which) { return which == std_stream::output ? 0 : 1; }
+
+}  // namespace
+
+faulty_os::faulty_os() : real_(platform::native_os()) {}
+
+bool faulty_os::refuse(uint32_t code) {
+    platform::set_last_error(code);
+    return false;
+}
+
+template <class Map>
+const uint32_t* faulty_os::rule_for(const Map& rules, std::u16string_view path) {
+    const auto it = rules.find(path);
+    return it == rules.end() ? nullptr : &it->second;
+}
+
+handle faulty_os::add_open(handle real, std::u16string_view path) {
+    if (!real.valid()) return real;
+    const intptr_t id = next_handle_++;
+    open_files_[id] = open_file{real, std::u16string(path), 0};
+    return handle{id};
+}
+
+faulty_os::open_file* faulty_os::find_open(handle file) {
+    const auto it = open_files_.find(file.value);
+    return it == open_files_.end() ? nullptr : &it->second;
+}
+
+// ---- rules ----
+
+void faulty_os::fail_open(std::u16string path, uint32_t code) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    open_fail_[std::move(path)] = code;
+}
+void faulty_os::fail_read(std::u16string path, uint64_t offset, uint32_t code) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    read_fail_[std::move(path)] = read_failure{offset, code};
+}
+void faulty_os::cut_at(std::u16string path, uint64_t length) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    cut_[std::move(path)] = length;
+}
+void faulty_os::fail_delete(std::u16string path, uint32_t code) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    delete_fail_[std::move(path)] = code;
+}
+void faulty_os::fail_set_attributes(std::u16string path, uint32_t code) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    setattr_fail_[std::move(path)] = code;
+}
+void faulty_os::fail_truncate(std::u16string path, uint32_t code) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    truncate_fail_[std::move(path)] = code;
+}
+void faulty_os::fail_find(std::u16string pattern, uint32_t code) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    find_fail_[std::move(pattern)] = code;
+}
+void faulty_os::fail_open_write(std::u16string path, uint32_t code) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    write_open_fail_[std::move(path)] = code;
+}
+void faulty_os::before_first_read(std::u16string path, std::function<void()> action) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    first_read_actions_[std::move(path)] = std::move(action);
+}
+
+// ---- standard streams and process ----
+
+void faulty_os::capture_std_streams(bool pose_as_console) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    capturing_ = true;
+    pose_as_console_ = pose_as_console;
+}
+const std::string& faulty_os::captured_bytes(std_stream which) const { return captured_[index_of(which)]; }
+const std::u16string& faulty_os::console_text(std_stream which) const { return console_[index_of(which)]; }
+std::u16string faulty_os::last_title() const {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    return title_;
+}
+void faulty_os::set_executable_path(std::u16string path) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    exe_path_ = std::move(path);
+}
+void faulty_os::fail_executable_path() {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    exe_fail_ = true;
+}
+void faulty_os::script_picker(std::vector<std::optional<std::u16string>> answers) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    picker_answers_.assign(answers.begin(), answers.end());
+}
+std::vector<std::pair<std::u16string, std::u16string>> faulty_os::picker_calls() const {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    return picker_calls_;
+}
+
+int faulty_os::open_count(const std::u16string& path) const {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    const auto it = open_counts_.find(path);
+    return it == open_counts_.end() ? 0 : it->second;
+}
+int faulty_os::read_calls() const {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    return read_calls_;
+}
+std::vector<uint32_t> faulty_os::read_sizes(const std::u16string& path) const {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    const auto it = read_sizes_.find(path);
+    return it == read_sizes_.end() ? std::vector<uint32_t>{} : it->second;
+}
+int faulty_os::delete_count() const {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    return delete_calls_;
+}
+int faulty_os::sleep_calls() const {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    return sleep_calls_;
+}
+
+// ---- platform::os ----
+
+handle faulty_os::find_first(std::u16string_view pattern, platform::find_entry& entry) {
+    {
+        std::lock_guard<std::recursive_mutex> guard(lock_);
+        if (const uint32_t* code = rule_for(find_fail_, pattern)) {
+            refuse(*code);
+            return INVALID_HANDLE;
+        }
+    }
+    return real_.find_first(pattern, entry);
+}
+
+bool faulty_os::find_next(handle search, platform::find_entry& entry) { return real_.find_next(search, entry); }
+
+bool faulty_os::find_close(handle search) { return real_.find_close(search); }
+
+uint32_t faulty_os::get_attributes(std::u16string_view path) { return real_.get_attributes(path); }
+
+bool faulty_os::set_attributes(std::u16string_view path, uint32_t attributes) {
+    {
+        std::lock_guard<std::recursive_mutex> guard(lock_);
+        if (const uint32_t* code = rule_for(setattr_fail_, path)) return refuse(*code);
+    }
+    return real_.set_attributes(path, attributes);
+}
+
+bool faulty_os::full_path(std::u16string_view name, std::u16string& out, bool* has_file_part) {
+    return real_.full_path(name, out, has_file_part);
+}
+
+bool faulty_os::file_identity(std::u16string_view path, platform::file_id& id) {
+    return real_.file_identity(path, id);
+}
+
+handle faulty_os::open_read(std::u16string_view path, platform::read_mode mode) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    ++open_counts_[std::u16string(path)];
+    if (const uint32_t* code = rule_for(open_fail_, path)) {
+        refuse(*code);
+        return INVALID_HANDLE;
+    }
+    return add_open(real_.open_read(path, mode), path);
+}
+
+bool faulty_os::read(handle file, void* buffer, uint32_t count, uint32_t& got) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    got = 0;
+    open_file* open = find_open(file);
+    if (!open) return real_.read(file, buffer, count, got);
+    ++read_calls_;
+    read_sizes_[open->path].push_back(count);
+
+    const auto action = first_read_actions_.find(open->path);
+    if (action != first_read_actions_.end()) {
+        std::function<void()> run = std::move(action->second);
+        first_read_actions_.erase(action);
+        if (run) run();
+        open = find_open(file);  // the action may have opened files
+        if (!open) return refuse(platform::ERR_ACCESS_DENIED);
+    }
+
+    uint32_t wanted = count;
+    if (const auto cut = cut_.find(open->path); cut != cut_.end()) {
+        const uint64_t left = cut->second > open->offset ? cut->second - open->offset : 0;
+        wanted = static_cast<uint32_t>(std::min<uint64_t>(wanted, left));
+    }
+    const read_failure* failure = nullptr;
+    if (const auto f = read_fail_.find(open->path); f != read_fail_.end()) {
+        if (open->offset + wanted > f->second.offset || open->offset >= f->second.offset) failure = &f->second;
+    }
+    if (failure) {
+        // The bytes before the failing offset reach the buffer, then the read fails.
+        const uint32_t before =
+            failure->offset > open->offset ? static_cast<uint32_t>(failure->offset - open->offset) : 0;
+        uint32_t delivered = 0;
+        if (before > 0 && !real_.read(open->real, buffer, before, delivered)) return false;
+        open->offset += delivered;
+        got = delivered;
+        if (delivered < before) return true;  // the file ended before the failing offset
+        return refuse(failure->code);
+    }
+    if (wanted == 0) return true;
+    const bool ok = real_.read(open->real, buffer, wanted, got);
+    open->offset += got;
+    return ok;
+}
+
+bool faulty_os::size_of(handle file, uint64_t& size) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    if (open_file* open = find_open(file)) return real_.size_of(open->real, size);
+    return real_.size_of(file, size);
+}
+
+handle faulty_os::open_write(std::u16string_view path, platform::write_mode mode) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    if (const uint32_t* code = rule_for(write_open_fail_, path)) {
+        refuse(*code);
+        return INVALID_HANDLE;
+    }
+    return add_open(real_.open_write(path, mode), path);
+}
+
+bool faulty_os::write(handle file, const void* data, size_t count) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    if (capturing_ && (file.value == STD_OUTPUT_ID || file.value == STD_ERROR_ID)) {
+        captured_[file.value == STD_OUTPUT_ID ? 0 : 1].append(static_cast<const char*>(data), count);
+        return true;
+    }
+    if (open_file* open = find_open(file)) {
+        const bool ok = real_.write(open->real, data, count);
+        if (ok) open->offset += count;
+        return ok;
+    }
+    return real_.write(file, data, count);
+}
+
+bool faulty_os::close(handle file) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    if (file.value == STD_OUTPUT_ID || file.value == STD_ERROR_ID) return true;
+    const auto it = open_files_.find(file.value);
+    if (it == open_files_.end()) return real_.close(file);
+    const handle real = it->second.real;
+    open_files_.erase(it);
+    return real_.close(real);
+}
+
+bool faulty_os::delete_file(std::u16string_view path) {
+    {
+        std::lock_guard<std::recursive_mutex> guard(lock_);
+        ++delete_calls_;
+        if (const uint32_t* code = rule_for(delete_fail_, path)) return refuse(*code);
+    }
+    return real_.delete_file(path);
+}
+
+bool faulty_os::truncate_file(std::u16string_view path) {
+    {
+        std::lock_guard<std::recursive_mutex> guard(lock_);
+        if (const uint32_t* code = rule_for(truncate_fail_, path)) return refuse(*code);
+    }
+    return real_.truncate_file(path);
+}
+
+handle faulty_os::open_lock(std::u16string_view path) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    ++open_counts_[std::u16string(path)];
+    if (const uint32_t* code = rule_for(open_fail_, path)) {
+        refuse(*code);
+        return INVALID_HANDLE;
+    }
+    return add_open(real_.open_lock(path), path);
+}
+
+bool faulty_os::can_write(std::u16string_view path) { return real_.can_write(path); }
+
+bool faulty_os::current_dir(std::u16string& out) { return real_.current_dir(out); }
+
+bool faulty_os::set_current_dir(std::u16string_view path) { return real_.set_current_dir(path); }
+
+bool faulty_os::executable_path(std::u16string& out) {
+    {
+        std::lock_guard<std::recursive_mutex> guard(lock_);
+        if (exe_fail_) return refuse(platform::ERR_FILE_NOT_FOUND);
+        if (!exe_path_.empty()) {
+            out = exe_path_;
+            return true;
+        }
+    }
+    return real_.executable_path(out);
+}
+
+std::u16string faulty_os::profile_read(std::u16string_view section, std::u16string_view key,
+                                       std::u16string_view file) {
+    return real_.profile_read(section, key, file);
+}
+
+bool faulty_os::profile_write(std::u16string_view section, std::u16string_view key, std::u16string_view value,
+                              std::u16string_view file) {
+    return real_.profile_write(section, key, value, file);
+}
+
+void* faulty_os::reserve_pages(size_t bytes) { return real_.reserve_pages(bytes); }
+
+bool faulty_os::release_pages(void* block, size_t bytes) { return real_.release_pages(block, bytes); }
+
+std::u16string faulty_os::error_text(uint32_t code) { return real_.error_text(code); }
+
+std::u16string faulty_os::errno_text(int number) { return real_.errno_text(number); }
+
+bool faulty_os::local_time(platform::file_time time, platform::system_time& out) {
+    return real_.local_time(time, out);
+}
+
+void faulty_os::sleep_ms(uint32_t milliseconds) {
+    {
+        std::lock_guard<std::recursive_mutex> guard(lock_);
+        ++sleep_calls_;
+    }
+    real_.sleep_ms(milliseconds);
+}
+
+bool faulty_os::is_console(std_stream which) {
+    {
+        std::lock_guard<std::recursive_mutex> guard(lock_);
+        if (capturing_) return pose_as_console_;
+    }
+    return real_.is_console(which);
+}
+
+bool faulty_os::console_write(std_stream which, std::u16string_view text) {
+    {
+        std::lock_guard<std::recursive_mutex> guard(lock_);
+        if (capturing_) {
+            console_[index_of(which)].append(text);
+            return true;
+        }
+    }
+    return real_.console_write(which, text);
+}
+
+handle faulty_os::std_handle(std_stream which) {
+    {
+        std::lock_guard<std::recursive_mutex> guard(lock_);
+        if (capturing_) return handle{which == std_stream::output ? STD_OUTPUT_ID : STD_ERROR_ID};
+    }
+    return real_.std_handle(which);
+}
+
+void faulty_os::set_console_title(std::u16string_view title) {
+    {
+        std::lock_guard<std::recursive_mutex> guard(lock_);
+        title_ = std::u16string(title);
+        if (capturing_) return;
+    }
+    real_.set_console_title(title);
+}
+
+std::optional<std::u16string> faulty_os::pick_folder(std::u16string_view title, std::u16string_view initial) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    picker_calls_.emplace_back(std::u16string(title), std::u16string(initial));
+    if (picker_answers_.empty()) return std::nullopt;
+    std::optional<std::u16string> answer = std::move(picker_answers_.front());
+    picker_answers_.pop_front();
+    return answer;
+}
+
+}  // namespace zub::test

@@ -14,6 +14,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -28,16 +29,19 @@ public:
     faulty_os();
 
     // --- rules (code is an OS error code as the real layer would report it) ---
-    void fail_open(std::u16string path, uint32_t code) { open_fail_[std::move(path)] = code; }
-    // The read that reaches `offset` of the file fails (the bytes before it are delivered first).
-    void fail_read(std::u16string path, uint64_t offset, uint32_t code) { read_fail_[std::move(path)] = {offset, code}; }
+    // open_read and open_lock of the path fail.
+    void fail_open(std::u16string path, uint32_t code);
+    // The read that reaches `offset` of the file fails: the bytes before the
+    // offset are put into the buffer (and counted in `got`), then the call
+    // returns false with the code; every later read fails at once.
+    void fail_read(std::u16string path, uint64_t offset, uint32_t code);
     // The file reads as if it ended at `length` (end of file there).
-    void cut_at(std::u16string path, uint64_t length) { cut_[std::move(path)] = length; }
-    void fail_delete(std::u16string path, uint32_t code) { delete_fail_[std::move(path)] = code; }
-    void fail_set_attributes(std::u16string path, uint32_t code) { setattr_fail_[std::move(path)] = code; }
-    void fail_truncate(std::u16string path, uint32_t code) { truncate_fail_[std::move(path)] = code; }
-    void fail_find(std::u16string pattern, uint32_t code) { find_fail_[std::move(pattern)] = code; }
-    void fail_open_write(std::u16string path, uint32_t code) { write_open_fail_[std::move(path)] = code; }
+    void cut_at(std::u16string path, uint64_t length);
+    void fail_delete(std::u16string path, uint32_t code);
+    void fail_set_attributes(std::u16string path, uint32_t code);
+    void fail_truncate(std::u16string path, uint32_t code);
+    void fail_find(std::u16string pattern, uint32_t code);
+    void fail_open_write(std::u16string path, uint32_t code);
     // Runs `action` just before the first read of `path` (to change a file
     // between listing/comparison and a later step).
     void before_first_read(std::u16string path, std::function<void()> action);
@@ -48,21 +52,21 @@ public:
     // Bytes written to a redirected stream, or text written to the console.
     const std::string& captured_bytes(platform::std_stream which) const;
     const std::u16string& console_text(platform::std_stream which) const;
-    std::u16string last_title() const { return title_; }
+    std::u16string last_title() const;
 
     // --- process ---
-    void set_executable_path(std::u16string path) { exe_path_ = std::move(path); }
-    void fail_executable_path() { exe_fail_ = true; }
+    void set_executable_path(std::u16string path);
+    void fail_executable_path();
     // Answers of the folder picker, in order; nullopt = cancel.
     void script_picker(std::vector<std::optional<std::u16string>> answers);
-    const std::vector<std::pair<std::u16string, std::u16string>>& picker_calls() const { return picker_calls_; }
+    std::vector<std::pair<std::u16string, std::u16string>> picker_calls() const;
 
     // Calls seen (for asserting that something did not happen).
     int open_count(const std::u16string& path) const;
-    int read_calls() const { return read_calls_; }
+    int read_calls() const;
     std::vector<uint32_t> read_sizes(const std::u16string& path) const;
-    int delete_count() const { return delete_calls_; }
-    int sleep_calls() const { return sleep_calls_; }
+    int delete_count() const;
+    int sleep_calls() const;
 
     // --- platform::os ---
     platform::handle find_first(std::u16string_view pattern, platform::find_entry& entry) override;
@@ -102,10 +106,59 @@ public:
     std::optional<std::u16string> pick_folder(std::u16string_view title, std::u16string_view initial) override;
 
 private:
-    // implementation detail members are declared in faulty_os.cpp's needs
-    struct open_file;
+    // A file opened through this layer: the real handle behind the handle
+    // given out, with the path and read offset the read rules act on.
+    struct open_file {
+        platform::handle real;
+        std::u16string path;
+        uint64_t offset = 0;
+    };
+    struct read_failure {
+        uint64_t offset = 0;
+        uint32_t code = 0;
+    };
+
+    platform::handle add_open(platform::handle real, std::u16string_view path);
+    open_file* find_open(platform::handle file);
+    // Sets the thread's last error to `code` and returns false.
+    static bool refuse(uint32_t code);
+    template <class Map>
+    static const uint32_t* rule_for(const Map& rules, std::u16string_view path);
+
     platform::os& real_;
-    // (filled in by the implementation)
+    // Calls may come from a worker thread, and a before_first_read action may
+    // call back into this layer.
+    mutable std::recursive_mutex lock_;
+
+    std::map<std::u16string, uint32_t, std::less<>> open_fail_;
+    std::map<std::u16string, read_failure, std::less<>> read_fail_;
+    std::map<std::u16string, uint64_t, std::less<>> cut_;
+    std::map<std::u16string, uint32_t, std::less<>> delete_fail_;
+    std::map<std::u16string, uint32_t, std::less<>> setattr_fail_;
+    std::map<std::u16string, uint32_t, std::less<>> truncate_fail_;
+    std::map<std::u16string, uint32_t, std::less<>> find_fail_;
+    std::map<std::u16string, uint32_t, std::less<>> write_open_fail_;
+    std::map<std::u16string, std::function<void()>, std::less<>> first_read_actions_;
+
+    std::map<intptr_t, open_file> open_files_;
+    intptr_t next_handle_ = 0x70000000;
+
+    bool capturing_ = false;
+    bool pose_as_console_ = false;
+    std::string captured_[2];
+    std::u16string console_[2];
+    std::u16string title_;
+
+    std::u16string exe_path_;
+    bool exe_fail_ = false;
+    std::deque<std::optional<std::u16string>> picker_answers_;
+    std::vector<std::pair<std::u16string, std::u16string>> picker_calls_;
+
+    std::map<std::u16string, int, std::less<>> open_counts_;
+    std::map<std::u16string, std::vector<uint32_t>, std::less<>> read_sizes_;
+    int read_calls_ = 0;
+    int delete_calls_ = 0;
+    int sleep_calls_ = 0;
 };
 
 // Installs a layer for the lifetime of the scope and restores the previous one.
