@@ -1,0 +1,160 @@
+// A platform layer answered from tables, for the path and enumeration tests
+// that need a file system of a given shape regardless of the machine: full
+// paths by name, search results by pattern, attributes and file sizes by path.
+// Every other call fails. Failing calls set the thread's last error as the
+// real layers do (`missing_code` for a search or attribute miss).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace zub::test {
+
+class table_os : public platform::os {
+public:
+    std::map<std::u16string, std::u16string> full_paths;                    // name -> full path
+    std::map<std::u16string, std::vector<platform::find_entry>> searches;   // pattern -> entries
+    std::map<std::u16string, uint32_t> find_errors;                         // pattern -> error code
+    std::map<std::u16string, uint32_t> attributes;                          // path -> attribute bits
+    std::map<std::u16string, uint64_t> open_sizes;                          // path -> size when opened
+    std::vector<std::u16string> searched;                                   // patterns asked, in order
+    uint32_t missing_code = platform::ERR_FILE_NOT_FOUND;
+    int open_searches = 0;
+    bool fail_close = false;  // find_close reports failure
+
+    // A search that finds one entry with this name and these attributes.
+    void add_entry(std::u16string pattern, std::u16string name, uint32_t attrs = platform::ATTR_DIRECTORY,
+                   uint64_t size = 0) {
+        platform::find_entry e;
+        e.name = std::move(name);
+        e.attributes = attrs;
+        e.size = size;
+        searches[std::move(pattern)].push_back(e);
+    }
+
+    platform::handle find_first(std::u16string_view pattern, platform::find_entry& entry) override {
+        searched.emplace_back(pattern);
+        std::u16string key(pattern);
+        if (auto f = find_errors.find(key); f != find_errors.end()) return fail_search(f->second);
+        auto it = searches.find(key);
+        if (it == searches.end() || it->second.empty()) return fail_search(missing_code);
+        open_.push_back({it->second, 1});
+        ++open_searches;
+        entry = it->second[0];
+        return platform::handle{static_cast<intptr_t>(open_.size() - 1)};
+    }
+    bool find_next(platform::handle search, platform::find_entry& entry) override {
+        auto& s = open_.at(static_cast<size_t>(search.value));
+        if (s.next >= s.entries.size()) {
+            platform::set_last_error(platform::ERR_NO_MORE_FILES);
+            return false;
+        }
+        entry = s.entries[s.next++];
+        return true;
+    }
+    bool find_close(platform::handle) override {
+        if (fail_close) return refuse(false);
+        --open_searches;
+        return true;
+    }
+    uint32_t get_attributes(std::u16string_view path) override {
+        auto it = attributes.find(std::u16string(path));
+        if (it == attributes.end()) {
+            platform::set_last_error(missing_code);
+            return platform::INVALID_ATTRIBUTES;
+        }
+        return it->second;
+    }
+    bool full_path(std::u16string_view name, std::u16string& out, bool*) override {
+        auto it = full_paths.find(std::u16string(name));
+        if (it == full_paths.end()) {
+            platform::set_last_error(123);
+            return false;
+        }
+        out = it->second;
+        return true;
+    }
+    platform::handle open_read(std::u16string_view path, platform::read_mode) override {
+        auto it = open_sizes.find(std::u16string(path));
+        if (it == open_sizes.end()) return refuse(platform::INVALID_HANDLE);
+        opened_.push_back(it->second);
+        return platform::handle{static_cast<intptr_t>(opened_.size() - 1)};
+    }
+    bool size_of(platform::handle file, uint64_t& size) override {
+        size = opened_.at(static_cast<size_t>(file.value));
+        return true;
+    }
+    bool close(platform::handle) override { return true; }
+
+    // Everything else is refused.
+    bool set_attributes(std::u16string_view, uint32_t) override { return refuse(false); }
+    bool file_identity(std::u16string_view, platform::file_id&) override { return refuse(false); }
+    bool read(platform::handle, void*, uint32_t, uint32_t&) override { return refuse(false); }
+    platform::handle open_write(std::u16string_view, platform::write_mode) override {
+        return refuse(platform::INVALID_HANDLE);
+    }
+    bool write(platform::handle, const void*, size_t) override { return refuse(false); }
+    bool delete_file(std::u16string_view) override { return refuse(false); }
+    bool truncate_file(std::u16string_view) override { return refuse(false); }
+    platform::handle open_lock(std::u16string_view) override { return refuse(platform::INVALID_HANDLE); }
+    bool can_write(std::u16string_view) override { return false; }
+    bool current_dir(std::u16string&) override { return refuse(false); }
+    bool set_current_dir(std::u16string_view) override { return refuse(false); }
+    bool executable_path(std::u16string&) override { return refuse(false); }
+    std::u16string profile_read(std::u16string_view, std::u16string_view, std::u16string_view) override {
+        return {};
+    }
+    bool profile_write(std::u16string_view, std::u16string_view, std::u16string_view,
+                       std::u16string_view) override {
+        return refuse(false);
+    }
+    void* reserve_pages(size_t) override { return nullptr; }
+    bool release_pages(void*, size_t) override { return false; }
+    std::u16string error_text(uint32_t) override { return {}; }
+    std::u16string errno_text(int) override { return {}; }
+    bool local_time(platform::file_time, platform::system_time&) override { return false; }
+    void sleep_ms(uint32_t) override {}
+    bool is_console(platform::std_stream) override { return false; }
+    bool console_write(platform::std_stream, std::u16string_view) override { return false; }
+    platform::handle std_handle(platform::std_stream) override { return platform::INVALID_HANDLE; }
+    void set_console_title(std::u16string_view) override {}
+    std::optional<std::u16string> pick_folder(std::u16string_view, std::u16string_view) override {
+        return std::nullopt;
+    }
+
+private:
+    struct open_search {
+        std::vector<platform::find_entry> entries;
+        size_t next = 0;
+    };
+    std::vector<open_search> open_;
+    std::vector<uint64_t> opened_;
+
+    platform::handle fail_search(uint32_t code) {
+        platform::set_last_error(code);
+        return platform::INVALID_HANDLE;
+    }
+    template <typename T>
+    T refuse(T value) {
+        platform::set_last_error(platform::ERR_ACCESS_DENIED);
+        return value;
+    }
+};
+
+// Installs a layer for the lifetime of the scope.
+class layer_scope {
+public:
+    explicit layer_scope(platform::os& layer) : previous_(platform::install(&layer)) {}
+    ~layer_scope() { platform::install(previous_); }
+    layer_scope(const layer_scope&) = delete;
+    layer_scope& operator=(const layer_scope&) = delete;
+
+private:
+    platform::os* previous_;
+};
+
+}  // namespace zub::test
