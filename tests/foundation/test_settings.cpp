@@ -1,0 +1,166 @@
+// The settings file: the escape encoding both ways (hand-edited and cut
+// escapes included), where the file is, that a missing file reads empty and
+// is never created, that a write replaces a key in place and keeps the rest,
+// what happens without an executable path, and the folder picker's answers.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "faulty_os.h"
+#include "settings.h"
+#include "temp_tree.h"
+
+namespace zub::test {
+namespace {
+
+using platform::std_stream;
+
+TEST(Settings, EscapeEncodingRoundTrip) {
+    std::u16string folder = u"C:\\Donn\u00e9es\\%x";
+    EXPECT_EQ(encode_setting_value(folder), u"C:\\Donn%00E9es\\%0025x");
+    EXPECT_EQ(decode_setting_value(u"C:\\Donn%00E9es\\%0025x"), folder);
+
+    std::u16string mixed = u"\u3042\U0001F600~\x7f\x80%";
+    std::u16string stored = encode_setting_value(mixed);
+    EXPECT_EQ(stored, u"%3042%D83D%DE00~\x7f%0080%0025");  // a surrogate pair is two escapes
+    EXPECT_EQ(decode_setting_value(stored), mixed);
+    EXPECT_EQ(encode_setting_value(u""), u"");
+    EXPECT_EQ(encode_setting_value(u"plain ascii"), u"plain ascii");
+}
+
+TEST(Settings, HandWrittenAndCutEscapes) {
+    EXPECT_EQ(decode_setting_value(u"%00e9"), u"\u00e9");     // lower-case digits
+    EXPECT_EQ(decode_setting_value(u"%zz12"), u"\u0012");     // other characters count as 0
+    EXPECT_EQ(decode_setting_value(u"a%00410"), u"aA0");
+    EXPECT_EQ(decode_setting_value(u"a%4A"), u"aJ");          // cut: read from what is there
+    EXPECT_EQ(decode_setting_value(u"a%004"), u"a\u0004");
+    EXPECT_EQ(decode_setting_value(u"ab%"), u"ab");           // a final '%' yields nothing
+    EXPECT_EQ(decode_setting_value(u"ab%0000cd"), u"ab");     // a decoded NUL ends the value
+    EXPECT_EQ(decode_setting_value(u""), u"");
+
+    // The decoded value is bounded.
+    std::u16string raw;
+    for (int i = 0; i < 40000; ++i) raw += u"%3042";
+    std::u16string decoded = decode_setting_value(raw);
+    EXPECT_EQ(decoded.size(), 32779u);
+    EXPECT_EQ(decoded.back(), u'\u3042');
+}
+
+TEST(Settings, PathNextToTheExecutable) {
+    faulty_os layer;
+    faulty_os_scope scope(layer);
+    layer.set_executable_path(u"C:\\tools\\zub64.exe");
+    EXPECT_EQ(settings_path(), std::optional<std::u16string>(u"C:\\tools\\zub64.ini"));
+    layer.set_executable_path(u"C:\\tools\\ZUB.EXE");
+    EXPECT_EQ(settings_path(), std::optional<std::u16string>(u"C:\\tools\\ZUB.ini"));
+    layer.set_executable_path(u"/usr/local/bin/zub64");
+    EXPECT_EQ(settings_path(), std::optional<std::u16string>(u"/usr/local/bin/zub64.ini"));
+    layer.set_executable_path(u"/opt/x.exe.d/zub");
+    EXPECT_EQ(settings_path(), std::optional<std::u16string>(u"/opt/x.exe.d/zub.ini"));
+}
+
+TEST(Settings, MissingFileReadsEmptyAndIsNeverCreated) {
+    temp_tree tree;
+    faulty_os layer;
+    faulty_os_scope scope(layer);
+    layer.set_executable_path(tree.path(u"zub64.exe"));
+    EXPECT_EQ(read_setting(u"history0", u"source"), u"");
+    write_setting(u"history0", u"source", u"C:\\a");
+    EXPECT_FALSE(tree.exists(u"zub64.ini"));
+    EXPECT_EQ(read_setting(u"history0", u"source"), u"");
+}
+
+TEST(Settings, WriteReplacesInPlaceAndKeepsTheRest) {
+    temp_tree tree;
+    faulty_os layer;
+    faulty_os_scope scope(layer);
+    layer.set_executable_path(tree.path(u"zub64.exe"));
+    tree.write_file(u"zub64.ini",
+                    "[history0]\r\nsource=old\r\ndestination=D:\\b\r\n[options]\r\nBOM=1\r\n");
+
+    std::u16string folder = u"C:\\Donn\u00e9es\\%x";
+    write_setting(u"history0", u"source", folder);
+    EXPECT_EQ(tree.read_file(u"zub64.ini"),
+              "[history0]\r\nsource=C:\\Donn%00E9es\\%0025x\r\ndestination=D:\\b\r\n[options]\r\nBOM=1\r\n");
+    EXPECT_EQ(read_setting(u"history0", u"source"), folder);
+    EXPECT_EQ(read_setting(u"history0", u"destination"), u"D:\\b");
+    EXPECT_EQ(read_setting(u"options", u"BOM"), u"1");
+    EXPECT_EQ(read_setting(u"options", u"missing"), u"");
+    EXPECT_EQ(read_setting(u"nosection", u"BOM"), u"");
+
+    // A hand-written value with lower-case digits.
+    tree.write_file(u"zub64.ini", "[options]\r\nextensions=caf%00e9\r\n");
+    EXPECT_EQ(read_setting(u"options", u"extensions"), u"caf\u00e9");
+}
+
+TEST(Settings, ReadOnlyFileIsNotWritten) {
+    if (platform::native_path_style() == platform::path_style::posix) {
+        // root may write any file: an access test cannot refuse it there.
+        if (platform::current().can_write(u"/proc/version")) GTEST_SKIP() << "running with root rights";
+    }
+    temp_tree tree;
+    faulty_os layer;
+    faulty_os_scope scope(layer);
+    layer.set_executable_path(tree.path(u"zub64.exe"));
+    tree.write_file(u"zub64.ini", "[history0]\r\nsource=old\r\n");
+    tree.set_read_only(u"zub64.ini", true);
+    write_setting(u"history0", u"source", u"new");
+    tree.set_read_only(u"zub64.ini", false);
+    EXPECT_EQ(tree.read_file(u"zub64.ini"), "[history0]\r\nsource=old\r\n");
+}
+
+int failures_seen = 0;
+void count_failure() { ++failures_seen; }
+
+TEST(Settings, NoExecutablePath) {
+    temp_tree tree;
+    faulty_os layer;
+    faulty_os_scope scope(layer);
+    layer.fail_executable_path();
+    set_module_name_failure_handler(count_failure);
+    failures_seen = 0;
+    EXPECT_EQ(settings_path(), std::nullopt);
+    EXPECT_EQ(read_setting(u"history0", u"source"), u"");
+    write_setting(u"history0", u"source", u"x");
+    EXPECT_EQ(failures_seen, 3);
+    set_module_name_failure_handler(nullptr);
+}
+
+TEST(SettingsDeathTest, NoExecutablePathEndsTheConsoleProgram) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            faulty_os layer;
+            faulty_os_scope scope(layer);
+            layer.fail_executable_path();
+            settings_path();
+        },
+        testing::ExitedWithCode(1), "");
+}
+
+TEST(Settings, PickFolderAnswers) {
+    temp_tree tree;
+    faulty_os layer;
+    faulty_os_scope scope(layer);
+    layer.capture_std_streams();
+    layer.set_executable_path(tree.path(u"zub64.exe"));
+    layer.script_picker({std::nullopt, std::u16string(), tree.root()});
+
+    EXPECT_EQ(pick_folder(u"C:\\start", u""), std::nullopt);  // cancelled
+    EXPECT_TRUE(layer.captured_bytes(std_stream::error).empty());
+    EXPECT_EQ(pick_folder(u"C:\\start", u"source"), std::nullopt);  // not a file-system folder
+    EXPECT_EQ(from_utf16le(layer.captured_bytes(std_stream::error)),
+              u"bad folder - not a part of the file system.\r\n");
+    EXPECT_EQ(pick_folder(u"", u"destination"), std::optional<std::u16string>(tree.root()));
+
+    auto calls = layer.picker_calls();
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[0].first, u"select folder");
+    EXPECT_EQ(calls[0].second, u"C:\\start");
+    EXPECT_EQ(calls[1].first, u"source");
+    EXPECT_EQ(calls[2].first, u"destination");
+}
+
+}  // namespace
+}  // namespace zub::test

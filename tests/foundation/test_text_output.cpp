@@ -1,0 +1,192 @@
+// The printers: UTF-16LE with CR LF and no byte-order mark on files and
+// redirected standard streams, the console road with bare LF, the verbose
+// writer's console record, dropped over-long messages, harmless writes to a
+// stream that failed to open; the one-line rule of the system's error texts;
+// the compare buffers and small blocks.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "faulty_os.h"
+#include "temp_tree.h"
+#include "text_output.h"
+
+namespace zub::test {
+namespace {
+
+using platform::std_stream;
+
+// "a\nb" -> the UTF-16LE bytes of "a\r\nb".
+std::string le(std::u16string_view text) { return utf16le(text); }
+
+TEST(TextOutput, FileReceivesUtf16LeWithCrLfAndNoMark) {
+    temp_tree tree;
+    std::u16string path = tree.path(u"out.log");
+    text_stream log;
+    ASSERT_TRUE(log.open(path, platform::write_mode::truncate));
+    EXPECT_EQ(print_to(log, u"%s=%d\n", u"caf\u00e9", 7), 7);
+    EXPECT_EQ(print_to(log, u"two\nlines\n"), 10);
+    EXPECT_EQ(print_to(log, u""), 0);  // an empty format writes nothing
+    log.close();
+    EXPECT_EQ(tree.read_file(u"out.log"), le(u"caf\u00e9=7\r\ntwo\r\nlines\r\n"));
+
+    // Append mode keeps what is there; truncate empties.
+    ASSERT_TRUE(log.open(path, platform::write_mode::append));
+    print_to(log, u"more\n");
+    EXPECT_EQ(log.length(), static_cast<int64_t>(le(u"caf\u00e9=7\r\ntwo\r\nlines\r\nmore\r\n").size()));
+    log.close();
+    EXPECT_EQ(tree.read_file(u"out.log"), le(u"caf\u00e9=7\r\ntwo\r\nlines\r\nmore\r\n"));
+    ASSERT_TRUE(log.open(path, platform::write_mode::truncate));
+    log.close();
+    EXPECT_EQ(tree.read_file(u"out.log"), "");
+}
+
+TEST(TextOutput, LongMessagesAreWrittenWholeOrNotAtAll) {
+    temp_tree tree;
+    text_stream log;
+    ASSERT_TRUE(log.open(tree.path(u"long.log"), platform::write_mode::truncate));
+    // Fills the format buffer exactly (NUL included); every LF doubles its
+    // bytes' share, so the converted text is far beyond any small work area.
+    std::u16string fits(PRINT_BUFFER_UNITS - 1, u'\n');
+    for (size_t i = 0; i < fits.size(); i += 3) fits[i] = u'x';
+    EXPECT_EQ(print_to(log, u"%s", fits), static_cast<int>(fits.size()));
+    std::u16string too_long(PRINT_BUFFER_UNITS, u'y');
+    EXPECT_EQ(print_to(log, u"%s", too_long), -1);
+    log.close();
+    std::u16string expected;
+    for (char16_t c : fits) {
+        if (c == u'\n') expected += u'\r';
+        expected += c;
+    }
+    EXPECT_EQ(tree.read_file(u"long.log"), le(expected));
+}
+
+TEST(TextOutput, StreamThatFailedToOpenSwallowsWrites) {
+    temp_tree tree;
+    text_stream log;
+    EXPECT_FALSE(log.open(tree.path(u"missing/folder/x.log"), platform::write_mode::truncate));
+    EXPECT_FALSE(log.is_open());
+    print_to(log, u"lost %d\n", 1);
+    EXPECT_EQ(write_text(u"abc", 2, 3, log), 0);
+    EXPECT_FALSE(log.write_bytes("\xFF\xFE", 2));
+    EXPECT_EQ(log.length(), -1);
+    log.close();
+    EXPECT_FALSE(tree.exists(u"missing"));
+}
+
+TEST(TextOutput, WriteTextCountsAndBytes) {
+    temp_tree tree;
+    text_stream log;
+    ASSERT_TRUE(log.open(tree.path(u"w.log"), platform::write_mode::truncate));
+    EXPECT_EQ(write_text(u"a\nb", 2, 0, log), 0);
+    EXPECT_EQ(write_text(u"a\nb", 2, -1, log), 0);
+    EXPECT_EQ(write_text(u"a\nb", 2, 3, log), 4);  // units written, inserted CR included
+    const char16_t high[] = {0x3042, 0xD83D, 0xDE00};
+    EXPECT_EQ(write_text(high, 2, 3, log), 3);
+    log.close();
+    EXPECT_EQ(tree.read_file(u"w.log"), std::string("a\0\r\0\n\0b\0\x42\x30\x3D\xD8\x00\xDE", 14));
+}
+
+TEST(TextOutput, RedirectedStandardStreams) {
+    faulty_os layer;
+    faulty_os_scope scope(layer);
+    layer.capture_std_streams();
+    EXPECT_EQ(print_out(u"out %d\n", 1), 6);
+    EXPECT_EQ(print_to(text_stream::err(), u"err\n"), 4);
+    EXPECT_EQ(print_to(text_stream::out(), u"to out\n"), 7);
+    EXPECT_EQ(print_out(u""), 0);
+    EXPECT_EQ(layer.captured_bytes(std_stream::output), le(u"out 1\r\nto out\r\n"));
+    EXPECT_EQ(layer.captured_bytes(std_stream::error), le(u"err\r\n"));
+    EXPECT_TRUE(layer.console_text(std_stream::output).empty());
+
+    // Verbose lines on a redirected standard output are UTF-16LE like all others.
+    take_console_record();
+    EXPECT_EQ(print_verbose(u"v %s\n", u"x"), 4);
+    EXPECT_EQ(print_verbose(u""), 0);
+    EXPECT_EQ(layer.captured_bytes(std_stream::output), le(u"out 1\r\nto out\r\nv x\r\n"));
+}
+
+TEST(TextOutput, ConsoleKeepsLineFeedsAndVerboseUsesTheRecord) {
+    faulty_os layer;
+    faulty_os_scope scope(layer);
+    layer.capture_std_streams(true);
+    EXPECT_EQ(print_out(u"a\nb\n"), 4);
+    EXPECT_EQ(print_to(text_stream::err(), u"e\n"), 2);
+    EXPECT_EQ(layer.console_text(std_stream::output), u"a\nb\n");
+    EXPECT_EQ(layer.console_text(std_stream::error), u"e\n");
+    EXPECT_TRUE(layer.captured_bytes(std_stream::output).empty());
+
+    // The verbose writer follows the record taken at the start of the run,
+    // and writes CR LF to the console.
+    take_console_record();
+    EXPECT_EQ(print_verbose(u"v\n"), 2);
+    EXPECT_EQ(layer.console_text(std_stream::output), u"a\nb\nv\r\n");
+
+    // A later change of the stream does not move the verbose writer until the
+    // record is taken again.
+    layer.capture_std_streams(false);
+    print_verbose(u"w\n");
+    EXPECT_EQ(layer.console_text(std_stream::output), u"a\nb\nv\r\nw\r\n");
+    take_console_record();
+    print_verbose(u"z\n");
+    EXPECT_EQ(layer.captured_bytes(std_stream::output), le(u"z\r\n"));
+}
+
+TEST(TextOutput, OneLineRuleOfSystemTexts) {
+    EXPECT_EQ(one_line_text(u"Access is denied.\r\n"), u"Access is denied.");
+    EXPECT_EQ(one_line_text(u"Access is denied.\n"), u"Access is denied.");
+    EXPECT_EQ(one_line_text(u"Access is denied.\r"), u"Access is denied.");
+    EXPECT_EQ(one_line_text(u"two\r\nlines\r\n"), u"two  lines");
+    EXPECT_EQ(one_line_text(u"a\nb\n\n"), u"a b");
+    EXPECT_EQ(one_line_text(u"a\r\r"), u"a ");  // a CR before a CR is inner, the last one ends
+    EXPECT_EQ(one_line_text(u"a\n\r"), u"a ");
+    EXPECT_EQ(one_line_text(u""), u"");
+    EXPECT_EQ(one_line_text(u"\r\n"), u"");
+    EXPECT_EQ(one_line_text(u"no break"), u"no break");
+
+    std::u16string live = system_message_text(platform::ERR_FILE_NOT_FOUND);
+    EXPECT_FALSE(live.empty());
+    EXPECT_EQ(live.find_first_of(u"\r\n"), std::u16string::npos) << narrow(live);
+}
+
+TEST(TextOutput, CompareBuffersAndBlocks) {
+    ASSERT_EQ(reserve_compare_buffers(), 0);
+    ASSERT_NE(src_buffer, nullptr);
+    ASSERT_NE(dst_buffer, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(src_buffer) % platform::page_size(), 0u);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(dst_buffer) % platform::page_size(), 0u);
+    src_buffer[0] = 1;
+    src_buffer[COMPARE_BUFFER_BYTES - 1] = 2;
+    std::memset(dst_buffer, 0xAB, COMPARE_BUFFER_BYTES);
+    release_compare_buffers();
+    EXPECT_EQ(src_buffer, nullptr);
+    EXPECT_EQ(dst_buffer, nullptr);
+    release_compare_buffers();  // nothing left to release
+
+    void* small = alloc_min256(10);
+    ASSERT_NE(small, nullptr);
+    std::memset(small, 0x5A, 256);
+    std::free(small);
+}
+
+TEST(TextOutput, FailedReservationIsReported) {
+    faulty_os layer;
+    faulty_os_scope scope(layer);
+    layer.capture_std_streams();
+    size_t huge = SIZE_MAX / 2 + 1;
+    EXPECT_EQ(reserve_block(huge), nullptr);
+    std::u16string text = from_utf16le(layer.captured_bytes(std_stream::error));
+    EXPECT_EQ(text, sformat(u"can't alloc memory (%d Bytes)\r\n", huge));
+}
+
+TEST(TextOutput, ProgramName) {
+    std::u16string saved = program_name();
+    set_program_name(u"zub64");
+    EXPECT_EQ(program_name(), u"zub64");
+    set_program_name(saved);
+}
+
+}  // namespace
+}  // namespace zub::test
