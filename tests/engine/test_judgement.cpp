@@ -1,0 +1,333 @@
+// The judgement of a file pair: each verdict row with its lines, counters and
+// removals, refused removals, judge_single_file, and the safety checks that
+// keep the only copy of a file: the same-file guard (hard links, a
+// destination reached through a link) and the unchanged-since-compared check.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine_fixture.h"
+#include "pair_judgement.h"
+#include "tree_walk.h"
+
+namespace zub::test {
+namespace {
+
+class judgement_test : public engine_test {
+protected:
+    void SetUp() override {
+        engine_test::SetUp();
+        files.make_dir(u"s");
+        files.make_dir(u"d");
+    }
+    std::u16string src(std::u16string_view name = u"a") const { return files.path(u"s/" + std::u16string(name)); }
+    std::u16string dst(std::u16string_view name = u"a") const { return files.path(u"d/" + std::u16string(name)); }
+    void pair(std::string_view s, std::string_view d, std::u16string_view name = u"a") {
+        files.write_file(u"s/" + std::u16string(name), s);
+        files.write_file(u"d/" + std::u16string(name), d);
+    }
+    void begin(build_kind kind = build_kind::console) { start(kind, files.path(u"d")); }
+    // Judges s/name against d/name as the walk would.
+    void judge(std::u16string_view name = u"a") {
+        file_info info;
+        platform::handle search = find_first(src(name), info);
+        ASSERT_TRUE(search.valid());
+        find_close(search);
+        path_status_record status;
+        ASSERT_EQ(path_status(dst(name), status), 0);
+        judge_pair(*run, src(name), dst(name), info, status);
+    }
+    static const uint64_t base_time = 133000000000000000ull;  // 2022
+};
+
+TEST_F(judgement_test, same_pair_lines_and_removal_of_either_side) {
+    pair("hello", "hello");
+    opt.file_log = opt.full_log = opt.long_log = true;
+    opt.delete_dst = true;
+    begin();
+    judge();
+    EXPECT_EQ(run->same_count, 1);
+    EXPECT_EQ(run->bytes_compared, 5u);
+    EXPECT_EQ(run->dst_removed_count, 1);
+    EXPECT_FALSE(files.exists(u"d/a"));
+    EXPECT_TRUE(files.exists(u"s/a"));
+    finish();
+    EXPECT_EQ(log(u"zubssame.log"), line(src()));
+    EXPECT_EQ(log(u"zubdsame.log"), line(dst()));
+    EXPECT_EQ(log(u"zubdrm.log"), line(dst()));
+    EXPECT_EQ(log(u"zubfile.log"), u"\"a\", same\n");
+    EXPECT_EQ(log(u"zublog.txt"), u"\"a\", same\n");
+    EXPECT_EQ(log(u"zublong.log"), u"");
+
+    // -d -z: emptied, not deleted.
+    pair("hello", "hello", u"b");
+    opt = {};
+    opt.delete_dst = opt.empty_instead = true;
+    begin();
+    judge(u"b");
+    EXPECT_TRUE(files.exists(u"d/b"));
+    EXPECT_EQ(files.size_of(u"d/b"), 0u);
+    EXPECT_EQ(files.read_file(u"s/b"), "hello");
+    finish();
+    EXPECT_EQ(log(u"zubdrm.log"), line(dst(u"b")));
+}
+
+TEST_F(judgement_test, read_only_source_needs_r) {
+    pair("same", "same");
+    files.set_read_only(u"s/a", true);
+    opt.delete_src = true;
+    begin();
+    judge();
+    EXPECT_EQ(run->same_count, 1);
+    EXPECT_EQ(run->src_error_count, 1);
+    EXPECT_EQ(run->src_removed_count, 0);
+    EXPECT_TRUE(files.exists(u"s/a"));
+    finish();
+    EXPECT_EQ(log(u"zubserr.log"), line(src()));
+    EXPECT_EQ(log(u"zubsrm.log"), u"");
+    EXPECT_EQ(host->err, u"");
+
+    opt.remove_readonly = true;
+    begin();
+    judge();
+    EXPECT_FALSE(files.exists(u"s/a"));
+    EXPECT_EQ(run->src_removed_count, 1);
+    EXPECT_EQ(run->src_error_count, 0);
+    finish();
+    EXPECT_EQ(log(u"zubsrm.log"), line(src()));
+}
+
+TEST_F(judgement_test, refused_delete_and_attribute_change) {
+    pair("same", "same");
+    pair("same", "same", u"b");
+    files.set_read_only(u"s/b", true);
+    fos.fail_delete(dst(), 5);
+    fos.fail_set_attributes(src(u"b"), 5);
+    opt.delete_dst = true;
+    opt.long_log = opt.full_log = true;
+    begin();
+    judge();
+    EXPECT_EQ(run->dst_error_count, 1);
+    EXPECT_TRUE(files.exists(u"d/a"));
+    const std::u16string text = errno_text_of(5);
+    EXPECT_EQ(host->err, u"\"" + dst() + u"\" " + text + u"\n");
+
+    opt.delete_dst = false;
+    opt.delete_src = opt.remove_readonly = true;
+    begin();
+    judge(u"b");
+    EXPECT_EQ(run->src_error_count, 1);
+    EXPECT_TRUE(files.exists(u"s/b"));
+    finish();
+    EXPECT_EQ(host->err, u"\"" + src(u"b") + u"\" " + text + u"\n");
+    EXPECT_EQ(log(u"zubserr.log"), line(src(u"b")));
+    EXPECT_NE(log(u"zubaer.log").find(src(u"b") + u": " + text + u"\n"), std::u16string::npos);
+    EXPECT_EQ(log(u"zublong.log"), u"\"" + src(u"b") + u"\" " + text + u"\n");
+    EXPECT_EQ(log(u"zublog.txt"), u"\"b\", same\n\"" + src(u"b") + u"\" " + text + u"\n");
+}
+
+TEST_F(judgement_test, sizes_differ_without_reading) {
+    pair("0123456789", "01234567890123456789");
+    files.set_write_time(u"s/a", base_time);
+    files.set_write_time(u"d/a", base_time);
+    opt.long_log = opt.full_log = opt.file_log = true;
+    begin();
+    judge();
+    EXPECT_EQ(run->different_count, 1);
+    EXPECT_EQ(run->bytes_compared, 10u);
+    EXPECT_EQ(fos.open_count(src()), 0);
+    finish();
+    const std::u16string lng = log(u"zublong.log");
+    EXPECT_EQ(lng.substr(0, lng.find(u"timestamp")), u"\"" + src() + u"\" size 10 < 20 , ");
+    EXPECT_EQ(lng.substr(lng.size() - 26, 2), u"= ");
+    EXPECT_EQ(log(u"zubfile.log"), u"\"a\", size, 10, \"<\", 20\n");
+    EXPECT_EQ(log(u"zublog.txt").substr(0, 24), u"\"a\", size 10 < 20 , time");
+    EXPECT_EQ(log(u"zubsdif.log"), line(src()));
+    EXPECT_EQ(log(u"zubddif.log"), line(dst()));
+}
+
+TEST_F(judgement_test, partial_pairs) {
+    pair("0123456789", "01234567890123456789");  // source a part of the destination
+    pair("01234567890123456789", "0123456789", u"b");  // destination a part of the source
+    pair("0123x56789", "01234567890123456789", u"c");  // not a part at 4
+    opt.partial_compare = opt.long_log = opt.full_log = true;
+    opt.delete_part = opt.move_script = true;
+    begin();
+    judge();
+    judge(u"b");
+    judge(u"c");
+    EXPECT_EQ(run->different_count, 3);
+    EXPECT_FALSE(files.exists(u"s/a"));
+    EXPECT_FALSE(files.exists(u"d/b"));
+    EXPECT_TRUE(files.exists(u"s/c"));
+    EXPECT_EQ(run->src_removed_count, 1);
+    EXPECT_EQ(run->dst_removed_count, 1);
+    finish();
+    EXPECT_EQ(log(u"zubpart.log"), line(src()) + line(dst(u"b")));
+    EXPECT_EQ(log(u"zubmove.bat"), u"move \"" + src(u"b") + u"\" \"" + dst(u"b") + u"\"\n");
+    const std::u16string lng = log(u"zublong.log");
+    EXPECT_NE(lng.find(u"\"" + src() + u"\" is a part of dst\n"), std::u16string::npos);
+    EXPECT_NE(lng.find(u"\"" + dst(u"b") + u"\" is a part of src\n"), std::u16string::npos);
+    EXPECT_NE(lng.find(u"\"" + src(u"c") + u"\" not a part at 4\n"), std::u16string::npos);
+    const std::u16string full = log(u"zublog.txt");
+    EXPECT_NE(full.find(u"\"a\", src is a part of dst\n"), std::u16string::npos);
+    EXPECT_NE(full.find(u"\"b\", dst is a part of src\n"), std::u16string::npos);
+    EXPECT_NE(full.find(u"\"c\", src is not a part of dst at 4\n"), std::u16string::npos);
+}
+
+TEST_F(judgement_test, timestamps_apart_and_content_differences) {
+    pair("same bytes", "same bytes");
+    files.set_write_time(u"s/a", base_time + 10000);  // 1 ms later
+    files.set_write_time(u"d/a", base_time);
+    pair("abc", "bbc", u"b");
+    opt.check_timestamp = opt.long_log = opt.full_log = opt.file_log = true;
+    begin();
+    judge();
+    EXPECT_EQ(run->different_count, 1);
+    EXPECT_EQ(fos.read_calls(), 0);
+    finish();
+    std::u16string lng = log(u"zublong.log");
+    ASSERT_FALSE(lng.empty());
+    EXPECT_EQ(lng.substr(0, src().size() + 13), u"\"" + src() + u"\" timestamp ");
+    EXPECT_EQ(lng.substr(lng.find(u" > "), 3), u" > ");
+    const std::u16string file = log(u"zubfile.log");
+    EXPECT_EQ(file.substr(0, 17), u"\"a\", timestamp, 2");
+    EXPECT_NE(file.find(u", 133000000000010000, \">\", "), std::u16string::npos);
+    EXPECT_NE(file.find(u", 133000000000000000\n"), std::u16string::npos);
+
+    opt.check_timestamp = false;
+    begin();
+    judge(u"b");
+    EXPECT_EQ(run->different_count, 1);
+    finish();
+    lng = log(u"zublong.log");
+    EXPECT_EQ(lng.substr(0, lng.find(u"timestamp")), u"\"" + src(u"b") + u"\" disagreement at 0 0x61 0x62 , ");
+    EXPECT_EQ(log(u"zubfile.log"), u"\"b\", disagreement\n");
+    EXPECT_EQ(log(u"zublog.txt").substr(0, 34), u"\"b\", disagreement at 0 0x61 0x62 ,");
+}
+
+TEST_F(judgement_test, single_file_root) {
+    files.write_file(u"s/f", "x");
+    files.make_dir(u"d/f");
+    opt.long_log = opt.full_log = true;
+    begin();
+    judge_single_file(*run, src(u"f"), dst(u"f"));
+    EXPECT_EQ(run->different_count + run->same_count + run->file_not_found_count, 0);
+    judge_single_file(*run, src(u"f"), dst(u"missing"));
+    EXPECT_EQ(run->file_not_found_count, 1);
+    finish();
+    const std::u16string lng = log(u"zublong.log");
+    EXPECT_EQ(lng.substr(0, dst(u"f").size() + 14), u"\"" + dst(u"f") + u"\" not a file\n");
+    EXPECT_EQ(lng.substr(dst(u"f").size() + 14, dst(u"missing").size() + 3), u"\"" + dst(u"missing") + u"\" ");
+    EXPECT_EQ(log(u"zubsfnf.log"), u"");
+
+    files.write_file(u"d/g", "x");
+    files.write_file(u"s/g", "x");
+    opt = {};
+    begin();
+    run->dst_prefix_len = 99;
+    judge_single_file(*run, src(u"g"), dst(u"g"));
+    EXPECT_EQ(run->same_count, 1);
+    EXPECT_EQ(run->dst_prefix_len, 0);
+}
+
+TEST_F(judgement_test, unconvertible_time_prints_zero_fields) {
+    struct no_local_time : faulty_os {
+        bool local_time(platform::file_time, platform::system_time&) override { return false; }
+    } layer;
+    faulty_os_scope scope(layer);
+    pair("ab", "abc");
+    opt.long_log = true;
+    begin();
+    judge();
+    finish();
+    EXPECT_EQ(log(u"zublong.log"), u"\"" + src() + u"\" size 2 < 3 , timestamp    0-00-00 00:00:00.000 "
+                                   u"=    0-00-00 00:00:00.000\n");
+}
+
+// --- the safety checks ---
+
+TEST_F(judgement_test, hard_linked_pair_is_never_removed) {
+    files.write_file(u"s/a", "only copy");
+    std::error_code ec;
+    std::filesystem::create_hard_link(std::filesystem::path(src()), std::filesystem::path(dst()), ec);
+    if (ec) GTEST_SKIP() << "hard links unavailable: " << ec.message();
+    for (bool empty : {false, true}) {
+        opt.delete_dst = true;
+        opt.empty_instead = empty;
+        opt.long_log = true;
+        begin();
+        judge();
+        EXPECT_EQ(run->same_count, 1);
+        EXPECT_EQ(run->dst_error_count, 1);
+        EXPECT_EQ(run->dst_removed_count, 0);
+        EXPECT_EQ(files.read_file(u"s/a"), "only copy");
+        EXPECT_EQ(files.read_file(u"d/a"), "only copy");
+        finish();
+        EXPECT_EQ(host->err, u"\"" + dst() + u"\" is the same file as \"" + src() + u"\"\n");
+        EXPECT_NE(log(u"zubaer.log").find(dst() + u": is the same file as " + src() + u"\n"), std::u16string::npos);
+        EXPECT_EQ(log(u"zubderr.log"), line(dst()));
+        EXPECT_EQ(log(u"zublong.log"), u"\"" + dst() + u"\" is the same file as \"" + src() + u"\"\n");
+        EXPECT_EQ(log(u"zubdrm.log"), u"");
+    }
+}
+
+TEST_F(judgement_test, destination_reached_through_a_link_to_the_source) {
+    files.write_file(u"s/a", "only copy");
+    files.make_dir(u"s/sub");
+    files.write_file(u"s/sub/b", "second");
+    std::error_code ec;
+    std::filesystem::create_directory_symlink(std::filesystem::path(files.path(u"s")),
+                                              std::filesystem::path(files.path(u"link")), ec);
+    if (ec) GTEST_SKIP() << "symbolic links unavailable: " << ec.message();
+    opt.delete_dst = true;
+    start(build_kind::console, files.path(u"link"));
+    walk_tree(*run, files.path(u"s"), files.path(u"link"));
+    EXPECT_EQ(run->same_count, 2);
+    EXPECT_EQ(run->dst_removed_count, 0);
+    EXPECT_EQ(run->dst_error_count, 2);
+    EXPECT_EQ(files.read_file(u"s/a"), "only copy");
+    EXPECT_EQ(files.read_file(u"s/sub/b"), "second");
+}
+
+TEST_F(judgement_test, file_changed_after_comparison_is_not_removed) {
+    pair("content", "content");
+    pair("content", "content", u"b");
+    // The destination's time changes while the pair is being compared.
+    fos.before_first_read(src(), [this] { files.set_write_time(u"d/a", base_time); });
+    fos.before_first_read(dst(u"b"), [this] { files.set_write_time(u"s/b", base_time); });
+    opt.delete_dst = true;
+    begin();
+    judge();
+    EXPECT_EQ(run->same_count, 1);
+    EXPECT_EQ(run->dst_error_count, 1);
+    EXPECT_TRUE(files.exists(u"d/a"));
+    EXPECT_EQ(host->err, u"\"" + dst() + u"\" changed since it was compared\n");
+    opt.delete_dst = false;
+    opt.delete_src = true;
+    begin();
+    judge(u"b");
+    EXPECT_EQ(run->src_error_count, 1);
+    EXPECT_TRUE(files.exists(u"s/b"));
+    finish();
+    EXPECT_EQ(log(u"zubserr.log"), line(src(u"b")));
+}
+
+TEST_F(judgement_test, dialog_counts_and_stop_before_a_pair) {
+    pair("x", "x");
+    pair("x", "yy", u"b");
+    begin(build_kind::dialog);
+    judge();
+    judge(u"b");
+    ASSERT_EQ(host->counts.size(), 2u);
+    EXPECT_EQ(host->counts[0].same, 1u);
+    EXPECT_EQ(host->counts[1].different, 1u);
+    EXPECT_EQ(host->counts[1].bytes, 2);
+    host->stop_when = [](int) { return true; };
+    judge();
+    EXPECT_EQ(run->same_count, 1);
+    EXPECT_EQ(host->counts.size(), 2u);
+}
+
+}  // namespace
+}  // namespace zub::test
