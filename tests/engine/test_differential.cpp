@@ -1,0 +1,108 @@
+// Differential test of the walk and the comparisons: random trees (fixed
+// seed) with random changes on the destination side, walked by the engine,
+// and the same/different/not-found/part lists checked against a plain byte
+// comparison made here.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+
+#include "engine_fixture.h"
+#include "tree_walk.h"
+
+namespace zub::test {
+namespace {
+
+using differential_test = engine_test;
+
+std::set<std::u16string> lines_of(const std::u16string& text) {
+    std::set<std::u16string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(u'\n', start);
+        if (end == std::u16string::npos) end = text.size();
+        lines.insert(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+bool is_prefix(const std::string& shorter, const std::string& longer) {
+    return shorter.size() < longer.size() && longer.compare(0, shorter.size(), shorter) == 0;
+}
+
+TEST_F(differential_test, lists_agree_with_a_plain_comparison) {
+    std::mt19937 random(20240611u);
+    auto below = [&](uint32_t n) { return n == 0 ? 0u : static_cast<uint32_t>(random() % n); };
+
+    const std::u16string folders[] = {u"", u"one/", u"one/two/", u"three/"};
+    for (const auto& f : folders) {
+        if (f.empty()) continue;
+        files.make_dir(u"s/" + f);
+        files.make_dir(u"d/" + f);
+    }
+    std::set<std::u16string> same, different, missing, part;
+    for (int i = 0; i < 100; ++i) {
+        const std::u16string rel = folders[below(4)] + u"f" + std::u16string(1, static_cast<char16_t>(u'a' + i / 26)) +
+                                   std::u16string(1, static_cast<char16_t>(u'a' + i % 26));
+        const uint32_t size = below(10) == 0 ? below(300000) : below(20000);
+        std::string bytes(size, '\0');
+        for (char& c : bytes) c = static_cast<char>(below(4));  // few values: long equal runs
+        std::string copy = bytes;
+        std::string source = bytes;
+        const uint32_t change = below(10);
+        bool folder_there = false, absent = false;
+        switch (change) {
+            case 0:
+                if (!copy.empty()) copy[below(size)] ^= static_cast<char>(1 << below(8));
+                break;
+            case 1: copy.push_back('\x01'); break;
+            case 2:
+                if (!copy.empty()) copy.pop_back();
+                break;
+            case 3: absent = true; break;
+            case 4: folder_there = true; break;
+            case 5: source.push_back('\x02'); break;
+            default: break;
+        }
+        files.write_file(u"s/" + rel, source);
+        if (folder_there)
+            files.make_dir(u"d/" + rel);
+        else if (!absent)
+            files.write_file(u"d/" + rel, copy);
+
+        const std::u16string sp = files.path(u"s/" + rel), dp = files.path(u"d/" + rel);
+        if (absent)
+            missing.insert(sp);
+        else if (folder_there || source != copy)
+            different.insert(sp);
+        else
+            same.insert(sp);
+        if (!absent && !folder_there) {
+            if (is_prefix(source, copy)) part.insert(sp);
+            if (is_prefix(copy, source)) part.insert(dp);
+        }
+    }
+    ASSERT_GT(same.size(), 20u);
+    ASSERT_GT(different.size(), 10u);
+
+    for (bool partial : {false, true}) {
+        opt = {};
+        opt.partial_compare = partial;
+        opt.large_first_block = partial;  // the second pass starts with 16 MiB blocks
+        start(build_kind::console, files.path(u"d"));
+        walk_tree(*run, files.path(u"s"), files.path(u"d"));
+        EXPECT_EQ(run->src_error_count + run->dst_error_count, 0);
+        finish();
+        EXPECT_EQ(lines_of(log(u"zubssame.log")), same);
+        EXPECT_EQ(lines_of(log(u"zubsdif.log")), different);
+        EXPECT_EQ(lines_of(log(u"zubsfnf.log")), missing);
+        EXPECT_EQ(run->same_count, static_cast<int32_t>(same.size()));
+        if (partial) {
+            EXPECT_EQ(lines_of(log(u"zubpart.log")), part);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace zub::test

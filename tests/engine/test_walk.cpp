@@ -1,0 +1,206 @@
+// The tree walk: each event with its lines in the files they belong to, the
+// -c, -e, -v, -b and -f variants, listing failures, and the dialog build's
+// status, progress, counters and stop.
+#include <gtest/gtest.h>
+
+#include "engine_fixture.h"
+#include "paths.h"
+#include "tree_walk.h"
+
+namespace zub::test {
+namespace {
+
+class walk_test : public engine_test {
+protected:
+    void SetUp() override {
+        engine_test::SetUp();
+        files.make_dir(u"s");
+        files.make_dir(u"d");
+    }
+    std::u16string s(std::u16string_view rel = {}) const {
+        return rel.empty() ? files.path(u"s") : files.path(u"s/" + std::u16string(rel));
+    }
+    std::u16string d(std::u16string_view rel = {}) const {
+        return rel.empty() ? files.path(u"d") : files.path(u"d/" + std::u16string(rel));
+    }
+    void walk(build_kind kind = build_kind::console) {
+        start(kind, d());
+        walk_tree(*run, s(), d());
+    }
+    static bool has(const std::u16string& text, const std::u16string& part) {
+        return text.find(part) != std::u16string::npos;
+    }
+};
+
+TEST_F(walk_test, missing_destination_folder_moves_whole_folder) {
+    files.make_dir(u"s/sub");
+    files.write_file(u"s/sub/x.txt", "x");
+    opt.move_script = opt.long_log = opt.full_log = true;
+    walk();
+    EXPECT_EQ(run->dir_not_found_count, 1);
+    EXPECT_EQ(run->file_not_found_count, 0);
+    finish();
+    EXPECT_EQ(log(u"zubsdnf.log"), line(s(u"sub")));
+    EXPECT_EQ(log(u"zubddnf.log"), line(d(u"sub")));
+    EXPECT_EQ(log(u"zubsfnf.log"), u"");
+    EXPECT_EQ(log(u"zubmove.bat"), u"move \"" + s(u"sub") + u"\" \"" + d(u"sub") + u"\"\n");
+    const std::u16string lng = log(u"zublong.log");
+    EXPECT_EQ(lng.substr(0, d(u"sub").size() + 3), u"\"" + d(u"sub") + u"\" ");
+    EXPECT_EQ(lng.back(), u'\n');
+    EXPECT_EQ(log(u"zublog.txt"), lng);
+}
+
+TEST_F(walk_test, destination_folder_is_a_file) {
+    files.make_dir(u"s/sub");
+    files.write_file(u"s/sub/x", "x");
+    files.write_file(u"d/sub", "a file");
+    opt.move_script = opt.long_log = opt.full_log = opt.rename_suffix_on = true;
+    opt.rename_suffix = u".old";
+    walk();
+    EXPECT_EQ(run->dir_not_found_count, 1);
+    finish();
+    EXPECT_EQ(log(u"zubsdnf.log"), line(s(u"sub")));
+    EXPECT_EQ(log(u"zubddnf.log"), line(d(u"sub")));
+    EXPECT_EQ(log(u"zublong.log"), u"\"" + d(u"sub") + u"\" not a directory\n");
+    EXPECT_EQ(log(u"zublog.txt"), u"\"" + d(u"sub") + u"\" not a directory\n");
+    EXPECT_EQ(log(u"zubmove.bat"), u"move \"" + d(u"sub") + u"\" \"" + d(u"sub") + u".old\"\n");
+}
+
+TEST_F(walk_test, listing_failure_skips_only_that_folder) {
+    files.make_dir(u"s/sub");
+    files.make_dir(u"d/sub");
+    files.write_file(u"s/sub/x", "x");
+    files.write_file(u"s/z", "z");
+    files.write_file(u"d/z", "z");
+    const std::u16string pattern = listing_pattern(s(u"sub"));
+    fos.fail_find(pattern, 5);
+    opt.long_log = opt.full_log = true;
+    walk();
+    EXPECT_EQ(run->same_count, 1);
+    EXPECT_EQ(run->file_not_found_count + run->dir_not_found_count, 0);
+    finish();
+    const std::u16string text = os_text(5);
+    EXPECT_EQ(host->err, u"\"" + pattern + u"\" " + text + u" (5)\n");
+    EXPECT_TRUE(has(log(u"zubaer.log"), pattern + u": " + text + u" (5)\n"));
+    EXPECT_EQ(log(u"zublong.log"), u"\"" + pattern + u"\" " + text + u" (5)\n");
+    EXPECT_TRUE(has(log(u"zublog.txt"), u"\"" + pattern + u"\" error " + text + u" (5)\n"));
+}
+
+TEST_F(walk_test, missing_file_and_file_meeting_folder) {
+    files.write_file(u"s/gone", "g");
+    files.write_file(u"s/f", "f");
+    files.make_dir(u"d/f");
+    files.write_file(u"s/100%.txt", "p");
+    opt.move_script = opt.long_log = opt.full_log = opt.rename_suffix_on = true;
+    opt.rename_suffix = u"_x";
+    walk();
+    EXPECT_EQ(run->file_not_found_count, 2);
+    EXPECT_EQ(run->different_count, 0);
+    finish();
+    const std::u16string sfnf = log(u"zubsfnf.log"), dfnf = log(u"zubdfnf.log");
+    EXPECT_TRUE(has(sfnf, line(s(u"gone"))) && has(sfnf, line(s(u"100%.txt"))));
+    EXPECT_TRUE(has(dfnf, line(d(u"gone"))) && has(dfnf, line(d(u"100%.txt"))));
+    EXPECT_EQ(log(u"zubsdif.log"), line(s(u"f")));
+    EXPECT_EQ(log(u"zubddif.log"), line(d(u"f")));
+    const std::u16string lng = log(u"zublong.log");
+    EXPECT_TRUE(has(lng, u"\"" + d(u"f") + u"\" not a file\n"));
+    EXPECT_TRUE(has(lng, u"\"" + d(u"gone") + u"\" "));
+    const std::u16string move = log(u"zubmove.bat");
+    EXPECT_TRUE(has(move, u"move \"" + s(u"gone") + u"\" \"" + d(u"gone") + u"\"\n"));
+    EXPECT_TRUE(has(move, u"move \"" + s(u"f") + u"\" \"" + s(u"f") + u"_x\"\n"));
+    // A '%' in a path is doubled so that the command interpreter keeps it.
+    EXPECT_TRUE(has(move, u"move \"" + s(u"100%%.txt") + u"\" \"" + d(u"100%%.txt") + u"\"\n"));
+}
+
+TEST_F(walk_test, skip_folder_check_reports_each_file) {
+    files.make_dir(u"s/sub");
+    files.make_dir(u"s/sub/deeper");
+    files.write_file(u"s/sub/x", "x");
+    files.write_file(u"s/sub/deeper/y", "y");
+    opt.skip_dir_check = true;
+    walk();
+    EXPECT_EQ(run->dir_not_found_count, 0);
+    EXPECT_EQ(run->file_not_found_count, 2);
+    finish();
+    EXPECT_EQ(log(u"zubsdnf.log"), u"");
+    const std::u16string sfnf = log(u"zubsfnf.log");
+    EXPECT_TRUE(has(sfnf, line(s(u"sub/x"))) && has(sfnf, line(s(u"sub/deeper/y"))));
+}
+
+TEST_F(walk_test, extension_filter) {
+    for (auto name : {u"a.TXT", u"b.txt", u"c.txt.bak", u"noext"}) files.write_file(u"s/" + std::u16string(name), "");
+    opt.ext_filter = true;
+    opt.verbose = true;
+    ext = u".txt";
+    walk();
+    EXPECT_EQ(run->file_not_found_count, 2);
+    finish();
+    std::u16string sfnf = log(u"zubsfnf.log");
+    EXPECT_TRUE(has(sfnf, line(s(u"a.TXT"))) && has(sfnf, line(s(u"b.txt"))));
+    EXPECT_EQ(host->verbose.size(), line(s(u"a.TXT")).size() + line(s(u"b.txt")).size());
+
+    ext = u".txt.";  // the empty entry admits names without an extension
+    walk();
+    EXPECT_EQ(run->file_not_found_count, 3);
+    finish();
+    EXPECT_TRUE(has(log(u"zubsfnf.log"), line(s(u"noext"))));
+}
+
+TEST_F(walk_test, destination_only_entries_and_roots) {
+    files.make_dir(u"d/only");
+    files.write_file(u"d/only/x", "x");
+    files.write_file(u"d/y", "y");
+    opt.long_log = true;
+    walk();
+    EXPECT_EQ(run->same_count + run->different_count + run->file_not_found_count + run->dir_not_found_count, 0);
+    finish();
+    EXPECT_EQ(log(u"zublong.log"), u"");
+
+    // A source root that cannot be examined; a source root that is a file.
+    start(build_kind::console, d());
+    walk_tree(*run, s(u"missing"), d(u"missing"));
+    files.write_file(u"s/file", "same");
+    files.write_file(u"d/file", "same");
+    walk_tree(*run, s(u"file"), d(u"file"));
+    EXPECT_EQ(run->same_count, 1);
+    finish();
+    EXPECT_EQ(log(u"zublong.log").substr(0, s(u"missing").size() + 3), u"\"" + s(u"missing") + u"\" ");
+}
+
+TEST_F(walk_test, dialog_status_progress_counts) {
+    files.make_dir(u"s/sub");
+    files.make_dir(u"d/sub");
+    files.write_file(u"s/sub/a", "abc");
+    files.write_file(u"d/sub/a", "abc");
+    walk(build_kind::dialog);
+    EXPECT_EQ(host->statuses, std::vector<std::u16string>{u"sub"});
+    std::u16string rel = u"sub";
+    rel += (platform::native_path_style() == path_style::windows) ? u'\\' : u'/';
+    rel += u"a";
+    EXPECT_EQ(host->progress, (std::vector<std::pair<std::u16string, int>>{{rel, -1}}));
+    ASSERT_EQ(host->counts.size(), 1u);
+    EXPECT_EQ(host->counts[0].same, 1u);
+    EXPECT_EQ(host->counts[0].bytes, 3);
+}
+
+TEST_F(walk_test, dialog_stop_during_a_comparison_leaves_no_verdict) {
+    files.make_dir(u"s/sub");
+    files.make_dir(u"d/sub");
+    const std::string big(3 * 1048576, 'b');
+    files.write_file(u"s/sub/big", big);
+    files.write_file(u"d/sub/big", big);
+    opt.long_log = opt.full_log = opt.file_log = true;
+    start(build_kind::dialog, d());
+    host->stop_when = [this](int) { return host->progress.size() >= 3; };
+    walk_tree(*run, s(), d());
+    EXPECT_TRUE(run->stopped);
+    EXPECT_EQ(run->same_count + run->different_count + run->src_error_count + run->dst_error_count, 0);
+    EXPECT_TRUE(host->counts.empty());
+    finish();
+    EXPECT_EQ(log(u"zubssame.log"), u"");
+    EXPECT_EQ(log(u"zubfile.log"), u"");
+    EXPECT_EQ(log(u"zublog.txt"), u"");
+}
+
+}  // namespace
+}  // namespace zub::test
