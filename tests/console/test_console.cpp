@@ -1,0 +1,127 @@
+// End-to-end tests of the built zub64: banner, usage and error texts on
+// standard error, exit statuses, the encoding of redirected output, "--",
+// and the program's own wildcard expansion. Each case starts one process, so
+// the cases are few.
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+#include "platform/utf.h"
+#include "run_program.h"
+#include "temp_tree.h"
+#include "text_format.h"
+
+namespace zub::test {
+namespace {
+
+// The program's path as this process names it. A cross build runs under
+// Wine, where the Unix path of the build folder lies on drive Z:.
+std::u16string program() {
+    std::u16string path = platform::utf16_from_bytes(ZUB64_EXE);
+    if (platform::native_path_style() == platform::path_style::windows && !path.empty() && path[0] == u'/') {
+        for (char16_t& c : path)
+            if (c == u'/') c = u'\\';
+        path.insert(0, u"Z:");
+    }
+    return path;
+}
+
+std::vector<std::u16string> lines_of(const std::string& utf16le_bytes) {
+    std::u16string text = from_utf16le(utf16le_bytes);
+    std::vector<std::u16string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(u"\r\n", start);
+        if (end == std::u16string::npos) {
+            lines.push_back(text.substr(start));  // unterminated: shows up in the comparison
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+bool starts_with(std::u16string_view text, std::u16string_view head) { return text.substr(0, head.size()) == head; }
+bool ends_with(std::u16string_view text, std::u16string_view tail) {
+    return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
+}
+
+const std::u16string banner = u"zub64 version 13";
+
+class console_test : public ::testing::Test {
+protected:
+    program_result run(const std::vector<std::u16string>& args) { return run_program(program(), args, work_.root()); }
+
+    // Standard error holds the banner and then the usage text.
+    void expect_usage(const program_result& r) {
+        EXPECT_EQ(r.status, 1);
+        const std::vector<std::u16string> lines = lines_of(r.err);
+        ASSERT_EQ(lines.size(), 2u) << r.err.size();
+        EXPECT_EQ(lines[0], banner);
+        EXPECT_TRUE(starts_with(lines[1], u"usage: ")) << narrow(lines[1]);
+        EXPECT_TRUE(ends_with(lines[1], u" [-s|-d] [-r] [-z] [-t] [-e ext] [-p] [-q] [-a] [-v] [-l] [-c|-b] [-f ext] "
+                                        u"[-n] [-g] [-k] [-w] [-i] [-m] [-1|2|3|4] [srcdir dstdir]"));
+        EXPECT_TRUE(r.out.empty());
+    }
+
+    std::u16string summary(std::u16string_view src, std::u16string_view dst, int different) {
+        std::u16string s = sformat(u"0 same file(s)\r\n%d different file(s)\r\n0 file(s) error in \"%s\"\r\n"
+                                   u"0 file(s) error in \"%s\"\r\n0 file(s) not found\r\n"
+                                   u"0 directory(s) not found\r\n0 file(s) delete from \"%s\"\r\n"
+                                   u"0 file(s) delete from \"%s\"\r\n",
+                                   different, src, dst, src, dst);
+        return s;
+    }
+
+    temp_tree work_;
+};
+
+TEST_F(console_test, help_prints_banner_and_usage_to_standard_error) {
+    expect_usage(run({u"-?"}));
+    if (platform::native_path_style() == platform::path_style::windows) expect_usage(run({u"/H"}));
+}
+
+TEST_F(console_test, bad_option_names_the_letter_in_upper_case) {
+    program_result r = run({u"-x", u"a", u"b"});
+    EXPECT_EQ(r.status, 1);
+    const std::vector<std::u16string> lines = lines_of(r.err);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], banner);
+    ASSERT_TRUE(ends_with(lines[1], u": bad option X")) << narrow(lines[1]);
+    const std::u16string name = lines[1].substr(0, lines[1].size() - std::u16string_view(u": bad option X").size());
+    EXPECT_FALSE(name.empty());
+    EXPECT_EQ(lines[2], u"for more infomation: " + name + u" /?");
+}
+
+TEST_F(console_test, one_or_three_folders_print_the_usage) {
+    expect_usage(run({u"a"}));
+    expect_usage(run({u"a", u"b", u"c"}));
+}
+
+TEST_F(console_test, differences_only_end_with_0_and_redirected_output_is_utf16le_crlf) {
+    work_.write_file(u"src/a.txt", "one");
+    work_.write_file(u"dst/a.txt", "two");
+    // Patterns reach the program unexpanded (no shell here): it expands them
+    // itself, each to the one folder it matches.
+    program_result r = run({u"sr?", u"ds?"});
+    EXPECT_EQ(r.status, 0);
+    const std::u16string expected = summary(u"src", u"dst", 1);
+    EXPECT_EQ(r.out, utf16le(expected));
+    // No byte-order mark, LF written as CR LF.
+    ASSERT_GE(r.out.size(), 4u);
+    EXPECT_EQ(r.out.substr(0, 4), std::string("0\0 \0", 4));
+    EXPECT_NE(r.out.find(std::string("\r\0\n\0", 4)), std::string::npos);
+    EXPECT_EQ(lines_of(r.err).at(0), banner);
+    EXPECT_TRUE(work_.exists(u"zubsdif.log"));
+}
+
+TEST_F(console_test, double_dash_lets_a_folder_begin_with_a_dash) {
+    work_.make_dir(u"-dir1");
+    work_.make_dir(u"dir2");
+    program_result r = run({u"--", u"-dir1", u"dir2"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, utf16le(summary(u"-dir1", u"dir2", 0)));
+}
+
+}  // namespace
+}  // namespace zub::test

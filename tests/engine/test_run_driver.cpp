@@ -1,0 +1,307 @@
+// Whole runs in-process: the result files in a temporary current folder, the
+// run log, byte-order marks, the same-folder lines, exit codes, the summary,
+// the folder history, the dialog build's lock and stop, and the guards
+// against a folder compared with itself and an unwritable result file.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <system_error>
+
+#include "capture_host.h"
+#include "faulty_os.h"
+#include "paths.h"
+#include "result_logs.h"
+#include "run_driver.h"
+#include "settings.h"
+#include "temp_tree.h"
+
+namespace zub::test {
+namespace {
+
+std::u16string crlf(std::u16string_view text) {
+    std::u16string r;
+    for (char16_t c : text) {
+        if (c == u'\n') r.push_back(u'\r');
+        r.push_back(c);
+    }
+    return r;
+}
+
+std::u16string summary(std::u16string_view src, std::u16string_view dst, int same = 0, int different = 0) {
+    return sformat(u"%d same file(s)\n%d different file(s)\n0 file(s) error in \"%s\"\n"
+                   u"0 file(s) error in \"%s\"\n0 file(s) not found\n0 directory(s) not found\n"
+                   u"0 file(s) delete from \"%s\"\n0 file(s) delete from \"%s\"\n",
+                   same, different, src, dst, src, dst);
+}
+
+bool ends_with(std::u16string_view text, std::u16string_view tail) {
+    return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
+}
+
+const char16_t* const path_lists[] = {u"zubssame.log", u"zubdsame.log", u"zubsdif.log", u"zubddif.log",
+                                      u"zubsfnf.log",  u"zubdfnf.log",  u"zubsdnf.log", u"zubddnf.log",
+                                      u"zubsrm.log",   u"zubdrm.log",   u"zubserr.log", u"zubderr.log"};
+
+// Each test runs in a fresh temporary current folder that holds the source
+// "src" and destination "dst" as well, so the result files land beside them.
+class run_driver_test : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_EQ(reserve_compare_buffers(), 0); }
+    static void TearDownTestSuite() { release_compare_buffers(); }
+
+    void SetUp() override {
+        ASSERT_TRUE(platform::current().current_dir(saved_dir_));
+        // The settings file is looked for next to this stand-in executable.
+        fos_.set_executable_path(work_.path(u"zub64.exe"));
+        ASSERT_TRUE(platform::current().set_current_dir(work_.root()));
+        work_.make_dir(u"src");
+        work_.make_dir(u"dst");
+    }
+    void TearDown() override { platform::current().set_current_dir(saved_dir_); }
+
+    int run(std::vector<std::u16string> args, capture_host& host) {
+        args.insert(args.begin(), host.kind() == build_kind::dialog ? u"zub" : u"zub64");
+        run_state state(host);
+        return run_engine(state, args);
+    }
+    int run(std::vector<std::u16string> args) { return run(std::move(args), host_); }
+
+    std::string bytes(std::u16string_view name) const { return read_whole_file(work_.path(name)); }
+    std::u16string text(std::u16string_view name) const { return from_utf16le(bytes(name)); }
+    void write_settings(std::string_view content) const { work_.write_file(u"zub64.ini", content); }
+
+    temp_tree work_;
+    faulty_os fos_;
+    faulty_os_scope scope_{fos_};
+    capture_host host_;
+
+private:
+    std::u16string saved_dir_;
+};
+
+TEST_F(run_driver_test, completed_run_writes_summary_to_three_places_and_exits_0) {
+    EXPECT_EQ(run({u"-m", u"src", u"dst"}), 0);
+    // The typed folder texts appear in the summary, not the long forms.
+    EXPECT_EQ(host_.out, summary(u"src", u"dst"));
+    EXPECT_EQ(text(u"zublog.txt"), crlf(summary(u"src", u"dst")));
+    const std::u16string aer = text(u"zubaer.log");
+    EXPECT_EQ(aer, crlf(u"0=[zub64] 1=[-m] 2=[src] 3=[dst] \n" + summary(u"src", u"dst") + u"exit code = 0\n\n"));
+    for (const char16_t* list : path_lists) {
+        EXPECT_TRUE(work_.exists(list)) << narrow(list);
+        EXPECT_EQ(work_.size_of(list), 0u) << narrow(list);
+    }
+    EXPECT_FALSE(work_.exists(u"zubpart.log"));
+    EXPECT_FALSE(work_.exists(u"zubmove.bat"));
+    EXPECT_TRUE(host_.err.empty()) << narrow(host_.err);
+}
+
+TEST_F(run_driver_test, verbose_adds_an_empty_line_before_the_summary) {
+    EXPECT_EQ(run({u"-v", u"src", u"dst"}), 0);
+    EXPECT_EQ(host_.out, u"\n" + summary(u"src", u"dst"));
+    EXPECT_FALSE(work_.exists(u"zublog.txt"));
+}
+
+TEST_F(run_driver_test, early_ends_exit_1_and_log_the_exit_code) {
+    EXPECT_EQ(run({u"src"}), 1);
+    EXPECT_EQ(run({u"-x", u"src", u"dst"}), 1);
+    EXPECT_EQ(run({u"-?"}), 1);
+    // Bad usage and bad options never open the result logs.
+    EXPECT_FALSE(work_.exists(u"zubssame.log"));
+    EXPECT_EQ(text(u"zubaer.log"), crlf(u"0=[zub64] 1=[src] \nexit code = 1\n\n"
+                                        u"0=[zub64] 1=[-x] 2=[src] 3=[dst] \nzub64: bad option X\nexit code = 1\n\n"
+                                        u"0=[zub64] 1=[-?] \nexit code = 1\n\n"));
+    const std::u16string usage =
+        u"usage: zub64 [-s|-d] [-r] [-z] [-t] [-e ext] [-p] [-q] [-a] [-v] [-l] [-c|-b] [-f ext] [-n] [-g] [-k] "
+        u"[-w] [-i] [-m] [-1|2|3|4] [srcdir dstdir]\n";
+    EXPECT_EQ(host_.err, usage + u"zub64: bad option X\nfor more infomation: zub64 /?\n" + usage);
+    EXPECT_TRUE(host_.out.empty());
+
+    // No folders on the command line: the host is asked; a cancel ends with 1.
+    capture_host cancel;
+    EXPECT_EQ(run({u"-s"}, cancel), 1);
+    EXPECT_EQ(cancel.resolve_calls, 1);
+    EXPECT_FALSE(work_.exists(u"zubssame.log"));
+
+    // An empty folder name cannot be made absolute; it never becomes a walk
+    // of the root.
+    capture_host empty;
+    EXPECT_EQ(run({u"", u"dst"}, empty), 1);
+    EXPECT_TRUE(empty.out.empty());
+}
+
+TEST_F(run_driver_test, folders_from_the_host_are_used_as_picked) {
+    capture_host picked;
+    picked.folders = std::make_pair(std::u16string(u"src"), std::u16string(u"dst"));
+    EXPECT_EQ(run({}, picked), 0);
+    EXPECT_EQ(picked.out, summary(u"src", u"dst"));
+}
+
+TEST_F(run_driver_test, lists_are_emptied_without_a_and_grow_with_a) {
+    work_.write_file(u"zubssame.log", std::string("o\0l\0d\0", 6));
+    EXPECT_EQ(run({u"-a", u"src", u"dst"}), 0);
+    EXPECT_EQ(bytes(u"zubssame.log"), std::string("o\0l\0d\0", 6));
+    EXPECT_EQ(run({u"src", u"dst"}), 0);
+    EXPECT_EQ(bytes(u"zubssame.log"), "");
+    // The run log always grows.
+    const std::u16string aer = text(u"zubaer.log");
+    EXPECT_NE(aer.find(u"1=[-a]"), std::u16string::npos);
+    EXPECT_NE(aer.find(u"0=[zub64] 1=[src] 2=[dst]"), std::u16string::npos);
+}
+
+TEST_F(run_driver_test, byte_order_marks_when_the_settings_ask) {
+    write_settings("[options]\r\nBOM=1\r\n");
+    work_.write_file(u"zubssame.log", std::string("o\0l\0d\0", 6));
+    EXPECT_EQ(run({u"-a", u"-mplgb", u"src", u"dst"}), 0);
+    const std::string mark("\xFF\xFE", 2);
+    // A list that already holds lines gets no second mark; new files start with one.
+    EXPECT_EQ(bytes(u"zubssame.log"), std::string("o\0l\0d\0", 6));
+    for (const char16_t* name : {u"zubdsame.log", u"zubderr.log", u"zubpart.log", u"zublong.log", u"zubfile.log"})
+        EXPECT_EQ(bytes(name), mark) << narrow(name);
+    EXPECT_EQ(bytes(u"zublog.txt").substr(0, 2), mark);
+    EXPECT_EQ(from_utf16le(bytes(u"zublog.txt").substr(2)), crlf(summary(u"src", u"dst")));
+    // The move script never carries a mark, and the run log holds this run's
+    // argument lines before the marks are written.
+    EXPECT_EQ(bytes(u"zubmove.bat"), "");
+    EXPECT_NE(bytes(u"zubaer.log").substr(0, 2), mark);
+
+    // Without -a the lists are emptied and marked again.
+    EXPECT_EQ(run({u"src", u"dst"}), 0);
+    EXPECT_EQ(bytes(u"zubssame.log"), mark);
+    EXPECT_NE(bytes(u"zubaer.log").substr(0, 2), mark);
+
+    // Another value than one beginning with "1" writes no mark.
+    write_settings("[options]\r\nBOM=0\r\n");
+    EXPECT_EQ(run({u"src", u"dst"}), 0);
+    EXPECT_EQ(bytes(u"zubssame.log"), "");
+}
+
+TEST_F(run_driver_test, same_folder_by_text) {
+    const std::u16string src_long = *make_long_path(u"src");
+    const std::u16string variant_long = *make_long_path(u"x/../src");
+
+    EXPECT_EQ(run({u"-m", u"src", u"x/../src"}), 1);
+    const std::u16string lines = u"src(src) = dst(x/../src) = " + src_long + u" = " + variant_long + u"\n";
+    EXPECT_EQ(host_.err, lines);
+    EXPECT_TRUE(host_.out.empty());
+    EXPECT_EQ(text(u"zublog.txt"), crlf(lines));
+    EXPECT_EQ(text(u"zubaer.log"),
+              crlf(u"0=[zub64] 1=[-m] 2=[src] 3=[x/../src] \n" + lines + u"exit code = 1\n\n"));
+    for (const char16_t* list : path_lists) {
+        EXPECT_TRUE(work_.exists(list)) << narrow(list);
+        EXPECT_EQ(work_.size_of(list), 0u) << narrow(list);
+    }
+
+    // Equal texts print only the first line.
+    capture_host equal;
+    EXPECT_EQ(run({u"src", u"src"}, equal), 1);
+    EXPECT_EQ(equal.err, u"src(src) = dst(src)\n");
+
+    capture_host cased;
+    if (native_style() == path_style::windows) {
+        // Texts that differ only in case name one folder and count as equal texts.
+        EXPECT_EQ(run({u"src", u"SRC"}, cased), 1);
+        EXPECT_EQ(cased.err, u"src(src) = dst(SRC)\n");
+    } else {
+        // POSIX file names are case-sensitive: two folders.
+        work_.make_dir(u"src2");
+        work_.make_dir(u"SRC2");
+        EXPECT_EQ(run({u"src2", u"SRC2"}, cased), 0);
+    }
+}
+
+TEST_F(run_driver_test, same_folder_by_identity) {
+    std::error_code ec;
+    std::filesystem::create_directory_symlink(std::filesystem::path(work_.path(u"src")),
+                                              std::filesystem::path(work_.path(u"link")), ec);
+    if (ec) GTEST_SKIP() << "symbolic links are not available here: " << ec.message();
+    work_.write_file(u"src/a.txt", "only copy");
+
+    // -d would remove every file of dst, which is the only copy in src.
+    EXPECT_EQ(run({u"-d", u"src", u"link"}), 1);
+    EXPECT_EQ(host_.err.rfind(u"src(src) = dst(link)", 0), 0u) << narrow(host_.err);
+    EXPECT_TRUE(ends_with(host_.err, u"\n"));
+    EXPECT_EQ(work_.read_file(u"src/a.txt"), "only copy");
+    EXPECT_EQ(work_.size_of(u"zubdrm.log"), 0u);
+}
+
+TEST_F(run_driver_test, history_is_written_only_into_an_existing_settings_file) {
+    EXPECT_EQ(run({u"src", u"dst"}), 0);
+    EXPECT_FALSE(work_.exists(u"zub64.ini"));
+
+    write_settings("[options]\r\nBOM=0\r\n");
+    EXPECT_EQ(run({u"src", u"dst"}), 0);
+    EXPECT_EQ(read_setting(u"history0", u"source"), u"src");
+    EXPECT_EQ(read_setting(u"history0", u"destination"), u"dst");
+
+    // A run that stops as the same folder does not touch the history.
+    EXPECT_EQ(run({u"dst", u"dst"}), 1);
+    EXPECT_EQ(read_setting(u"history0", u"source"), u"src");
+}
+
+TEST_F(run_driver_test, unwritable_result_files_do_not_stop_the_run) {
+    work_.write_file(u"src/a.txt", "same bytes");
+    work_.write_file(u"dst/a.txt", "same bytes");
+    fos_.fail_open_write(u"zubssame.log", 5);
+    fos_.fail_open_write(u"zubaer.log", 5);
+    fos_.fail_open_write(u"zublog.txt", 5);
+    EXPECT_EQ(run({u"-m", u"src", u"dst"}), 0);
+    EXPECT_EQ(host_.out, summary(u"src", u"dst", 1));
+    EXPECT_FALSE(work_.exists(u"zubssame.log"));
+    EXPECT_FALSE(work_.exists(u"zubaer.log"));
+    EXPECT_NE(text(u"zubdsame.log").find(u"a.txt\r\n"), std::u16string::npos);
+}
+
+TEST_F(run_driver_test, no_compare_buffers_refuses_the_run) {
+    release_compare_buffers();
+    const int code = run({u"src", u"dst"});
+    ASSERT_EQ(reserve_compare_buffers(), 0);
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(host_.err, u"zub64: inadequate memory.\n");
+    EXPECT_FALSE(work_.exists(u"zubssame.log"));
+    EXPECT_TRUE(ends_with(text(u"zubaer.log"), u"zub64: inadequate memory.\r\nexit code = 1\r\n\r\n"));
+}
+
+TEST_F(run_driver_test, dialog_lock_held_elsewhere_gives_54_before_anything_is_written) {
+    capture_host dialog(build_kind::dialog);
+    platform::handle lock = platform::current().open_lock(u"__LOCK__");
+    ASSERT_TRUE(lock.valid());
+    EXPECT_EQ(run({u"-lkgm", u"src", u"dst"}, dialog), EXIT_LOCK_HELD);
+    EXPECT_FALSE(work_.exists(u"zubaer.log"));
+    EXPECT_TRUE(dialog.out.empty() && dialog.err.empty());
+    platform::current().close(lock);
+
+    EXPECT_EQ(run({u"-lkgm", u"src", u"dst"}, dialog), 0);
+    EXPECT_TRUE(work_.exists(u"__LOCK__"));  // kept, never deleted
+    ASSERT_EQ(dialog.counts.size(), 1u);
+    EXPECT_EQ(dialog.counts[0].same, 0u);
+    EXPECT_EQ(dialog.counts[0].bytes, 0);
+    EXPECT_EQ(dialog.out, summary(u"src", u"dst"));
+}
+
+TEST_F(run_driver_test, dialog_option_rules) {
+    capture_host dialog(build_kind::dialog);
+    // No help letters and no usage text in the dialog build.
+    EXPECT_EQ(run({u"-lkgmh", u"src", u"dst"}, dialog), 1);
+    EXPECT_EQ(dialog.err, u"zub: bad option H\n");
+    EXPECT_EQ(run({u"-lkgm", u"src"}, dialog), 1);
+    EXPECT_EQ(dialog.err, u"zub: bad option H\n");
+    EXPECT_EQ(dialog.resolve_calls, 0);
+}
+
+TEST_F(run_driver_test, dialog_stop_prints_program_abort_and_returns_1) {
+    capture_host dialog(build_kind::dialog);
+    dialog.stop_when = [](int) { return true; };
+    EXPECT_EQ(run({u"-lkgm", u"src", u"dst"}, dialog), 1);
+    EXPECT_EQ(dialog.out, u"program abort\n" + summary(u"src", u"dst"));
+    EXPECT_EQ(text(u"zublog.txt"), crlf(u"program abort\n" + summary(u"src", u"dst")));
+    // The run log shows the run body's own code.
+    EXPECT_TRUE(ends_with(text(u"zubaer.log"), u"exit code = 0\r\n\r\n"));
+}
+
+TEST(batch_quote, doubles_percent_signs) {
+    EXPECT_EQ(batch_quote(u"C:\\a\\100% b\\%PATH%.txt"), u"C:\\a\\100%% b\\%%PATH%%.txt");
+    EXPECT_EQ(batch_quote(u"plain"), u"plain");
+}
+
+}  // namespace
+}  // namespace zub::test
