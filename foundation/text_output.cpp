@@ -22,6 +22,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <vector>
 
 namespace zub {
