@@ -504,10 +504,13 @@ public:
     bool close(handle file) override {
         if (!file.valid()) return fail_with(EBADF);
         const int fd = static_cast<int>(file.value);
+        bool compared;
         {
             std::lock_guard<std::mutex> guard(compare_fds_lock);
-            compare_fds.erase(fd);
+            compared = compare_fds.erase(fd) != 0;
         }
+        // Read-ahead beyond the last range read would otherwise stay cached.
+        if (compared) posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
         if (::close(fd) != 0) return fail_errno();
         return true;
     }
