@@ -166,8 +166,10 @@ void list_dir(std::u16string_view folder) {
         return;
     }
 
+    // A file system that reports no file index (0) leaves the identity unknown,
+    // so that it cannot make every subfolder look like its ancestor.
     platform::file_id id;
-    const bool known = platform::current().file_identity(folder, id);
+    const bool known = platform::current().file_identity(folder, id) && id.index != 0;
     if (known && std::find(open_folders.begin(), open_folders.end(), id) != open_folders.end()) {
         print_to(text_stream::err(), u"\"%s\" %s\n", folder, u"is a link back to a folder being listed: not listed again");
         return;

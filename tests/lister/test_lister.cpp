@@ -203,8 +203,8 @@ TEST(Lister, NoArgumentOrEmptyArgumentListsTheCurrentFolder) {
     EXPECT_EQ(empty.code, 0);
     expect_listing(empty.out, expected);
 
-    // -l and -p change nothing; "--" lets a name begin with '-'.
-    const run_result relative = run_quarnel({u"-l", u"-P", u"sub"});
+    // A lone "-" is dropped, -l and -p change nothing; "--" lets a name begin with '-'.
+    const run_result relative = run_quarnel({u"-", u"-l", u"-P", u"sub"});
     EXPECT_EQ(relative.code, 0);
     expect_listing(relative.out, {file_line(u"b.bin", 5), dir_line(u"deep"), file_line(u"deep/c", 0)});
     const run_result dashed = run_quarnel({u"--", u"-dash"});
@@ -238,6 +238,11 @@ TEST(Lister, Options) {
     EXPECT_EQ(bad.code, 1);
     EXPECT_EQ(narrow(bad.err), narrow(BANNER + u"quarnel: bad option X\n" + hint));
     EXPECT_TRUE(bad.out.empty());
+
+    // A letter outside the basic plane is named whole, not half a surrogate pair.
+    const run_result pair = run_quarnel({u"-\U0001F600"});
+    EXPECT_EQ(pair.code, 1);
+    EXPECT_EQ(narrow(pair.err), narrow(BANNER + u"quarnel: bad option \U0001F600\n" + hint));
 
     for (const char16_t* help : {u"-h", u"-?", u"-lH"}) {
         const run_result r = run_quarnel({help, u"somewhere"});
