@@ -210,6 +210,15 @@ TEST_F(run_driver_test, same_folder_by_text) {
 }
 
 TEST_F(run_driver_test, same_folder_by_identity) {
+    // The guard rests on folder identities: two spellings of one folder agree,
+    // two folders differ.
+    platform::file_id typed, spelled, other;
+    ASSERT_TRUE(platform::current().file_identity(u"src", typed));
+    ASSERT_TRUE(platform::current().file_identity(*make_long_path(u"src"), spelled));
+    ASSERT_TRUE(platform::current().file_identity(*make_long_path(u"dst"), other));
+    EXPECT_EQ(typed, spelled);
+    EXPECT_FALSE(typed == other);
+
     std::error_code ec;
     std::filesystem::create_directory_symlink(std::filesystem::path(work_.path(u"src")),
                                               std::filesystem::path(work_.path(u"link")), ec);
