@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <new>
 
 #include "enumeration.h"
 #include "paths.h"
@@ -69,7 +71,7 @@ bool is_dot_entry(const std::u16string& name) { return name == u"." || name == u
 std::vector<platform::file_id> open_folders;
 
 // Lists one search: files by bare name, each folder's contents relative to
-// that folder. `search` is the pattern or path the search was opened with.
+// that folder. `search_path` is the pattern or path the search was opened with.
 void list_search(platform::handle search, file_info& info, std::u16string_view search_path) {
     const std::u16string folder_part = parent_dir(search_path);
     do {
@@ -143,6 +145,12 @@ char16_t upper_ascii(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast
 bool is_lead_surrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool is_trail_surrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
+// Memory for a path or a search record ran out: the program says so and ends.
+void out_of_memory() {
+    print_to(text_stream::err(), u"%s: inadequate memory.\n", program_name());
+    std::exit(1);
+}
+
 }  // namespace
 
 void list_top(std::u16string_view path) {
@@ -198,9 +206,9 @@ void list_dir(std::u16string_view folder) {
     if (known) open_folders.pop_back();
 }
 
-int quarnel_main(const std::vector<std::u16string>& args) {
-    const std::u16string name = args.empty() ? std::u16string(u"quarnel") : args[0];
-    set_program_name(name);
+namespace {
+
+int run_lister(const std::vector<std::u16string>& args, const std::u16string& name) {
     text_stream& err = text_stream::err();
     print_to(err, u"quarnel Version 6\n");
 
@@ -245,6 +253,17 @@ int quarnel_main(const std::vector<std::u16string>& args) {
         list_top(long_path);
     }
     return 0;
+}
+
+}  // namespace
+
+int quarnel_main(const std::vector<std::u16string>& args) {
+    const std::u16string name = args.empty() ? std::u16string(u"quarnel") : args[0];
+    set_program_name(name);
+    const std::new_handler previous_handler = std::set_new_handler(out_of_memory);
+    const int code = run_lister(args, name);
+    std::set_new_handler(previous_handler);
+    return code;
 }
 
 }  // namespace zub
