@@ -19,6 +19,11 @@ namespace {
 
 constexpr intptr_t STD_OUTPUT_ID = 0x6F000001;
 constexpr intptr_t STD_ERROR_ID = 0x6F000002;
+// The code of a handle that is not open: EBADF (9) on POSIX,
+// ERROR_INVALID_HANDLE (6) on Windows.
+uint32_t invalid_handle_code() {
+    return platform::native_path_style() == platform::path_style::posix ? 9u : 6u;
+}
 
 int index_of(std_stream which) { return which == std_stream::output ? 0 : 1; }
 
@@ -187,10 +192,13 @@ handle faulty_os::open_read(std::u16string_view path, platform::read_mode mode) 
 }
 
 bool faulty_os::read(handle file, void* buffer, uint32_t count, uint32_t& got) {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
+    std::unique_lock<std::recursive_mutex> guard(lock_);
     got = 0;
     open_file* open = find_open(file);
-    if (!open) return real_.read(file, buffer, count, got);
+    if (!open) {
+        guard.unlock();
+        return real_.read(file, buffer, count, got);
+    }
     ++read_calls_;
     read_sizes_[open->path].push_back(count);
 
@@ -198,9 +206,13 @@ bool faulty_os::read(handle file, void* buffer, uint32_t count, uint32_t& got) {
     if (action != first_read_actions_.end()) {
         std::function<void()> run = std::move(action->second);
         first_read_actions_.erase(action);
+        // Run without the lock: the action may wait for another thread that
+        // uses this layer.
+        guard.unlock();
         if (run) run();
-        open = find_open(file);  // the action may have opened files
-        if (!open) return refuse(platform::ERR_ACCESS_DENIED);
+        guard.lock();
+        open = find_open(file);  // the table may have changed meanwhile
+        if (!open) return refuse(invalid_handle_code());
     }
 
     uint32_t wanted = count;

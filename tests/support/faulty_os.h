@@ -57,7 +57,8 @@ public:
     // --- process ---
     void set_executable_path(std::u16string path);
     void fail_executable_path();
-    // Answers of the folder picker, in order; nullopt = cancel.
+    // Answers of the folder picker, in order; nullopt = cancel. The real
+    // picker is never shown: a call beyond the script is cancelled.
     void script_picker(std::vector<std::optional<std::u16string>> answers);
     std::vector<std::pair<std::u16string, std::u16string>> picker_calls() const;
 
