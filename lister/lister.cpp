@@ -232,8 +232,7 @@ int run_lister(const std::vector<std::u16string>& args, const std::u16string& na
                 print_to(err, u"%s: bad option %s\n", name, std::u16string_view(arg).substr(k, 2));
             else
                 print_to(err, u"%s: bad option %c\n", name, c);
-            // On POSIX "/?" would name a path, so the hint shows the option form that asks for help there.
-            print_to(err, windows ? u"for more infomation: %s /?\n" : u"for more infomation: %s -?\n", name);
+            print_to(err, u"for more infomation: %s /?\n", name);
             return 1;
         }
     }

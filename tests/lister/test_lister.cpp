@@ -233,7 +233,7 @@ TEST(Lister, FailuresCostOneLineAndTheListingGoesOn) {
 }
 
 TEST(Lister, Options) {
-    const std::u16string hint = windows() ? u"for more infomation: quarnel /?\n" : u"for more infomation: quarnel -?\n";
+    const std::u16string hint = u"for more infomation: quarnel /?\n";
     const run_result bad = run_quarnel({u"-lx", u"somewhere"});
     EXPECT_EQ(bad.code, 1);
     EXPECT_EQ(narrow(bad.err), narrow(BANNER + u"quarnel: bad option X\n" + hint));
