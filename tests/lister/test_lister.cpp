@@ -232,6 +232,37 @@ TEST(Lister, FailuresCostOneLineAndTheListingGoesOn) {
     expect_listing(r.out, {file_line(u"a.txt", 3), dir_line(u"sub"), dir_line(u"empty")});
 }
 
+// A root has no entry of its own: it is listed through its pattern. The
+// pattern's search is refused here, so the message shows that it was the one
+// tried, and nothing of the real root is listed.
+TEST(Lister, RootsAreListedThroughTheirPattern) {
+    struct root_case {
+        std::u16string argument, pattern;
+    };
+    std::vector<root_case> cases;
+    uint32_t refused;
+    if (windows()) {
+        refused = platform::ERR_ACCESS_DENIED;
+        cases = {{u"C:\\", u"\\\\?\\C:\\*.*"}, {u"\\\\server\\share", u"\\\\?\\UNC\\server\\share\\*.*"}};
+    } else {
+        refused = 13u;  // EACCES
+        cases = {{u"/", u"/*.*"}, {u"//", u"/*.*"}};
+    }
+    const std::u16string text = errno_message_text(platform::errno_from_os_error(refused));
+    for (const auto& c : cases) {
+        // The message names the argument as the lister's long-path step gave it.
+        const std::u16string shown = lister_make_long_path(c.argument);
+        faulty_os layer;
+        layer.fail_find(c.pattern, refused);
+        // A share that does not exist is not looked for on the network.
+        layer.fail_find(shown, platform::ERR_PATH_NOT_FOUND);
+        const run_result r = run_quarnel({c.argument}, layer);
+        EXPECT_EQ(r.code, 0);
+        EXPECT_EQ(narrow(r.err), narrow(BANNER + shown + u": " + text + u"\n")) << narrow(c.argument);
+        EXPECT_TRUE(r.out.empty());
+    }
+}
+
 TEST(Lister, Options) {
     const std::u16string hint = u"for more infomation: quarnel /?\n";
     const run_result bad = run_quarnel({u"-lx", u"somewhere"});
