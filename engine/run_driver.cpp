@@ -47,6 +47,15 @@ bool ends_with_separator(std::u16string_view path) {
     return last_was_separator;
 }
 
+// A folder typed with a trailing separator ("dst/", D:\b\ ) keeps it in
+// its long form. The walk joins names onto the root with a separator of its
+// own, and an extended-length path with a doubled separator names nothing, so
+// every counterpart would be missing. Such separators are removed; the root
+// forms that are joined without a separator ("/", \\?\C:\ ) keep theirs.
+void strip_joining_separators(std::u16string& root) {
+    while (ends_with_separator(root) && join_path(root, u"x") != root + u"x") root.pop_back();
+}
+
 // Two roots are one folder when their long texts are equal (without regard
 // to case in the Windows style, exactly in the POSIX style) or when the
 // system reports the same identity for both (a link, a junction, a second
@@ -159,6 +168,9 @@ int run_body(run_state& run, const std::vector<std::u16string>& args) {
         close_logs(run);
         return 1;
     }
+
+    strip_joining_separators(*long_src);
+    strip_joining_separators(*long_dst);
 
     if (same_folder(*long_src, *long_dst)) {
         report_three(run, u"src(%s) = dst(%s)", src_text, dst_text);

@@ -249,6 +249,28 @@ TEST_F(run_driver_test, history_is_written_only_into_an_existing_settings_file) 
     EXPECT_EQ(read_setting(u"history0", u"source"), u"src");
 }
 
+TEST_F(run_driver_test, destination_paths_are_shown_relative_to_the_destination_root) {
+    work_.write_file(u"src/sub/a.txt", "same bytes");
+    work_.write_file(u"dst/sub/a.txt", "same bytes");
+    const std::u16string sep = native_style() == path_style::windows ? u"\\" : u"/";
+    // With or without a separator after the roots, the pair is found and the
+    // destination root and one separator are left out.
+    for (const char16_t* trail : {u"", u"/"}) {
+        capture_host host;
+        EXPECT_EQ(run({u"-g", u"src" + std::u16string(trail), u"dst" + std::u16string(trail)}, host), 0);
+        EXPECT_EQ(text(u"zubfile.log"), u"\"sub" + sep + u"a.txt\", same\r\n") << narrow(trail);
+        if (native_style() == path_style::windows) {
+            capture_host back;
+            EXPECT_EQ(run({u"-g", u"src\\", u"dst\\"}, back), 0);
+            EXPECT_EQ(text(u"zubfile.log"), u"\"sub\\a.txt\", same\r\n");
+        }
+    }
+    // A folder and its spelling with a trailing separator are one folder.
+    capture_host same;
+    EXPECT_EQ(run({u"dst", u"dst/"}, same), 1);
+    EXPECT_EQ(same.err.rfind(u"src(dst) = dst(dst/) = ", 0), 0u) << narrow(same.err);
+}
+
 TEST_F(run_driver_test, unwritable_result_files_do_not_stop_the_run) {
     work_.write_file(u"src/a.txt", "same bytes");
     work_.write_file(u"dst/a.txt", "same bytes");
