@@ -331,6 +331,15 @@ TEST_F(run_driver_test, dialog_stop_prints_program_abort_and_returns_1) {
     EXPECT_TRUE(ends_with(text(u"zubaer.log"), u"exit code = 0\r\n\r\n"));
 }
 
+TEST_F(run_driver_test, move_script_doubles_percent_signs) {
+    work_.write_file(u"src/100%PATH%.txt", "moved");
+    EXPECT_EQ(run({u"-b", u"src", u"dst"}), 0);
+    const std::u16string script = text(u"zubmove.bat");
+    EXPECT_EQ(script.rfind(u"move \"", 0), 0u) << narrow(script);
+    EXPECT_NE(script.find(u"100%%PATH%%.txt\" \""), std::u16string::npos) << narrow(script);
+    EXPECT_TRUE(ends_with(script, u"100%%PATH%%.txt\"\r\n")) << narrow(script);
+}
+
 TEST(batch_quote, doubles_percent_signs) {
     EXPECT_EQ(batch_quote(u"C:\\a\\100% b\\%PATH%.txt"), u"C:\\a\\100%% b\\%%PATH%%.txt");
     EXPECT_EQ(batch_quote(u"plain"), u"plain");
