@@ -4,11 +4,16 @@
 // conversion) and that the platform-neutral tests cannot pin down.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <cwchar>
+#include <optional>
 #include <string>
+#include <thread>
 
 #include "platform/platform.h"
 #include "platform/win32/windows_api.h"
+#include "temp_tree.h"
 
 namespace zub::test {
 namespace {
@@ -296,6 +301,107 @@ TEST_F(win32_layer, profile_values_round_trip_and_missing_ones_read_empty) {
     EXPECT_EQ(os_.profile_read(u"history0", u"source", file), u"C:\\a");
     EXPECT_EQ(os_.profile_read(u"history0", u"destination", file), u"");
     EXPECT_EQ(os_.profile_read(u"options", u"BOM", path(u"absent.ini")), u"");
+}
+
+// Under Wine without an X display the browser cannot be shown (and the
+// classic one never returns), so the picker is tried only where windows can be.
+bool can_show_windows() {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    bool wine = ntdll && GetProcAddress(ntdll, "wine_get_version");
+    return !wine || GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) > 0;
+}
+
+// Answers the next folder browser of `owner_thread` with a button, once one
+// of its controls shows `expected` (the status text of the classic browser,
+// the edit box of the new one; at once when it is empty) or after ten seconds. A browser that ignores
+// the button is cancelled, so a failure never hangs the test.
+class picker_answer {
+public:
+    picker_answer(DWORD owner_thread, WPARAM button, std::u16string expected)
+        : expected_(std::move(expected)), thread_([this, owner_thread, button] {
+              int waited = 0;
+              bool pressed = false;
+              while (!done_) {
+                  HWND found = nullptr;
+                  EnumThreadWindows(owner_thread, find_dialog, reinterpret_cast<LPARAM>(&found));
+                  if (found && !pressed) {
+                      if (expected_.empty() || shows_expected(found) || (waited += 50) >= 10000) {
+                          PostMessageW(found, WM_COMMAND, button, 0);
+                          pressed = true;
+                          waited = 0;
+                      }
+                  } else if (found && (waited += 50) >= 3000) {
+                      PostMessageW(found, WM_COMMAND, IDCANCEL, 0);
+                  }
+                  Sleep(50);
+              }
+          }) {}
+    ~picker_answer() {
+        done_ = true;
+        thread_.join();
+    }
+
+private:
+    static BOOL CALLBACK find_dialog(HWND window, LPARAM found) {
+        wchar_t name[16];
+        if (GetClassNameW(window, name, 16) && std::wcscmp(name, L"#32770") == 0) {
+            *reinterpret_cast<HWND*>(found) = window;
+            return FALSE;
+        }
+        return TRUE;
+    }
+    static BOOL CALLBACK find_text(HWND control, LPARAM self) {
+        auto* me = reinterpret_cast<picker_answer*>(self);
+        wchar_t text[1024];
+        int length = GetWindowTextW(control, text, 1024);
+        if (length > 0 && _wcsicmp(text, w(me->expected_)) == 0) {
+            me->seen_ = true;
+            return FALSE;
+        }
+        return TRUE;
+    }
+    bool shows_expected(HWND dialog) {
+        seen_ = false;
+        EnumChildWindows(dialog, find_text, reinterpret_cast<LPARAM>(this));
+        return seen_;
+    }
+    std::u16string expected_;
+    bool seen_ = false;
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
+TEST_F(win32_layer, picker_opens_on_the_initial_folder_and_keeps_the_current_folder) {
+    if (!can_show_windows()) GTEST_SKIP() << "no display for the folder browser";
+    // A folder that existed before the test: a browser may not see one made a
+    // moment ago in its cached view of the namespace.
+    std::u16string exe, saved, after;
+    ASSERT_TRUE(os_.executable_path(exe));
+    std::u16string folder = exe.substr(0, exe.find_last_of(u'\\'));
+    ASSERT_TRUE(os_.current_dir(saved));
+    ASSERT_TRUE(os_.set_current_dir(root_));
+    for (bool new_style : {false, true}) {
+        set_picker_new_style(new_style);
+        std::optional<std::u16string> chosen;
+        {
+            // The classic browser shows the path as its status, the new one
+            // the folder's name in its edit box.
+            picker_answer press(GetCurrentThreadId(), IDOK,
+                                new_style ? folder.substr(folder.find_last_of(u'\\') + 1) : folder);
+            chosen = os_.pick_folder(u"", folder);
+        }
+        ASSERT_TRUE(chosen.has_value()) << new_style;
+        EXPECT_EQ(_wcsicmp(w(*chosen), w(folder)), 0) << narrow(*chosen) << " " << new_style;
+        {
+            picker_answer press(GetCurrentThreadId(), IDCANCEL, u"");
+            chosen = os_.pick_folder(u"title", folder);
+        }
+        EXPECT_EQ(chosen, std::nullopt) << new_style;
+        ASSERT_TRUE(os_.current_dir(after));
+        EXPECT_EQ(after, root_);
+    }
+    set_picker_new_style(false);
+    EXPECT_TRUE(os_.set_current_dir(saved));
 }
 
 TEST(platform_win32, process_paths_and_console_probes) {
