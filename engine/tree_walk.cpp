@@ -99,9 +99,46 @@ void visit_file(run_state& run, std::u16string_view src_dir, std::u16string_view
 
 bool is_dot_entry(std::u16string_view name) { return name == u"." || name == u".."; }
 
+// The source folders being walked, innermost first: a link (junction,
+// symbolic link) to one of them would make the walk descend until the
+// paths grow too long, and on the way exhaust the stack.
+struct walk_frame {
+    std::u16string_view src;
+    const walk_frame* parent;
+};
+
+// Whether a linked source folder is one of the folders being walked. Only
+// folders that are links are checked, so ordinary trees cost nothing extra.
+bool links_back(std::u16string_view folder, const walk_frame* ancestors) {
+    platform::os& os = platform::current();
+    platform::file_id id;
+    if (!os.file_identity(folder, id) || id.index == 0) return false;
+    for (const walk_frame* f = ancestors; f; f = f->parent) {
+        platform::file_id ancestor;
+        if (os.file_identity(f->src, ancestor) && ancestor == id) return true;
+    }
+    return false;
+}
+
+void report_link_back(run_state& run, std::u16string_view folder) {
+    constexpr std::u16string_view text = u"is a link back to a folder being walked: not walked again";
+    report_err(run, u"\"%s\" %s\n", folder, text);
+    log_line(run.logs.aer, u"%s: %s\n", folder, text);
+    if (run.options.long_log) log_line(run.logs.lng, u"\"%s\" %s\n", folder, text);
+    if (run.options.full_log) log_line(run.logs.full, u"\"%s\" error %s\n", folder, text);
+}
+
+void walk_folder(run_state& run, std::u16string_view src, std::u16string_view dst, const walk_frame* parent);
+
 }  // namespace
 
 void walk_tree(run_state& run, std::u16string_view src, std::u16string_view dst) {
+    walk_folder(run, src, dst, nullptr);
+}
+
+namespace {
+
+void walk_folder(run_state& run, std::u16string_view src, std::u16string_view dst, const walk_frame* parent) {
     const run_options& o = run.options;
     path_status_record src_status;
     if (path_status(src, src_status) != 0) {
@@ -128,14 +165,19 @@ void walk_tree(run_state& run, std::u16string_view src, std::u16string_view dst)
         return;
     }
     const bool dialog = run.dialog();
+    const walk_frame here{src, parent};
     do {
         if (run.stop_requested()) break;
         if (entry.flags & FI_DIRECTORY) {
             if (is_dot_entry(entry.name)) continue;
             std::u16string src_sub = join_path(src, entry.name);
+            if ((entry.flags & FI_REPARSE_POINT) && links_back(src_sub, &here)) {
+                report_link_back(run, src_sub);
+                continue;
+            }
             std::u16string dst_sub = join_path(dst, entry.name);
             if (dialog) run.out.show_status(relative_dst(run, dst_sub));
-            walk_tree(run, src_sub, dst_sub);
+            walk_folder(run, src_sub, dst_sub, &here);
         } else {
             visit_file(run, src, dst, entry);
             if (run.stop_requested()) break;
@@ -143,5 +185,7 @@ void walk_tree(run_state& run, std::u16string_view src, std::u16string_view dst)
     } while (find_next(search, entry) == 0);
     find_close(search);
 }
+
+}  // namespace
 
 }  // namespace zub

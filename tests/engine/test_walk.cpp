@@ -3,6 +3,8 @@
 // status, progress, counters and stop.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "engine_fixture.h"
 #include "paths.h"
 #include "tree_walk.h"
@@ -200,6 +202,26 @@ TEST_F(walk_test, dialog_stop_during_a_comparison_leaves_no_verdict) {
     EXPECT_EQ(log(u"zubssame.log"), u"");
     EXPECT_EQ(log(u"zubfile.log"), u"");
     EXPECT_EQ(log(u"zublog.txt"), u"");
+}
+
+TEST_F(walk_test, link_back_to_an_ancestor_is_not_walked_again) {
+    files.make_dir(u"s/sub");
+    files.write_file(u"s/sub/a", "x");
+    files.make_dir(u"d/sub");
+    files.write_file(u"d/sub/a", "x");
+    std::error_code ec;
+    std::filesystem::create_directory_symlink(std::filesystem::path(s()), std::filesystem::path(s(u"sub/loop")), ec);
+    if (ec) GTEST_SKIP() << "symbolic links unavailable: " << ec.message();
+    opt.long_log = true;
+    walk();
+    finish();
+    // The loop is reported once; the rest of the tree is judged as usual.
+    const std::u16string text = u"is a link back to a folder being walked: not walked again";
+    EXPECT_EQ(host->err, u"\"" + s(u"sub/loop") + u"\" " + text + u"\n");
+    EXPECT_TRUE(has(log(u"zubaer.log"), s(u"sub/loop") + u": " + text + u"\n"));
+    EXPECT_TRUE(has(log(u"zublong.log"), u"\"" + s(u"sub/loop") + u"\" " + text + u"\n"));
+    EXPECT_EQ(run->same_count, 1);
+    EXPECT_EQ(run->dir_not_found_count, 0);
 }
 
 }  // namespace

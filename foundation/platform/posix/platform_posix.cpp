@@ -736,10 +736,10 @@ public:
         for (;;) {
             std::string prompt = bytes_from_utf16(heading) + "\n";
             prompt += initial.empty() ? "folder: " : "folder [" + bytes_from_utf16(initial) + "]: ";
-            write_all(STDERR_FILENO, prompt.data(), prompt.size());
+            write_prompt(prompt);
             std::string line;
             if (!read_line(line)) {
-                write_all(STDERR_FILENO, "\n", 1);
+                write_prompt("\n");
                 return std::nullopt;
             }
             const std::u16string typed = utf16_from_bytes(line);
@@ -754,11 +754,26 @@ public:
                 return chosen;
             }
             const std::string complaint = "not a folder: " + bytes_from_utf16(chosen) + "\n";
-            write_all(STDERR_FILENO, complaint.data(), complaint.size());
+            write_prompt(complaint);
         }
     }
 
 private:
+    // The prompt is for a person: it goes to the standard error stream when
+    // that is a terminal, else to the controlling terminal, else nowhere, so
+    // that UTF-8 prompt text never mixes into a redirected stream that
+    // carries the program's UTF-16LE output.
+    static void write_prompt(const std::string& text) {
+        if (::isatty(STDERR_FILENO)) {
+            write_all(STDERR_FILENO, text.data(), text.size());
+            return;
+        }
+        const int tty = ::open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        if (tty < 0) return;
+        write_all(tty, text.data(), text.size());
+        ::close(tty);
+    }
+
     static int fd_of(std_stream which) { return which == std_stream::output ? STDOUT_FILENO : STDERR_FILENO; }
 
     // One line of standard input without its line end; false at end of input
