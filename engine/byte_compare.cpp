@@ -227,22 +227,29 @@ size_t first_difference(const unsigned char* a, const unsigned char* b, size_t c
 
 }  // namespace
 
-int64_t compare_files(run_state& run, std::u16string_view src, std::u16string_view dst, int64_t size) {
+int64_t open_pair(run_state& run, std::u16string_view src, std::u16string_view dst, platform::handle& src_file,
+                  platform::handle& dst_file) {
     if (src_buffer == nullptr || dst_buffer == nullptr) {
         report_missing_buffers(run, src);
         return RESULT_SRC_ERROR;
     }
-    platform::handle src_file = open_for_compare(run, src);
+    src_file = open_for_compare(run, src);
     if (!src_file.valid()) {
         report_open_failure(run, side::src, src);
         return RESULT_SRC_ERROR;
     }
-    platform::handle dst_file = open_for_compare(run, dst);
+    dst_file = open_for_compare(run, dst);
     if (!dst_file.valid()) {
         os().close(src_file);
         report_open_failure(run, side::dst, dst);
         return RESULT_DST_ERROR;
     }
+    return RESULT_SAME;
+}
+
+int64_t compare_files(run_state& run, std::u16string_view src, std::u16string_view dst, int64_t size) {
+    platform::handle src_file, dst_file;
+    if (int64_t opened = open_pair(run, src, dst, src_file, dst_file); opened != RESULT_SAME) return opened;
     compare_progress progress(run, src, dst);
     progress.begin();
 

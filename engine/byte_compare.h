@@ -70,6 +70,13 @@ void report_read_failure(run_state& run, side which, std::u16string_view path, i
 // Without compare buffers: a source-side error line for the pair.
 void report_missing_buffers(run_state& run, std::u16string_view src);
 
+// Opens both files of a pair for a comparison: the source first, then the
+// destination. A failure is reported and counted; the result is then
+// RESULT_SRC_ERROR or RESULT_DST_ERROR with nothing left open. RESULT_SAME
+// when both handles are open.
+int64_t open_pair(run_state& run, std::u16string_view src, std::u16string_view dst, platform::handle& src_file,
+                  platform::handle& dst_file);
+
 // Progress of one comparison: the console title with -w (console build) or
 // show_progress (dialog build, always on).
 class compare_progress {

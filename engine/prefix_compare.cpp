@@ -44,21 +44,8 @@ uint64_t round_up_4096(uint64_t n) { return (n + 4095) & ~static_cast<uint64_t>(
 }  // namespace
 
 int64_t compare_prefix(run_state& run, std::u16string_view src, std::u16string_view dst, int64_t limit) {
-    if (src_buffer == nullptr || dst_buffer == nullptr) {
-        report_missing_buffers(run, src);
-        return RESULT_SRC_ERROR;
-    }
-    platform::handle src_file = open_for_compare(run, src);
-    if (!src_file.valid()) {
-        report_open_failure(run, side::src, src);
-        return RESULT_SRC_ERROR;
-    }
-    platform::handle dst_file = open_for_compare(run, dst);
-    if (!dst_file.valid()) {
-        os().close(src_file);
-        report_open_failure(run, side::dst, dst);
-        return RESULT_DST_ERROR;
-    }
+    platform::handle src_file, dst_file;
+    if (int64_t opened = open_pair(run, src, dst, src_file, dst_file); opened != RESULT_SAME) return opened;
     compare_progress progress(run, src, dst);
     progress.begin();
 

@@ -38,11 +38,16 @@ printf 'extra\n' > dst/only-in-dst.txt
 
 echo "Comparing $demo/src with $demo/dst (zub64 -l -m -p src dst):"
 echo
+# Redirected, zub64 writes UTF-16LE with CR LF like its result files; shown here as UTF-8.
 status=0
-"$zub64" -l -m -p src dst || status=$?
+"$zub64" -l -m -p src dst > "$demo/.stdout" 2> "$demo/.stderr" || status=$?
+utf8() { iconv -f UTF-16LE -t UTF-8 "$1" | sed 's/\r$//'; }
+utf8 "$demo/.stderr" >&2
+utf8 "$demo/.stdout"
+rm -f "$demo/.stdout" "$demo/.stderr"
 echo
 echo "zub64 exited with status $status. Result files in $demo (UTF-16LE text):"
 ls -l --time-style=+ "$demo" | grep -v '^total' | grep -v ' src$' | grep -v ' dst$'
 echo
 echo "zublong.log (the readable report):"
-iconv -f UTF-16LE -t UTF-8 zublong.log | sed 's/\r$//;s/^/  /'
+utf8 zublong.log | sed 's/^/  /'

@@ -25,7 +25,7 @@ can_run_win32() {
 }
 
 for preset in native win64 win32; do
-  step "$preset: configure" cmake --preset "$preset" >/dev/null || continue
+  step "$preset: configure" cmake --preset "$preset" --log-level=WARNING || continue
   step "$preset: build" cmake --build --preset "$preset" || continue
   if [ "$preset" = win32 ] && ! can_run_win32; then
     echo "NOTICE: this machine cannot run 32-bit Windows programs (no 32-bit support in its kernel);"

@@ -2,9 +2,7 @@
 // with a command line quoted by the rules the C runtime uses to split it
 // again, standard input, output and error connected to pipes, each pipe
 // served by its own thread so that no pipe can fill up and stall the child.
-#define WIN32_LEAN_AND_MEAN
-#define NOMINMAX
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include <algorithm>
 #include <thread>
