@@ -103,7 +103,7 @@ private:
     bool overflow_ = false;
 };
 
-struct spec {
+struct directive {
     bool left = false;     // '-'
     bool zero = false;     // '0'
     bool plus = false;     // '+'
@@ -129,7 +129,7 @@ private:
 };
 
 // Pads `body` (with an optional sign/prefix in front of it) to the width.
-void emit_padded(sink& out, const spec& s, std::u16string_view prefix, std::u16string_view body,
+void emit_padded(sink& out, const directive& s, std::u16string_view prefix, std::u16string_view body,
                  bool zero_pad_allowed) {
     size_t len = prefix.size() + body.size();
     size_t pad = s.width > len ? s.width - len : 0;
@@ -165,7 +165,7 @@ std::u16string digits_of(uint64_t value, unsigned base, bool upper, int precisio
     return digits;
 }
 
-void emit_signed(sink& out, const spec& s, const fmt_arg& a) {
+void emit_signed(sink& out, const directive& s, const fmt_arg& a) {
     bool negative = false;
     uint64_t magnitude = 0;
     if (a.type() == fmt_arg::kind::u64) {
@@ -189,7 +189,7 @@ uint64_t unsigned_value(const fmt_arg& a) {
     return a.as_u64();
 }
 
-void emit_unsigned(sink& out, const spec& s, const fmt_arg& a, unsigned base, bool upper) {
+void emit_unsigned(sink& out, const directive& s, const fmt_arg& a, unsigned base, bool upper) {
     uint64_t v = unsigned_value(a);
     std::u16string digits = digits_of(v, base, upper, s.precision);
     std::u16string_view prefix;
@@ -200,16 +200,16 @@ void emit_unsigned(sink& out, const spec& s, const fmt_arg& a, unsigned base, bo
     emit_padded(out, s, prefix, digits, s.precision < 0);
 }
 
-void emit_pointer(sink& out, const spec& s, const fmt_arg& a) {
+void emit_pointer(sink& out, const directive& s, const fmt_arg& a) {
     uint64_t v = a.type() == fmt_arg::kind::ptr ? static_cast<uint64_t>(reinterpret_cast<uintptr_t>(a.as_ptr()))
                                                 : a.as_u64();
     int digits = static_cast<int>(sizeof(void*) * 2);
-    spec plain = s;
+    directive plain = s;
     plain.zero = false;
     emit_padded(out, plain, u"", digits_of(v, 16, true, digits), false);
 }
 
-void emit_floating(sink& out, const spec& s, const fmt_arg& a, char conversion) {
+void emit_floating(sink& out, const directive& s, const fmt_arg& a, char conversion) {
     // Rebuild the directive for the narrow snprintf; width and precision are
     // passed as arguments so no number is printed into the directive.
     char directive[16];
@@ -270,7 +270,7 @@ void format_core(sink& out, std::u16string_view f, fmt_args args) {
             ++i;
             continue;
         }
-        spec s;
+        directive s;
         for (; i < f.size(); ++i) {
             char16_t flag = f[i];
             if (flag == u'-') s.left = true;
