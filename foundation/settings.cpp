@@ -101,9 +101,14 @@ std::optional<std::u16string> settings_path() {
         if (module_name_failure) module_name_failure();
         return std::nullopt;
     }
+    // Windows: the last three characters of the executable's path become
+    // "ini", whatever they are. Elsewhere a program usually has no extension,
+    // so only a name ending in ".exe" is treated so; any other gets ".ini".
     size_t n = exe.size();
-    if (n >= 4 && exe[n - 4] == u'.' && lower_ascii(exe[n - 3]) == u'e' && lower_ascii(exe[n - 2]) == u'x' &&
-        lower_ascii(exe[n - 1]) == u'e') {
+    const bool ends_in_exe = n >= 4 && exe[n - 4] == u'.' && lower_ascii(exe[n - 3]) == u'e' &&
+                             lower_ascii(exe[n - 2]) == u'x' && lower_ascii(exe[n - 1]) == u'e';
+    const bool replace = platform::native_path_style() == platform::path_style::windows ? n >= 3 : ends_in_exe;
+    if (replace) {
         exe.replace(n - 3, 3, u"ini");
     } else {
         exe += u".ini";
