@@ -28,7 +28,7 @@ inline constexpr uint32_t CHUNK_BYTES = 1048576;
 platform::handle open_for_compare(run_state& run, std::u16string_view path);
 
 // Reads up to `count` bytes in calls of at most 1 MiB, pausing by load level
-// after each full call. True on success (a short call is the end of the
+// after each full call (a request of 0 bytes is one full call). True on success (a short call is the end of the
 // file); `total` receives the bytes read in either case.
 bool read_chunked(run_state& run, platform::handle file, unsigned char* buffer, uint64_t count, uint64_t& total);
 

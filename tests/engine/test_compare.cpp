@@ -165,6 +165,19 @@ TEST_F(compare_test, title_progress_and_load_levels) {
     start();
     EXPECT_EQ(compare_files(*run, s1, files.path(u"small2"), 100), RESULT_SAME);
     EXPECT_EQ(fos.sleep_calls(), 5);
+
+    // The prefix comparison pauses only per read call: at level 1 the short
+    // final block does not, its empty last pass (two requests of 0 bytes)
+    // sleeps twice, and there is no pause after the pair.
+    files.write_file(u"abc", "abc");
+    files.write_file(u"abcdef", "abcdef");
+    opt.yield_each_block = false;
+    load_level = 1;
+    start();
+    const int before = fos.sleep_calls();
+    EXPECT_EQ(compare_prefix(*run, files.path(u"abc"), files.path(u"abcdef"), 3), RESULT_SAME);
+    EXPECT_EQ(fos.sleep_calls() - before, 2);
+    EXPECT_EQ(fos.read_sizes(files.path(u"abc")), std::vector<uint32_t>{4096});
 }
 
 TEST_F(compare_test, missing_buffers_are_a_source_error) {
