@@ -16,92 +16,90 @@ namespace {
 constexpr path_style W = path_style::windows;
 constexpr path_style P = path_style::posix;
 
-TEST(paths_windows_text, parent_dir_cuts_at_last_separator_after_the_root) {
-    EXPECT_EQ(parent_dir(u"C:\\a\\b", W), u"C:\\a");
-    EXPECT_EQ(parent_dir(u"C:\\a", W), u"C:\\");
-    EXPECT_EQ(parent_dir(u"a", W), u"");
-    EXPECT_EQ(parent_dir(u"\\\\server\\share", W), u"\\\\server");
-    EXPECT_EQ(parent_dir(u"\\\\?\\C:\\a", W), u"\\\\?\\C:");
-    EXPECT_EQ(parent_dir(u"C:", W), u"C:");
-    EXPECT_EQ(parent_dir(u"C:a", W), u"C:");
-    EXPECT_EQ(parent_dir(u"C:a\\b", W), u"C:a");
-    EXPECT_EQ(parent_dir(u"\\a", W), u"\\");
-    EXPECT_EQ(parent_dir(u"C:/a/b", W), u"C:/a");
-    EXPECT_EQ(parent_dir(u"/\\server/share", W), u"/\\server");
-    EXPECT_EQ(parent_dir(u"sub\\*.txt", W), u"sub");
-    // Only ASCII letters make a drive prefix.
-    EXPECT_EQ(parent_dir(u"\u00C4:\\a", W), u"\u00C4:");
+// One text operation of the toolkit (the joins add the name "x"): 'p'
+// parent_dir, 'j' join_path, 'n' join_path_new, 'd' dialog_join_path_new, 'l'
+// lister_join_path, 'L' listing_pattern, 'M' lister_listing_pattern, 's'
+// strip_trailing_backslash.
+std::u16string apply(char op, std::u16string_view a, path_style style) {
+    std::u16string text(a);
+    switch (op) {
+        case 'p': return parent_dir(a, style);
+        case 'j': return join_path(a, u"x", style);
+        case 'n': return join_path_new(a, u"x", style);
+        case 'd': return dialog_join_path_new(a, u"x", style);
+        case 'l': return lister_join_path(a, u"x", style);
+        case 'L': return listing_pattern(a, style);
+        case 'M': return lister_listing_pattern(a, style);
+        case 's': strip_trailing_backslash(text, style); return text;
+    }
+    return u"<unknown op>";
 }
 
-TEST(paths_windows_text, join_path_adds_no_separator_after_root_forms) {
-    EXPECT_EQ(join_path(u"C:", u"x", W), u"C:x");
-    EXPECT_EQ(join_path(u"C:\\", u"x", W), u"C:\\x");
-    EXPECT_EQ(join_path(u"c:/", u"x", W), u"c:/x");
-    EXPECT_EQ(join_path(u"\\\\?\\C:\\", u"x", W), u"\\\\?\\C:\\x");
-    EXPECT_EQ(join_path(u"C:\\a", u"x", W), u"C:\\a\\x");
-    EXPECT_EQ(join_path(u"\\", u"x", W), u"\\x");
-    EXPECT_EQ(join_path(u"/", u"x", W), u"/x");
-    // Any other folder ending in a separator gets a second one.
-    EXPECT_EQ(join_path(u"C:\\a\\", u"x", W), u"C:\\a\\\\x");
-    EXPECT_EQ(join_path(u"\\\\?\\UNC\\s\\sh", u"x", W), u"\\\\?\\UNC\\s\\sh\\x");
+TEST(paths_text, operations_in_both_styles) {
+    using in_out = std::pair<std::u16string_view, std::u16string_view>;
+    const struct {
+        char op;
+        path_style style;
+        std::vector<in_out> cases;
+    } rows[] = {
+        // parent_dir cuts at the last separator after the root; only ASCII
+        // letters make a drive prefix.
+        {'p', W, {{u"C:\\a\\b", u"C:\\a"}, {u"C:\\a", u"C:\\"}, {u"a", u""}, {u"\\\\server\\share", u"\\\\server"},
+                  {u"\\\\?\\C:\\a", u"\\\\?\\C:"}, {u"C:", u"C:"}, {u"C:a", u"C:"}, {u"C:a\\b", u"C:a"}, {u"\\a", u"\\"},
+                  {u"/\\server/share", u"/\\server"}, {u"sub\\*.txt", u"sub"}, {u"\u00C4:\\a", u"\u00C4:"}}},
+        // In POSIX style `\` and drive prefixes are ordinary text.
+        {'p', P, {{u"/a/b", u"/a"}, {u"/a", u"/"}, {u"/", u"/"}, {u"a/b", u"a"}, {u"C:\\a\\b", u""},
+                  {u"/x/a\\b", u"/x"}}},
+        // join_path adds no separator after the root forms; any other folder
+        // ending in a separator gets a second one.
+        {'j', W, {{u"C:", u"C:x"}, {u"C:\\", u"C:\\x"}, {u"c:/", u"c:/x"}, {u"\\\\?\\C:\\", u"\\\\?\\C:\\x"},
+                  {u"C:\\a", u"C:\\a\\x"}, {u"\\", u"\\x"}, {u"/", u"/x"}, {u"C:\\a\\", u"C:\\a\\\\x"},
+                  {u"\\\\?\\UNC\\s\\sh", u"\\\\?\\UNC\\s\\sh\\x"}}},
+        {'j', P, {{u"/", u"/x"}, {u"/a/", u"/a//x"}, {u"C:", u"C:/x"}, {u"\\", u"\\/x"}}},
+        {'n', W, {{u"", u"x"}, {u"/", u"\\x"}, {u"\\\\?\\C:\\", u"\\\\?\\C:\\x"}, {u"C:", u"C:x"}, {u"sub", u"sub\\x"}}},
+        {'n', P, {{u"", u"x"}, {u"/", u"/x"}}},
+        {'d', W, {{u"\\\\?\\C:\\", u"\\\\?\\C:\\\\x"}, {u"C:\\", u"C:\\x"}, {u"", u"x"}}},
+        {'d', P, {{u"", u"x"}}},
+        {'l', W, {{u"", u"x"}, {u"\\\\?\\C:\\", u"\\\\?\\C:\\\\x"}, {u"C:", u"C:x"}, {u"\\\\?\\C:\\d", u"\\\\?\\C:\\d\\x"}}},
+        {'l', P, {{u"d", u"d/x"}}},
+        {'L', W, {{u"\\", u"\\*.*"}, {u"/", u"\\*.*"}, {u"C:", u"C:*.*"}, {u"C:\\", u"C:\\*.*"},
+                  {u"\\\\?\\C:\\", u"\\\\?\\C:\\*.*"}, {u"\\\\?\\C:\\data", u"\\\\?\\C:\\data\\*.*"},
+                  {u"\\\\?\\UNC\\s\\sh", u"\\\\?\\UNC\\s\\sh\\*.*"}}},
+        {'L', P, {{u"/", u"/*.*"}, {u"/a", u"/a/*.*"}, {u"C:", u"C:/*.*"}}},
+        {'M', W, {{u"", u"*.*"}, {u"sub", u"sub\\*.*"}, {u"C:/", u"C:/*.*"}}},
+        {'M', P, {{u"", u"*.*"}}},
+        // strip_trailing_backslash removes one separator of the style only.
+        {'s', W, {{u"C:\\a\\", u"C:\\a"}, {u"C:\\a/", u"C:\\a/"}, {u"a\\\\", u"a\\"}, {u"", u""}}},
+        {'s', P, {{u"/a/", u"/a"}, {u"/", u"/"}, {u"a\\", u"a\\"}}},
+    };
+    for (const auto& row : rows) {
+        for (const auto& [in, out] : row.cases) {
+            SCOPED_TRACE(std::string(1, row.op) + (row.style == W ? " windows " : " posix ") + narrow(in));
+            EXPECT_EQ(apply(row.op, in, row.style), out);
+        }
+    }
+    EXPECT_TRUE(is_separator(u'/', P));
+    EXPECT_FALSE(is_separator(u'\\', P));
+    EXPECT_TRUE(is_separator(u'\\', W));
 }
 
-TEST(paths_windows_text, join_variants) {
-    EXPECT_EQ(join_path_new(u"", u"x", W), u"x");
-    EXPECT_EQ(join_path_new(u"/", u"x", W), u"\\x");
-    EXPECT_EQ(join_path_new(u"\\\\?\\C:\\", u"x", W), u"\\\\?\\C:\\x");
-    EXPECT_EQ(join_path_new(u"C:", u"x.txt", W), u"C:x.txt");
-    EXPECT_EQ(join_path_new(u"sub", u"a.txt", W), u"sub\\a.txt");
-
-    EXPECT_EQ(dialog_join_path_new(u"\\\\?\\C:\\", u"x", W), u"\\\\?\\C:\\\\x");
-    EXPECT_EQ(dialog_join_path_new(u"C:\\", u"x", W), u"C:\\x");
-    EXPECT_EQ(dialog_join_path_new(u"", u"x", W), u"x");
-
-    EXPECT_EQ(lister_join_path(u"", u"x", W), u"x");
-    EXPECT_EQ(lister_join_path(u"\\\\?\\C:\\", u"x", W), u"\\\\?\\C:\\\\x");
-    EXPECT_EQ(lister_join_path(u"C:", u"x", W), u"C:x");
-    EXPECT_EQ(lister_join_path(u"\\\\?\\C:\\d", u"x", W), u"\\\\?\\C:\\d\\x");
+TEST(paths_text, file_extension_is_last_dot_of_last_component) {
+    const struct {
+        path_style style;
+        std::u16string_view path;
+        int expected;  // -1: none
+    } cases[] = {
+        {W, u"C:\\a.b\\c", -1}, {W, u"x.tar.gz", 5}, {W, u".profile", 0}, {W, u"C:.x", 2},   {W, u"a.b/c", -1},
+        {W, u"dir\\name.", 8},  {W, u"", -1},        {P, u"a\\b.c", 3},   {P, u"d.x/c", -1}, {P, u"C:.x", 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(narrow(c.path));
+        const auto got = file_extension(c.path, c.style);
+        EXPECT_EQ(got ? static_cast<int>(*got) : -1, c.expected);
+    }
 }
 
-TEST(paths_windows_text, file_extension_is_last_dot_of_last_component) {
-    EXPECT_EQ(file_extension(u"C:\\a.b\\c", W), std::nullopt);
-    EXPECT_EQ(file_extension(u"x.tar.gz", W), std::optional<size_t>(5));
-    EXPECT_EQ(file_extension(u".profile", W), std::optional<size_t>(0));
-    EXPECT_EQ(file_extension(u"C:.x", W), std::optional<size_t>(2));
-    EXPECT_EQ(file_extension(u"a.b/c", W), std::nullopt);
-    EXPECT_EQ(file_extension(u"dir\\name.", W), std::optional<size_t>(8));
-    EXPECT_EQ(file_extension(u"", W), std::nullopt);
-}
-
-TEST(paths_windows_text, listing_pattern_forms) {
-    EXPECT_EQ(listing_pattern(u"\\", W), u"\\*.*");
-    EXPECT_EQ(listing_pattern(u"/", W), u"\\*.*");
-    EXPECT_EQ(listing_pattern(u"C:", W), u"C:*.*");
-    EXPECT_EQ(listing_pattern(u"C:\\", W), u"C:\\*.*");
-    EXPECT_EQ(listing_pattern(u"\\\\?\\C:\\", W), u"\\\\?\\C:\\*.*");
-    EXPECT_EQ(listing_pattern(u"\\\\?\\C:\\data", W), u"\\\\?\\C:\\data\\*.*");
-    EXPECT_EQ(listing_pattern(u"\\\\?\\UNC\\s\\sh", W), u"\\\\?\\UNC\\s\\sh\\*.*");
-    EXPECT_EQ(lister_listing_pattern(u"", W), u"*.*");
-    EXPECT_EQ(lister_listing_pattern(u"sub", W), u"sub\\*.*");
-    EXPECT_EQ(lister_listing_pattern(u"C:/", W), u"C:/*.*");
-}
-
-TEST(paths_windows_text, strip_trailing_backslash_removes_one_backslash_only) {
-    std::u16string a = u"C:\\a\\";
-    strip_trailing_backslash(a, W);
-    EXPECT_EQ(a, u"C:\\a");
-    std::u16string b = u"C:\\a/";
-    strip_trailing_backslash(b, W);
-    EXPECT_EQ(b, u"C:\\a/");
-    std::u16string c = u"a\\\\";
-    strip_trailing_backslash(c, W);
-    EXPECT_EQ(c, u"a\\");
-    std::u16string empty;
-    strip_trailing_backslash(empty, W);
-    EXPECT_EQ(empty, u"");
-}
-
-TEST(paths_windows_text, surrogate_pairs_are_never_split) {
+TEST(paths_text, surrogate_pairs_are_never_split) {
     // U+1F600 is D83D DE00; U+10000 is D800 DC00.
     const std::u16string face = u"\U0001F600";
     const std::u16string folder = u"C:\\" + face + u"dir";
@@ -111,87 +109,34 @@ TEST(paths_windows_text, surrogate_pairs_are_never_split) {
     EXPECT_EQ(file_extension(face + u"\\" + face, W), std::nullopt);
     // A lead surrogate always takes the next unit along, whatever it is: the
     // scans agree with one another on such names instead of cutting a pair.
-    const std::u16string lone = u"a.b\xD800.c";
-    EXPECT_EQ(file_extension(lone, W), std::optional<size_t>(1));
+    EXPECT_EQ(file_extension(u"a.b\xD800.c", W), std::optional<size_t>(1));
     EXPECT_EQ(parent_dir(u"x\\a\xD800\\b", W), u"x");
 }
 
-TEST(paths_posix_text, parent_dir) {
-    EXPECT_EQ(parent_dir(u"/a/b", P), u"/a");
-    EXPECT_EQ(parent_dir(u"/a", P), u"/");
-    EXPECT_EQ(parent_dir(u"a", P), u"");
-    EXPECT_EQ(parent_dir(u"/", P), u"/");
-    EXPECT_EQ(parent_dir(u"a/b", P), u"a");
-    EXPECT_EQ(parent_dir(u"C:\\a\\b", P), u"");  // `\` and drive prefixes are ordinary text
-    EXPECT_EQ(parent_dir(u"/x/a\\b", P), u"/x");
-}
-
-TEST(paths_posix_text, joins_and_patterns) {
-    EXPECT_EQ(join_path(u"/", u"x", P), u"/x");
-    EXPECT_EQ(join_path(u"/a", u"x", P), u"/a/x");
-    EXPECT_EQ(join_path(u"/a/", u"x", P), u"/a//x");
-    EXPECT_EQ(join_path(u"C:", u"x", P), u"C:/x");
-    EXPECT_EQ(join_path(u"\\", u"x", P), u"\\/x");
-    EXPECT_EQ(join_path_new(u"", u"x", P), u"x");
-    EXPECT_EQ(join_path_new(u"/", u"x", P), u"/x");
-    EXPECT_EQ(dialog_join_path_new(u"", u"x", P), u"x");
-    EXPECT_EQ(lister_join_path(u"", u"x", P), u"x");
-    EXPECT_EQ(lister_join_path(u"d", u"x", P), u"d/x");
-
-    EXPECT_EQ(listing_pattern(u"/", P), u"/*.*");
-    EXPECT_EQ(listing_pattern(u"/a", P), u"/a/*.*");
-    EXPECT_EQ(listing_pattern(u"C:", P), u"C:/*.*");
-    EXPECT_EQ(lister_listing_pattern(u"", P), u"*.*");
-
-    EXPECT_EQ(file_extension(u"a\\b.c", P), std::optional<size_t>(3));
-    EXPECT_EQ(file_extension(u"d.x/c", P), std::nullopt);
-    EXPECT_EQ(file_extension(u"C:.x", P), std::optional<size_t>(2));
-
-    std::u16string a = u"/a/";
-    strip_trailing_backslash(a, P);
-    EXPECT_EQ(a, u"/a");
-    std::u16string root = u"/";
-    strip_trailing_backslash(root, P);
-    EXPECT_EQ(root, u"/");
-    std::u16string b = u"a\\";
-    strip_trailing_backslash(b, P);
-    EXPECT_EQ(b, u"a\\");
-
-    EXPECT_TRUE(is_separator(u'/', P));
-    EXPECT_FALSE(is_separator(u'\\', P));
-    EXPECT_TRUE(is_separator(u'\\', W));
-}
-
 TEST(paths_ext_list, parses_runs_of_extensions) {
+    using entries = std::vector<std::u16string>;
+    const struct {
+        std::optional<std::u16string> value;
+        entries expected;
+    } cases[] = {
+        {u".txt.log", {u"txt", u"log"}},
+        {u".txt.", {u"txt", u""}},
+        {u"txt", {u"xt"}},
+        {u"*c.h", {u"c", u"h"}},
+        {u".\U0001F600.a", {u"\U0001F600", u"a"}},  // the trail unit is not a dot
+        {std::nullopt, {}},
+        {u"", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(narrow(c.value.value_or(u"(none)")));
+        ext_list list;
+        const std::u16string before = u".old";
+        parse_ext_list(list, &before);  // a parse replaces what was there
+        parse_ext_list(list, c.value ? &*c.value : nullptr);
+        EXPECT_EQ(list.entries, c.expected);
+    }
     ext_list list;
     const std::u16string two = u".txt.log";
-    parse_ext_list(list, &two);
-    EXPECT_EQ(list.entries, (std::vector<std::u16string>{u"txt", u"log"}));
-
-    const std::u16string trailing = u".txt.";
-    parse_ext_list(list, &trailing);
-    EXPECT_EQ(list.entries, (std::vector<std::u16string>{u"txt", u""}));
-
-    const std::u16string bare = u"txt";
-    parse_ext_list(list, &bare);
-    EXPECT_EQ(list.entries, (std::vector<std::u16string>{u"xt"}));
-
-    const std::u16string other_first = u"*c.h";
-    parse_ext_list(list, &other_first);
-    EXPECT_EQ(list.entries, (std::vector<std::u16string>{u"c", u"h"}));
-
-    const std::u16string pair = u".\U0001F600.a";  // the trail unit is not a dot
-    parse_ext_list(list, &pair);
-    EXPECT_EQ(list.entries, (std::vector<std::u16string>{u"\U0001F600", u"a"}));
-
-    parse_ext_list(list, nullptr);
-    EXPECT_TRUE(list.entries.empty());
-
-    const std::u16string empty;
-    parse_ext_list(list, &two);
-    parse_ext_list(list, &empty);
-    EXPECT_TRUE(list.entries.empty());
-
     parse_ext_list(list, &two);
     free_ext_list(list);
     EXPECT_TRUE(list.entries.empty());
@@ -225,92 +170,75 @@ protected:
     layer_scope scope{os};
 
     std::u16string long_path(std::u16string_view name, path_style style = W) {
-        auto result = make_long_path(name, style);
-        EXPECT_TRUE(result.has_value());
-        return result.value_or(u"<null>");
+        return make_long_path(name, style).value_or(u"<null>");
     }
+    // A name whose full path is itself.
+    void known(const std::u16string& name) { os.full_paths[name] = name; }
     void TearDown() override { EXPECT_EQ(os.open_searches, 0) << "a search was left open"; }
 };
 
 TEST_F(long_paths, windows_respells_each_component_as_stored) {
-    os.full_paths[u"c:\\data"] = u"c:\\data";
+    known(u"c:\\data");
     os.add_entry(u"\\\\?\\C:\\data", u"Data");
     EXPECT_EQ(long_path(u"c:\\data"), u"\\\\?\\C:\\Data");
-
     // An 8.3 alias comes back with the long name; every level is respelled.
-    os.full_paths[u"c:\\progra~1\\sub"] = u"c:\\progra~1\\sub";
+    known(u"c:\\progra~1\\sub");
     os.add_entry(u"\\\\?\\C:\\progra~1\\sub", u"Sub");
     os.add_entry(u"\\\\?\\C:\\progra~1", u"Program Files");
     EXPECT_EQ(long_path(u"c:\\progra~1\\sub"), u"\\\\?\\C:\\Program Files\\Sub");
-}
-
-TEST_F(long_paths, windows_missing_folder_keeps_its_spelling) {
-    os.full_paths[u"c:\\nothere\\Deeper"] = u"c:\\nothere\\Deeper";
-    EXPECT_EQ(long_path(u"c:\\nothere\\Deeper"), u"\\\\?\\C:\\nothere\\Deeper");
-    // The whole path keeps its spelling, also the parts that exist.
-    os.full_paths[u"c:\\data\\new"] = u"c:\\data\\new";
-    os.add_entry(u"\\\\?\\C:\\data", u"Data");
+    // A missing folder keeps the whole spelling, also of the parts that exist.
+    known(u"c:\\data\\new");
     EXPECT_EQ(long_path(u"c:\\data\\new"), u"\\\\?\\C:\\data\\new");
 }
 
 TEST_F(long_paths, windows_server_device_and_fixed_forms) {
-    os.full_paths[u"\\\\server\\share\\dir"] = u"\\\\server\\share\\dir";
+    known(u"\\\\server\\share\\dir");
     EXPECT_EQ(long_path(u"\\\\server\\share\\dir"), u"\\\\?\\UNC\\server\\share\\dir");
     os.add_entry(u"\\\\?\\UNC\\server\\share\\dir", u"Dir");
     EXPECT_EQ(long_path(u"\\\\server\\share\\dir"), u"\\\\?\\UNC\\server\\share\\Dir");
-
     os.searched.clear();
-    os.full_paths[u"\\\\.\\PhysicalDrive0"] = u"\\\\.\\PhysicalDrive0";
-    EXPECT_EQ(long_path(u"\\\\.\\PhysicalDrive0"), u"\\\\.\\PhysicalDrive0");
-    EXPECT_EQ(long_path(u"//./PhysicalDrive0"), u"//./PhysicalDrive0");
-    EXPECT_EQ(long_path(u"\\\\"), u"\\\\");
-    EXPECT_EQ(long_path(u"\\\\?"), u"\\\\?");
-    EXPECT_EQ(long_path(u"\\\\?\\"), u"\\\\?\\");
-    EXPECT_EQ(long_path(u""), u"");
+    known(u"\\\\.\\PhysicalDrive0");
+    for (auto fixed : {u"\\\\.\\PhysicalDrive0", u"//./PhysicalDrive0", u"\\\\", u"\\\\?", u"\\\\?\\", u""}) {
+        EXPECT_EQ(long_path(fixed), fixed);
+    }
     EXPECT_TRUE(os.searched.empty());
 }
 
-TEST_F(long_paths, windows_relative_and_prefixed_names) {
+TEST_F(long_paths, windows_relative_prefixed_and_unresolvable_names) {
     os.full_paths[u"sub"] = u"d:\\work\\sub";
     os.add_entry(u"\\\\?\\D:\\work\\sub", u"sub");
     os.add_entry(u"\\\\?\\D:\\work", u"Work");
     EXPECT_EQ(long_path(u"sub"), u"\\\\?\\D:\\Work\\sub");
-
-    os.full_paths[u"\\\\?\\c:\\x"] = u"\\\\?\\c:\\x";
+    known(u"\\\\?\\c:\\x");
     EXPECT_EQ(long_path(u"\\\\?\\c:\\x"), u"\\\\?\\C:\\x");
-
     const size_t searches = os.searched.size();
-    os.full_paths[u"C:\\"] = u"C:\\";
+    known(u"C:\\");
     EXPECT_EQ(long_path(u"C:\\"), u"\\\\?\\C:\\");
     EXPECT_EQ(os.searched.size(), searches) << "the drive root is never searched";
-}
-
-TEST_F(long_paths, windows_name_without_full_path_is_kept_as_typed) {
+    // Without a full path the name is kept as typed.
     EXPECT_EQ(long_path(u"bad|name"), u"bad|name");
     os.full_paths[u"huge"] = u"C:\\" + std::u16string(FULL_PATH_UNITS, u'a');
     EXPECT_EQ(long_path(u"huge"), u"huge");
 }
 
 TEST_F(long_paths, windows_dot_entries_are_skipped_and_wildcards_take_the_first_match) {
-    os.full_paths[u"c:\\da*"] = u"c:\\da*";
+    known(u"c:\\da*");
     os.add_entry(u"\\\\?\\C:\\da*", u"Data");
     os.add_entry(u"\\\\?\\C:\\da*", u"Dance");
     EXPECT_EQ(long_path(u"c:\\da*"), u"\\\\?\\C:\\Data");
-
-    os.full_paths[u"c:\\d\\."] = u"c:\\d\\.";
+    known(u"c:\\d\\.");
     os.add_entry(u"\\\\?\\C:\\d\\.", u".");
     os.add_entry(u"\\\\?\\C:\\d\\.", u"..");
     EXPECT_EQ(long_path(u"c:\\d\\."), u"\\\\?\\C:\\d\\.");
 }
 
 TEST_F(long_paths, windows_display_and_lister_variants) {
-    os.full_paths[u"c:\\data"] = u"c:\\data";
+    known(u"c:\\data");
     os.add_entry(u"C:\\data", u"Data");
     EXPECT_EQ(make_display_path(u"c:\\data", W).value_or(u"<null>"), u"C:\\Data");
-    os.full_paths[u"\\\\server\\share\\dir"] = u"\\\\server\\share\\dir";
+    known(u"\\\\server\\share\\dir");
     os.add_entry(u"\\\\server\\share\\dir", u"Dir");
     EXPECT_EQ(make_display_path(u"\\\\server\\share\\dir", W).value_or(u"<null>"), u"\\\\server\\share\\Dir");
-
     os.searched.clear();
     EXPECT_EQ(lister_make_long_path(u"c:\\data", W), u"\\\\?\\C:\\data");
     EXPECT_EQ(lister_make_long_path(u"\\\\server\\share\\dir", W), u"\\\\?\\UNC\\server\\share\\dir");
@@ -335,8 +263,7 @@ TEST_F(long_paths, posix_style_has_no_prefix_and_stops_at_the_root) {
     os.add_entry(u"/", u"root-entry");  // never asked: "/" is the root form
     EXPECT_EQ(long_path(u"data", P), u"/home/u/Data");
     EXPECT_EQ(std::count(os.searched.begin(), os.searched.end(), u"/"), 0);
-
-    os.full_paths[u"/x/missing"] = u"/x/missing";
+    known(u"/x/missing");
     EXPECT_EQ(long_path(u"/x/missing", P), u"/x/missing");
     EXPECT_EQ(long_path(u"unknown", P), u"unknown");  // no full path: kept as typed
     EXPECT_EQ(long_path(u"", P), u"");
