@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <set>
+#include <tuple>
 
 #include "enumeration.h"
 #include "paths.h"
@@ -24,36 +25,31 @@ uint32_t access_denied_code() {
     return 0;
 }
 
-TEST(enumeration_tables, attributes_translate_bit_by_bit) {
-    EXPECT_EQ(translate_attributes(ATTR_READONLY | ATTR_HIDDEN | ATTR_SYSTEM), FI_READONLY | FI_HIDDEN | FI_SYSTEM);
-    EXPECT_EQ(translate_attributes(ATTR_DIRECTORY | ATTR_ARCHIVE), FI_DIRECTORY | FI_ARCHIVE);
-    EXPECT_EQ(translate_attributes(ATTR_COMPRESSED), FI_COMPRESSED);
-    EXPECT_EQ(translate_attributes(ATTR_ENCRYPTED), FI_ENCRYPTED);
-    EXPECT_EQ(translate_attributes(ATTR_REPARSE_POINT), FI_REPARSE_POINT);
-    EXPECT_EQ(translate_attributes(ATTR_SPARSE), FI_SPARSE);
+TEST(enumeration_tables, attributes_and_mode_bits) {
+    const uint32_t all = ATTR_READONLY | ATTR_HIDDEN | ATTR_SYSTEM | ATTR_ARCHIVE | ATTR_COMPRESSED | ATTR_ENCRYPTED |
+                         ATTR_REPARSE_POINT | ATTR_SPARSE;
+    EXPECT_EQ(translate_attributes(all | ATTR_DIRECTORY), FI_READONLY | FI_HIDDEN | FI_SYSTEM | FI_ARCHIVE |
+                                                              FI_COMPRESSED | FI_ENCRYPTED | FI_REPARSE_POINT |
+                                                              FI_SPARSE | FI_DIRECTORY);
     // Normal, temporary, offline, not-indexed and the rest are dropped.
     EXPECT_EQ(translate_attributes(ATTR_NORMAL | 0x100 | 0x1000 | 0x2000 | 0x10000), 0u);
-}
-
-TEST(enumeration_tables, mode_bits) {
-    EXPECT_EQ(mode_from_attributes(ATTR_DIRECTORY), MODE_DIRECTORY | MODE_READABLE | MODE_WRITABLE);
-    EXPECT_EQ(mode_from_attributes(ATTR_NORMAL), MODE_REGULAR | MODE_READABLE | MODE_WRITABLE);
-    EXPECT_EQ(mode_from_attributes(ATTR_READONLY | ATTR_ARCHIVE), MODE_REGULAR | MODE_READABLE | MODE_READONLY | MODE_ARCHIVE);
-    EXPECT_EQ(mode_from_attributes(ATTR_COMPRESSED | ATTR_ENCRYPTED | ATTR_REPARSE_POINT | ATTR_SPARSE),
-              MODE_REGULAR | MODE_READABLE | MODE_WRITABLE | MODE_COMPRESSED | MODE_ENCRYPTED | MODE_REPARSE_POINT |
-                  MODE_SPARSE);
-    EXPECT_EQ(mode_from_attributes(ATTR_SYSTEM | ATTR_HIDDEN), MODE_REGULAR | MODE_READABLE | MODE_WRITABLE | MODE_SYSTEM | MODE_HIDDEN);
+    const uint32_t rw = MODE_READABLE | MODE_WRITABLE;
+    EXPECT_EQ(mode_from_attributes(ATTR_DIRECTORY), MODE_DIRECTORY | rw);
+    EXPECT_EQ(mode_from_attributes(ATTR_NORMAL), MODE_REGULAR | rw);
+    EXPECT_EQ(mode_from_attributes(all), MODE_REGULAR | MODE_READABLE | MODE_READONLY | MODE_ARCHIVE | MODE_SYSTEM |
+                                             MODE_HIDDEN | MODE_COMPRESSED | MODE_ENCRYPTED | MODE_REPARSE_POINT |
+                                             MODE_SPARSE);
 }
 
 class status_steps : public ::testing::Test {
 protected:
     table_os os;
     layer_scope scope{os};
+    path_status_record st;
 };
 
-TEST_F(status_steps, entry_supplies_times_size_and_tag) {
+TEST_F(status_steps, entry_supplies_times_size_and_tag_and_an_open_file_refreshes_the_size) {
     find_entry e;
-    e.name = u"f";
     e.attributes = ATTR_ARCHIVE | ATTR_REPARSE_POINT;
     e.size = 5368709120ull;
     e.created = 11;
@@ -61,62 +57,46 @@ TEST_F(status_steps, entry_supplies_times_size_and_tag) {
     e.written = 33;
     e.reparse_tag = 0xA000000C;
     os.searches[u"f"].push_back(e);
-    path_status_record st;
+    e.attributes = ATTR_ARCHIVE;
+    os.searches[u"g"].push_back(e);
     ASSERT_EQ(path_status(u"f", st), 0);
     EXPECT_EQ(st.size, 5368709120ll);
-    EXPECT_EQ(st.created, 11u);
-    EXPECT_EQ(st.accessed, 22u);
-    EXPECT_EQ(st.written, 33u);
-    EXPECT_EQ(st.reparse_tag, 0xA000000Cu);
+    EXPECT_EQ(std::tuple(st.created, st.accessed, st.written, st.reparse_tag), std::tuple(11u, 22u, 33u, 0xA000000Cu));
     EXPECT_EQ(st.mode, MODE_REGULAR | MODE_READABLE | MODE_WRITABLE | MODE_ARCHIVE | MODE_REPARSE_POINT);
-    EXPECT_EQ(os.open_searches, 0);
-
-    // Not a reparse point: no tag kept.
-    os.searches[u"g"].push_back(e);
-    os.searches[u"g"][0].attributes = ATTR_ARCHIVE;
     ASSERT_EQ(path_status(u"g", st), 0);
-    EXPECT_EQ(st.reparse_tag, 0u);
-}
+    EXPECT_EQ(st.reparse_tag, 0u);  // not a reparse point: no tag kept
 
-TEST_F(status_steps, an_open_file_refreshes_the_size) {
     os.add_entry(u"grown", u"grown", ATTR_ARCHIVE, 10);
     os.open_sizes[u"grown"] = 4096;
-    path_status_record st;
     ASSERT_EQ(path_status(u"grown", st), 0);
     EXPECT_EQ(st.size, 4096);
     // A file that cannot be opened (held by another process) keeps the entry's size.
     os.add_entry(u"held", u"held", ATTR_ARCHIVE, 10);
     ASSERT_EQ(path_status(u"held", st), 0);
     EXPECT_EQ(st.size, 10);
+    EXPECT_EQ(os.open_searches, 0);
 }
 
 TEST_F(status_steps, drive_root_falls_back_to_attributes) {
     os.attributes[u"C:\\"] = ATTR_DIRECTORY | ATTR_HIDDEN | ATTR_SYSTEM;
-    path_status_record st;
     st.size = 99;
     st.written = 5;
     ASSERT_EQ(path_status(u"C:\\", st), 0);
     EXPECT_EQ(st.mode, MODE_DIRECTORY | MODE_READABLE | MODE_WRITABLE | MODE_HIDDEN | MODE_SYSTEM);
     EXPECT_EQ(st.size, -1);
-    EXPECT_EQ(st.written, 0u);
-    EXPECT_EQ(st.created, 0u);
-    EXPECT_EQ(st.accessed, 0u);
+    EXPECT_EQ(st.written + st.created + st.accessed, 0u);
 }
 
-TEST_F(status_steps, access_denied_fails_at_once) {
+TEST_F(status_steps, failures_set_the_os_code_and_errno) {
     const uint32_t denied = access_denied_code();
     ASSERT_NE(denied, 0u);
     os.find_errors[u"secret"] = denied;
     os.attributes[u"secret"] = ATTR_DIRECTORY;  // would succeed, but is not asked
-    path_status_record st;
     errno = 0;
     EXPECT_EQ(path_status(u"secret", st), -1);
     EXPECT_EQ(errno, EACCES);
     EXPECT_EQ(last_error(), denied);
-}
 
-TEST_F(status_steps, missing_path_fails_with_enoent) {
-    path_status_record st;
     errno = 0;
     EXPECT_EQ(path_status(u"nothing", st), -1);
     EXPECT_EQ(errno, ENOENT);
@@ -124,15 +104,10 @@ TEST_F(status_steps, missing_path_fails_with_enoent) {
     errno = 0;
     EXPECT_FALSE(find_first(u"nothing", info).valid());
     EXPECT_EQ(errno, ENOENT);
-}
-
-TEST_F(status_steps, set_os_error_keeps_code_and_maps_errno) {
     set_os_error(ERR_FILE_NOT_FOUND);
     EXPECT_EQ(last_error(), ERR_FILE_NOT_FOUND);
     EXPECT_EQ(errno, ENOENT);
-}
 
-TEST_F(status_steps, failed_close_sets_einval) {
     os.fail_close = true;
     errno = 0;
     EXPECT_EQ(find_close(handle{0}), -1);
@@ -141,26 +116,18 @@ TEST_F(status_steps, failed_close_sets_einval) {
 
 // --- the real file system ---
 
-// Names of every entry that a search of `pattern` lists.
-std::multiset<std::u16string> list_names(const std::u16string& pattern, int* last_errno = nullptr) {
-    std::multiset<std::u16string> names;
-    file_info info;
-    handle search = find_first(pattern, info);
-    if (!search.valid()) return names;
-    do names.insert(info.name);
-    while (find_next(search, info) == 0);
-    if (last_errno) *last_errno = errno;
-    EXPECT_EQ(find_close(search), 0);
-    return names;
-}
-
 TEST(enumeration_native, empty_folder_lists_dot_entries_then_ends_with_enoent) {
     temp_tree tree;
     tree.make_dir(u"empty");
-    int end_errno = 0;
-    const auto names = list_names(listing_pattern(tree.path(u"empty")), &end_errno);
+    std::multiset<std::u16string> names;
+    file_info info;
+    handle search = find_first(listing_pattern(tree.path(u"empty")), info);
+    ASSERT_TRUE(search.valid());
+    do names.insert(info.name);
+    while (find_next(search, info) == 0);
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_EQ(find_close(search), 0);
     EXPECT_EQ(names, (std::multiset<std::u16string>{u".", u".."}));
-    EXPECT_EQ(end_errno, ENOENT);
 }
 
 TEST(enumeration_native, entries_carry_kind_size_and_name) {
@@ -175,15 +142,10 @@ TEST(enumeration_native, entries_carry_kind_size_and_name) {
     EXPECT_EQ(info.flags & FI_DIRECTORY, 0u);
     EXPECT_NE(info.written, 0u);
     EXPECT_EQ(find_close(search), 0);
-
     search = find_first(tree.path(u"sub"), info);
     ASSERT_TRUE(search.valid());
     EXPECT_NE(info.flags & FI_DIRECTORY, 0u);
     EXPECT_EQ(find_close(search), 0);
-
-    errno = 0;
-    EXPECT_FALSE(find_first(tree.path(u"missing"), info).valid());
-    EXPECT_EQ(errno, ENOENT);
 }
 
 TEST(enumeration_native, five_gib_sparse_file_reports_its_full_size) {
@@ -201,25 +163,26 @@ TEST(enumeration_native, five_gib_sparse_file_reports_its_full_size) {
     EXPECT_EQ(st.size, static_cast<int64_t>(five_gib));
 }
 
-TEST(enumeration_native, status_of_read_only_file_and_folder) {
+TEST(enumeration_native, status_of_read_only_file_folder_and_missing_path) {
     temp_tree tree;
     tree.write_file(u"ro.txt", "x");
     tree.set_read_only(u"ro.txt", true);
     path_status_record st;
     ASSERT_EQ(path_status(tree.path(u"ro.txt"), st), 0);
-    EXPECT_EQ(st.mode & (MODE_REGULAR | MODE_READABLE | MODE_READONLY), MODE_REGULAR | MODE_READABLE | MODE_READONLY);
-    EXPECT_EQ(st.mode & (MODE_WRITABLE | MODE_DIRECTORY), 0u);
+    EXPECT_EQ(st.mode & (MODE_REGULAR | MODE_READABLE | MODE_READONLY | MODE_WRITABLE | MODE_DIRECTORY),
+              MODE_REGULAR | MODE_READABLE | MODE_READONLY);
     EXPECT_EQ(st.size, 1);
     EXPECT_NE(st.written, 0u);
     tree.set_read_only(u"ro.txt", false);
-
     tree.make_dir(u"dir");
     ASSERT_EQ(path_status(tree.path(u"dir"), st), 0);
-    EXPECT_NE(st.mode & MODE_DIRECTORY, 0u);
-    EXPECT_EQ(st.mode & MODE_REGULAR, 0u);
-
+    EXPECT_EQ(st.mode & (MODE_DIRECTORY | MODE_REGULAR), MODE_DIRECTORY);
     errno = 0;
     EXPECT_EQ(path_status(tree.path(u"missing"), st), -1);
+    EXPECT_EQ(errno, ENOENT);
+    file_info info;
+    errno = 0;
+    EXPECT_FALSE(find_first(tree.path(u"missing"), info).valid());
     EXPECT_EQ(errno, ENOENT);
 }
 
