@@ -33,11 +33,12 @@ TEST(TextOutput, FileReceivesUtf16LeWithCrLfAndNoMark) {
     EXPECT_EQ(tree.read_file(u"out.log"), le(u"caf\u00e9=7\r\ntwo\r\nlines\r\n"));
 
     // Append mode keeps what is there; truncate empties.
+    const std::string all = le(u"caf\u00e9=7\r\ntwo\r\nlines\r\nmore\r\n");
     ASSERT_TRUE(log.open(path, platform::write_mode::append));
     print_to(log, u"more\n");
-    EXPECT_EQ(log.length(), static_cast<int64_t>(le(u"caf\u00e9=7\r\ntwo\r\nlines\r\nmore\r\n").size()));
+    EXPECT_EQ(log.length(), static_cast<int64_t>(all.size()));
     log.close();
-    EXPECT_EQ(tree.read_file(u"out.log"), le(u"caf\u00e9=7\r\ntwo\r\nlines\r\nmore\r\n"));
+    EXPECT_EQ(tree.read_file(u"out.log"), all);
     ASSERT_TRUE(log.open(path, platform::write_mode::truncate));
     log.close();
     EXPECT_EQ(tree.read_file(u"out.log"), "");
@@ -135,17 +136,12 @@ TEST(TextOutput, ConsoleKeepsLineFeedsAndVerboseUsesTheRecord) {
 }
 
 TEST(TextOutput, OneLineRuleOfSystemTexts) {
-    EXPECT_EQ(one_line_text(u"Access is denied.\r\n"), u"Access is denied.");
-    EXPECT_EQ(one_line_text(u"Access is denied.\n"), u"Access is denied.");
-    EXPECT_EQ(one_line_text(u"Access is denied.\r"), u"Access is denied.");
-    EXPECT_EQ(one_line_text(u"two\r\nlines\r\n"), u"two  lines");
-    EXPECT_EQ(one_line_text(u"a\nb\n\n"), u"a b");
-    EXPECT_EQ(one_line_text(u"a\r\r"), u"a ");  // a CR before a CR is inner, the last one ends
-    EXPECT_EQ(one_line_text(u"a\n\r"), u"a ");
-    EXPECT_EQ(one_line_text(u""), u"");
-    EXPECT_EQ(one_line_text(u"\r\n"), u"");
-    EXPECT_EQ(one_line_text(u"no break"), u"no break");
-
+    // A CR before a CR is inner, the last line break ends the text.
+    const std::pair<std::u16string_view, std::u16string_view> cases[] = {
+        {u"Denied.\r\n", u"Denied."}, {u"Denied.\n", u"Denied."}, {u"Denied.\r", u"Denied."},
+        {u"two\r\nlines\r\n", u"two  lines"}, {u"a\nb\n\n", u"a b"}, {u"a\r\r", u"a "}, {u"a\n\r", u"a "},
+        {u"", u""}, {u"\r\n", u""}, {u"no break", u"no break"}};
+    for (const auto& [in, out] : cases) EXPECT_EQ(one_line_text(in), out) << narrow(in);
     std::u16string live = system_message_text(platform::ERR_FILE_NOT_FOUND);
     EXPECT_FALSE(live.empty());
     EXPECT_EQ(live.find_first_of(u"\r\n"), std::u16string::npos) << narrow(live);
@@ -153,16 +149,15 @@ TEST(TextOutput, OneLineRuleOfSystemTexts) {
 
 TEST(TextOutput, CompareBuffersAndBlocks) {
     ASSERT_EQ(reserve_compare_buffers(), 0);
-    ASSERT_NE(src_buffer, nullptr);
-    ASSERT_NE(dst_buffer, nullptr);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(src_buffer) % platform::page_size(), 0u);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(dst_buffer) % platform::page_size(), 0u);
+    for (auto* buffer : {src_buffer, dst_buffer}) {
+        ASSERT_NE(buffer, nullptr);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer) % platform::page_size(), 0u);
+    }
     src_buffer[0] = 1;
     src_buffer[COMPARE_BUFFER_BYTES - 1] = 2;
     std::memset(dst_buffer, 0xAB, COMPARE_BUFFER_BYTES);
     release_compare_buffers();
-    EXPECT_EQ(src_buffer, nullptr);
-    EXPECT_EQ(dst_buffer, nullptr);
+    EXPECT_TRUE(src_buffer == nullptr && dst_buffer == nullptr);
     release_compare_buffers();  // nothing left to release
 
     void* small = alloc_min256(10);
@@ -179,13 +174,6 @@ TEST(TextOutput, FailedReservationIsReported) {
     EXPECT_EQ(reserve_block(huge), nullptr);
     std::u16string text = from_utf16le(layer.captured_bytes(std_stream::error));
     EXPECT_EQ(text, sformat(u"can't alloc memory (%d Bytes)\r\n", huge));
-}
-
-TEST(TextOutput, ProgramName) {
-    std::u16string saved = program_name();
-    set_program_name(u"zub64");
-    EXPECT_EQ(program_name(), u"zub64");
-    set_program_name(saved);
 }
 
 }  // namespace

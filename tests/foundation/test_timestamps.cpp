@@ -9,6 +9,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "timestamps.h"
 
@@ -52,14 +53,9 @@ TEST(Timestamps, FileTimeZeroConverts) {
     EXPECT_EQ(t->day_of_year, -1);
     EXPECT_EQ(t->daylight_flag, -1);
 #ifndef _WIN32
-    EXPECT_EQ(t->year + 1900, 1601);
-    EXPECT_EQ(t->month + 1, 1);
-    EXPECT_EQ(t->day, 1);
-    EXPECT_EQ(t->hour, 0);
-    EXPECT_EQ(t->minute, 0);
-    EXPECT_EQ(t->second, 0);
-    EXPECT_EQ(t->millisecond, 0);
-    EXPECT_EQ(t->weekday, 1);  // a Monday
+    // 1601-01-01 00:00:00.000, a Monday.
+    EXPECT_EQ(std::tuple(t->year + 1900, t->month + 1, t->day, t->hour, t->minute, t->second, t->millisecond, t->weekday),
+              std::tuple(1601, 1, 1, 0, 0, 0, 0, 1));
 #endif
 }
 
@@ -74,34 +70,12 @@ TEST(Timestamps, ZoneRulesAtTheTimestampsDate) {
     const time_fields* w = local_time_of(winter);
     ASSERT_NE(w, nullptr);
     if (w->hour != 13) GTEST_SKIP() << "the local zone is not Central European time";
-    EXPECT_EQ(w->hour, 13);
-    EXPECT_EQ(w->millisecond, 250);
-    EXPECT_EQ(w->year, 121);
-    EXPECT_EQ(w->month, 0);
-    EXPECT_EQ(w->day, 15);
-    EXPECT_EQ(w->weekday, 5);
+    EXPECT_EQ(std::tuple(w->year, w->month, w->day, w->weekday, w->millisecond), std::tuple(121, 0, 15, 5, 250));
 
     // The same record is returned and overwritten by the next conversion.
     const time_fields* s = local_time_of(summer);
     ASSERT_EQ(s, w);
-    EXPECT_EQ(s->hour, 14);
-    EXPECT_EQ(s->month, 6);
-    EXPECT_EQ(s->day, 1);
-    EXPECT_EQ(s->millisecond, 999);
-    EXPECT_EQ(s->daylight_flag, -1);
-}
-
-TEST(Timestamps, TwoConversionsShareTheRecord) {
-#ifndef _WIN32
-    zone_scope utc("UTC");
-#endif
-    const time_fields* a = local_time_of(file_time_of(0));
-    ASSERT_NE(a, nullptr);
-    int first_year = a->year;
-    const time_fields* b = local_time_of(file_time_of(1625140800));
-    ASSERT_EQ(a, b);
-    EXPECT_NE(b->year, first_year);
-    EXPECT_EQ(b->year + 1900, 2021);
+    EXPECT_EQ(std::tuple(s->hour, s->month, s->day, s->millisecond, s->daylight_flag), std::tuple(14, 6, 1, 999, -1));
 }
 
 TEST(Timestamps, OutOfRangeFailsWithEinval) {
