@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "faulty_os.h"
 #include "settings.h"
@@ -25,20 +26,20 @@ TEST(Settings, EscapeEncodingRoundTrip) {
     std::u16string stored = encode_setting_value(mixed);
     EXPECT_EQ(stored, u"%3042%D83D%DE00~\x7f%0080%0025");  // a surrogate pair is two escapes
     EXPECT_EQ(decode_setting_value(stored), mixed);
-    EXPECT_EQ(encode_setting_value(u""), u"");
     EXPECT_EQ(encode_setting_value(u"plain ascii"), u"plain ascii");
 }
 
 TEST(Settings, HandWrittenAndCutEscapes) {
-    EXPECT_EQ(decode_setting_value(u"%00e9"), u"\u00e9");     // lower-case digits
-    EXPECT_EQ(decode_setting_value(u"%zz12"), u"\u0012");     // other characters count as 0
-    EXPECT_EQ(decode_setting_value(u"a%00410"), u"aA0");
-    EXPECT_EQ(decode_setting_value(u"a%4A"), u"aJ");          // cut: read from what is there
-    EXPECT_EQ(decode_setting_value(u"a%004"), u"a\u0004");
-    EXPECT_EQ(decode_setting_value(u"ab%"), u"ab");           // a final '%' yields nothing
-    EXPECT_EQ(decode_setting_value(u"ab%0000cd"), u"ab");     // a decoded NUL ends the value
-    EXPECT_EQ(decode_setting_value(u""), u"");
-
+    const std::pair<std::u16string_view, std::u16string_view> cases[] = {
+        {u"%00e9", u"\u00e9"},       // lower-case digits
+        {u"%zz12", u"\u0012"},       // other characters count as 0
+        {u"a%00410", u"aA0"},
+        {u"a%4A", u"aJ"},            // cut: read from what is there
+        {u"a%004", u"a\u0004"},
+        {u"ab%", u"ab"},             // a final '%' yields nothing
+        {u"ab%0000cd", u"ab"},       // a decoded NUL ends the value
+    };
+    for (const auto& [in, out] : cases) EXPECT_EQ(decode_setting_value(in), out) << narrow(in);
     // The decoded value is bounded.
     std::u16string raw;
     for (int i = 0; i < 40000; ++i) raw += u"%3042";
@@ -50,41 +51,39 @@ TEST(Settings, HandWrittenAndCutEscapes) {
 TEST(Settings, PathNextToTheExecutable) {
     faulty_os layer;
     faulty_os_scope scope(layer);
-    layer.set_executable_path(u"C:\\tools\\zub64.exe");
-    EXPECT_EQ(settings_path(), std::optional<std::u16string>(u"C:\\tools\\zub64.ini"));
-    layer.set_executable_path(u"C:\\tools\\ZUB.EXE");
-    EXPECT_EQ(settings_path(), std::optional<std::u16string>(u"C:\\tools\\ZUB.ini"));
-    if (platform::native_path_style() == platform::path_style::windows) {
-        // The last three characters are replaced, whatever they are.
-        layer.set_executable_path(u"C:\\tools\\zub64.com");
-        EXPECT_EQ(settings_path(), std::optional<std::u16string>(u"C:\\tools\\zub64.ini"));
-    } else {
-        layer.set_executable_path(u"/usr/local/bin/zub64");
-        EXPECT_EQ(settings_path(), std::optional<std::u16string>(u"/usr/local/bin/zub64.ini"));
-        layer.set_executable_path(u"/opt/x.exe.d/zub");
-        EXPECT_EQ(settings_path(), std::optional<std::u16string>(u"/opt/x.exe.d/zub.ini"));
+    const bool windows = platform::native_path_style() == platform::path_style::windows;
+    // On Windows the last three characters are replaced, whatever they are.
+    std::vector<std::pair<std::u16string, std::u16string>> cases = {
+        {u"C:\\tools\\zub64.exe", u"C:\\tools\\zub64.ini"},
+        {u"C:\\tools\\ZUB.EXE", u"C:\\tools\\ZUB.ini"},
+    };
+    if (windows) cases.push_back({u"C:\\tools\\zub64.com", u"C:\\tools\\zub64.ini"});
+    else cases.insert(cases.end(), {{u"/usr/local/bin/zub64", u"/usr/local/bin/zub64.ini"},
+                                    {u"/opt/x.exe.d/zub", u"/opt/x.exe.d/zub.ini"}});
+    for (const auto& [exe, ini] : cases) {
+        layer.set_executable_path(exe);
+        EXPECT_EQ(settings_path(), std::optional<std::u16string>(ini)) << narrow(exe);
     }
 }
 
-TEST(Settings, MissingFileReadsEmptyAndIsNeverCreated) {
+// A settings file next to a program in a temporary folder.
+class settings_file : public ::testing::Test {
+protected:
     temp_tree tree;
     faulty_os layer;
-    faulty_os_scope scope(layer);
-    layer.set_executable_path(tree.path(u"zub64.exe"));
+    faulty_os_scope scope{layer};
+    void SetUp() override { layer.set_executable_path(tree.path(u"zub64.exe")); }
+};
+
+TEST_F(settings_file, missing_file_reads_empty_and_is_never_created) {
     EXPECT_EQ(read_setting(u"history0", u"source"), u"");
     write_setting(u"history0", u"source", u"C:\\a");
     EXPECT_FALSE(tree.exists(u"zub64.ini"));
     EXPECT_EQ(read_setting(u"history0", u"source"), u"");
 }
 
-TEST(Settings, WriteReplacesInPlaceAndKeepsTheRest) {
-    temp_tree tree;
-    faulty_os layer;
-    faulty_os_scope scope(layer);
-    layer.set_executable_path(tree.path(u"zub64.exe"));
-    tree.write_file(u"zub64.ini",
-                    "[history0]\r\nsource=old\r\ndestination=D:\\b\r\n[options]\r\nBOM=1\r\n");
-
+TEST_F(settings_file, write_replaces_in_place_and_keeps_the_rest) {
+    tree.write_file(u"zub64.ini", "[history0]\r\nsource=old\r\ndestination=D:\\b\r\n[options]\r\nBOM=1\r\n");
     std::u16string folder = u"C:\\Donn\u00e9es\\%x";
     write_setting(u"history0", u"source", folder);
     EXPECT_EQ(tree.read_file(u"zub64.ini"),
@@ -94,21 +93,15 @@ TEST(Settings, WriteReplacesInPlaceAndKeepsTheRest) {
     EXPECT_EQ(read_setting(u"options", u"BOM"), u"1");
     EXPECT_EQ(read_setting(u"options", u"missing"), u"");
     EXPECT_EQ(read_setting(u"nosection", u"BOM"), u"");
-
     // A hand-written value with lower-case digits.
     tree.write_file(u"zub64.ini", "[options]\r\nextensions=caf%00e9\r\n");
     EXPECT_EQ(read_setting(u"options", u"extensions"), u"caf\u00e9");
 }
 
-TEST(Settings, ReadOnlyFileIsNotWritten) {
-    if (platform::native_path_style() == platform::path_style::posix) {
-        // root may write any file: an access test cannot refuse it there.
-        if (platform::current().can_write(u"/proc/version")) GTEST_SKIP() << "running with root rights";
-    }
-    temp_tree tree;
-    faulty_os layer;
-    faulty_os_scope scope(layer);
-    layer.set_executable_path(tree.path(u"zub64.exe"));
+TEST_F(settings_file, read_only_file_is_not_written) {
+    // root may write any file: an access test cannot refuse it there.
+    if (platform::native_path_style() == platform::path_style::posix && platform::native_os().can_write(u"/proc/version"))
+        GTEST_SKIP() << "running with root rights";
     tree.write_file(u"zub64.ini", "[history0]\r\nsource=old\r\n");
     tree.set_read_only(u"zub64.ini", true);
     write_setting(u"history0", u"source", u"new");
@@ -116,11 +109,25 @@ TEST(Settings, ReadOnlyFileIsNotWritten) {
     EXPECT_EQ(tree.read_file(u"zub64.ini"), "[history0]\r\nsource=old\r\n");
 }
 
+TEST_F(settings_file, pick_folder_answers) {
+    layer.capture_std_streams();
+    layer.script_picker({std::nullopt, std::u16string(), tree.root()});
+    EXPECT_EQ(pick_folder(u"C:\\start", u""), std::nullopt);  // cancelled
+    EXPECT_TRUE(layer.captured_bytes(std_stream::error).empty());
+    EXPECT_EQ(pick_folder(u"C:\\start", u"source"), std::nullopt);  // not a file-system folder
+    EXPECT_EQ(from_utf16le(layer.captured_bytes(std_stream::error)), u"bad folder - not a part of the file system.\r\n");
+    EXPECT_EQ(pick_folder(u"", u"destination"), std::optional<std::u16string>(tree.root()));
+    const auto calls = layer.picker_calls();
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[0], std::pair(std::u16string(u"select folder"), std::u16string(u"C:\\start")));
+    EXPECT_EQ(calls[1].first, u"source");
+    EXPECT_EQ(calls[2].first, u"destination");
+}
+
 int failures_seen = 0;
 void count_failure() { ++failures_seen; }
 
 TEST(Settings, NoExecutablePath) {
-    temp_tree tree;
     faulty_os layer;
     faulty_os_scope scope(layer);
     layer.fail_executable_path();
@@ -143,29 +150,6 @@ TEST(SettingsDeathTest, NoExecutablePathEndsTheConsoleProgram) {
             settings_path();
         },
         testing::ExitedWithCode(1), "");
-}
-
-TEST(Settings, PickFolderAnswers) {
-    temp_tree tree;
-    faulty_os layer;
-    faulty_os_scope scope(layer);
-    layer.capture_std_streams();
-    layer.set_executable_path(tree.path(u"zub64.exe"));
-    layer.script_picker({std::nullopt, std::u16string(), tree.root()});
-
-    EXPECT_EQ(pick_folder(u"C:\\start", u""), std::nullopt);  // cancelled
-    EXPECT_TRUE(layer.captured_bytes(std_stream::error).empty());
-    EXPECT_EQ(pick_folder(u"C:\\start", u"source"), std::nullopt);  // not a file-system folder
-    EXPECT_EQ(from_utf16le(layer.captured_bytes(std_stream::error)),
-              u"bad folder - not a part of the file system.\r\n");
-    EXPECT_EQ(pick_folder(u"", u"destination"), std::optional<std::u16string>(tree.root()));
-
-    auto calls = layer.picker_calls();
-    ASSERT_EQ(calls.size(), 3u);
-    EXPECT_EQ(calls[0].first, u"select folder");
-    EXPECT_EQ(calls[0].second, u"C:\\start");
-    EXPECT_EQ(calls[1].first, u"source");
-    EXPECT_EQ(calls[2].first, u"destination");
 }
 
 }  // namespace
