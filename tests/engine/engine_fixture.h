@@ -20,6 +20,9 @@
 
 namespace zub::test {
 
+// Prints UTF-16 text readably in assertion messages.
+inline std::string show(std::u16string_view text) { return narrow(text); }
+
 class engine_test : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -76,6 +79,22 @@ protected:
         return errno_message_text(platform::errno_from_os_error(os_code));
     }
     static std::u16string line(std::u16string_view s) { return std::u16string(s) + u"\n"; }
+    static std::u16string q(std::u16string_view s) { return u"\"" + std::u16string(s) + u"\""; }
+    static bool has(const std::u16string& text, const std::u16string& part) {
+        return text.find(part) != std::u16string::npos;
+    }
+    // Closes the logs and checks where a failure went: standard error, the
+    // run log (a line among others, unless `aer` is empty), both error lists, zublong.log and zublog.txt.
+    void expect_failure(const std::u16string& err, const std::u16string& aer, const std::u16string& serr,
+                        const std::u16string& derr, const std::u16string& lng, const std::u16string& full) {
+        finish();
+        EXPECT_EQ(host->err, err);
+        EXPECT_TRUE(has(log(u"zubaer.log"), aer)) << show(aer);
+        EXPECT_EQ(log(u"zubserr.log"), serr);
+        EXPECT_EQ(log(u"zubderr.log"), derr);
+        EXPECT_EQ(log(u"zublong.log"), lng);
+        EXPECT_EQ(log(u"zublog.txt"), full);
+    }
 
     temp_tree files;   // the trees compared
     temp_tree work;    // the current folder: the result files
@@ -90,8 +109,5 @@ private:
     std::u16string saved_dir_;
     std::unique_ptr<faulty_os_scope> scope_;
 };
-
-// Prints UTF-16 text readably in assertion messages.
-inline std::string show(std::u16string_view text) { return narrow(text); }
 
 }  // namespace zub::test

@@ -6,6 +6,8 @@
 #include "engine_fixture.h"
 #include "prefix_compare.h"
 
+#include <utility>
+
 namespace zub::test {
 namespace {
 
@@ -48,71 +50,48 @@ TEST_F(compare_test, last_byte_of_20_mib_with_growing_blocks) {
     EXPECT_EQ(fos.read_sizes(files.path(u"b")), expected);
 }
 
-TEST_F(compare_test, destination_short_at_read_time_is_error_12) {
-    files.write_file(u"a", std::string(100, 'a'));
-    files.write_file(u"b", std::string(100, 'a'));
-    const std::u16string a = files.path(u"a"), b = files.path(u"b");
-    fos.cut_at(b, 99);
+// The failure rows of a comparison: a file refused, a failing read, a file
+// shorter at read time than listed; each with its lines in every file.
+TEST_F(compare_test, failure_lines_in_every_file) {
+    files.write_file(u"a", std::string(100, 'q'));
+    files.write_file(u"b", std::string(100, 'q'));
+    files.write_file(u"c", std::string(100000, 'q'));
+    files.write_file(u"d", std::string(100000, 'q'));
+    const std::u16string a = files.path(u"a"), b = files.path(u"b"), c = files.path(u"c"), text = os_text(5);
     opt.long_log = opt.full_log = true;
+
+    fos.cut_at(b, 99);  // shrank after it was listed
     start();
     EXPECT_EQ(compare_files(*run, a, b, 100), RESULT_LENGTH_MISMATCH);
     EXPECT_EQ(run->src_error_count, 1);
     EXPECT_EQ(run->dst_error_count, 1);
-    finish();
-    EXPECT_EQ(host->err, u"\"" + b + u"\", error 12 src=100 > dst=99\n");
-    EXPECT_NE(log(u"zubaer.log").find(b + u": error 12 src=100 > dst=99 pos=0\n"), std::u16string::npos);
-    EXPECT_EQ(log(u"zubserr.log"), line(a));
-    EXPECT_EQ(log(u"zubderr.log"), line(b));
-    EXPECT_EQ(log(u"zublong.log"), u"\"" + b + u"\" error 12\n");
-    EXPECT_EQ(log(u"zublog.txt"), u"\"" + b + u"\", error 12, src=100 > dst=99\n");
-}
+    expect_failure(q(b) + u", error 12 src=100 > dst=99\n", b + u": error 12 src=100 > dst=99 pos=0\n", line(a),
+                   line(b), q(b) + u" error 12\n", q(b) + u", error 12, src=100 > dst=99\n");
 
-TEST_F(compare_test, open_failures) {
-    files.write_file(u"a", "abc");
-    files.write_file(u"b", "abc");
-    const std::u16string a = files.path(u"a"), b = files.path(u"b");
     fos.fail_open(a, 5);
-    opt.long_log = opt.full_log = true;
     start();
-    EXPECT_EQ(compare_files(*run, a, b, 3), RESULT_SRC_ERROR);
-    EXPECT_EQ(fos.open_count(b), 0);
+    EXPECT_EQ(compare_files(*run, a, c, 3), RESULT_SRC_ERROR);
+    EXPECT_EQ(fos.open_count(c), 0);
     EXPECT_EQ(run->src_error_count, 1);
-    finish();
-    const std::u16string text = os_text(5);
-    EXPECT_EQ(host->err, u"\"" + a + u"\", " + text + u" (5)\n");
-    EXPECT_EQ(log(u"zubserr.log"), line(a));
-    EXPECT_EQ(log(u"zublong.log"), u"\"" + a + u"\" " + text + u" (5)\n");
-    EXPECT_EQ(log(u"zublog.txt"), u"\"" + a + u"\", error, " + text + u" (5)\n");
+    expect_failure(q(a) + u", " + text + u" (5)\n", u"", line(a), u"",
+                   q(a) + u" " + text + u" (5)\n", q(a) + u", error, " + text + u" (5)\n");
 
     // The destination's zublog.txt line has no code.
-    files.write_file(u"c", "abc");
-    const std::u16string c = files.path(u"c");
     fos.fail_open(b, 5);
     start();
     EXPECT_EQ(compare_files(*run, c, b, 3), RESULT_DST_ERROR);
     EXPECT_EQ(run->dst_error_count, 1);
-    finish();
-    EXPECT_EQ(log(u"zubderr.log"), line(b));
-    EXPECT_EQ(log(u"zublog.txt"), u"\"" + b + u"\", error, " + text + u"\n");
-}
+    expect_failure(q(b) + u", " + text + u" (5)\n", u"", u"", line(b),
+                   q(b) + u" " + text + u" (5)\n", q(b) + u", error, " + text + u"\n");
 
-TEST_F(compare_test, read_failure_lines) {
-    files.write_file(u"a", std::string(100000, 'q'));
-    files.write_file(u"b", std::string(100000, 'q'));
-    const std::u16string a = files.path(u"a"), b = files.path(u"b");
-    fos.fail_read(b, 8192, 5);
-    opt.long_log = opt.full_log = true;
+    // A failing read is not in zublong.log.
+    fos.fail_read(c, 8192, 5);
     start();
-    EXPECT_EQ(compare_files(*run, a, b, 100000), RESULT_DST_ERROR);
-    EXPECT_EQ(run->dst_error_count, 1);
+    EXPECT_EQ(compare_files(*run, files.path(u"d"), c, 100000), RESULT_DST_ERROR);
     EXPECT_EQ(run->src_error_count, 0);
-    finish();
-    const std::u16string text = os_text(5);
-    EXPECT_EQ(host->err, u"\"" + b + u"\", " + text + u" (5) pos=8192 d=0\n");
-    EXPECT_NE(log(u"zubaer.log").find(b + u": " + text + u" (5) pos=8192 d=0\n"), std::u16string::npos);
-    EXPECT_EQ(log(u"zubderr.log"), line(b));
-    EXPECT_EQ(log(u"zublong.log"), u"");
-    EXPECT_EQ(log(u"zublog.txt"), u"\"" + b + u"\", error, " + text + u" (5) pos=8192 d=0\n");
+    EXPECT_EQ(run->dst_error_count, 1);
+    expect_failure(q(c) + u", " + text + u" (5) pos=8192 d=0\n", c + u": " + text + u" (5) pos=8192 d=0\n", u"",
+                   line(c), u"", q(c) + u", error, " + text + u" (5) pos=8192 d=0\n");
 }
 
 TEST_F(compare_test, all_differences_counted_and_dumped) {
@@ -184,13 +163,11 @@ TEST_F(compare_test, missing_buffers_are_a_source_error) {
     files.write_file(u"a", "abc");
     files.write_file(u"b", "abc");
     start();
-    unsigned char* saved = src_buffer;
-    src_buffer = nullptr;
-    int64_t r1 = compare_files(*run, files.path(u"a"), files.path(u"b"), 3);
-    int64_t r2 = compare_prefix(*run, files.path(u"a"), files.path(u"b"), 3);
+    unsigned char* saved = std::exchange(src_buffer, nullptr);
+    const int64_t r1 = compare_files(*run, files.path(u"a"), files.path(u"b"), 3);
+    const int64_t r2 = compare_prefix(*run, files.path(u"a"), files.path(u"b"), 3);
     src_buffer = saved;
-    EXPECT_EQ(r1, RESULT_SRC_ERROR);
-    EXPECT_EQ(r2, RESULT_SRC_ERROR);
+    EXPECT_TRUE(r1 == RESULT_SRC_ERROR && r2 == RESULT_SRC_ERROR);
     EXPECT_EQ(run->src_error_count, 2);
     EXPECT_EQ(fos.open_count(files.path(u"a")), 0);
     EXPECT_NE(host->err.find(u"no compare buffers"), std::u16string::npos);
@@ -227,13 +204,8 @@ TEST_F(compare_test, prefix_error_12_wordings) {
     EXPECT_EQ(compare_prefix(*run, s, l, 20000), RESULT_LENGTH_MISMATCH);
     EXPECT_EQ(run->src_error_count, 1);
     EXPECT_EQ(run->dst_error_count, 1);
-    finish();
-    EXPECT_EQ(host->err, u"\"" + s + u"\", error 12 src=5000 dst=8192\n");
-    EXPECT_NE(log(u"zubaer.log").find(s + u": error 12 src=5000 < dst=8192 pos=0\n"), std::u16string::npos);
-    EXPECT_EQ(log(u"zublong.log"), u"\"" + s + u"\" error 12\n");
-    EXPECT_EQ(log(u"zublog.txt"), u"\"" + s + u"\", error, 12 src=5000 dst=8192\n");
-    EXPECT_EQ(log(u"zubserr.log"), line(s));
-    EXPECT_EQ(log(u"zubderr.log"), line(l));
+    expect_failure(q(s) + u", error 12 src=5000 dst=8192\n", s + u": error 12 src=5000 < dst=8192 pos=0\n",
+                   line(s), line(l), q(s) + u" error 12\n", q(s) + u", error, 12 src=5000 dst=8192\n");
 }
 
 TEST_F(compare_test, prefix_final_block_short_read_is_not_compared_with_stale_bytes) {
@@ -247,7 +219,7 @@ TEST_F(compare_test, prefix_final_block_short_read_is_not_compared_with_stale_by
     shrunk.cut_at(s, 2);
     faulty_os_scope scope(shrunk);
     EXPECT_EQ(compare_prefix(*run, s, d, 3), RESULT_LENGTH_MISMATCH);
-    EXPECT_EQ(host->err, u"\"" + s + u"\", error 12 src=2 dst=3\n");
+    EXPECT_EQ(host->err, q(s) + u", error 12 src=2 dst=3\n");
 }
 
 TEST_F(compare_test, dialog_progress_and_stop) {

@@ -110,7 +110,7 @@ TEST_F(judgement_test, refused_delete_and_attribute_change) {
     EXPECT_EQ(run->dst_error_count, 1);
     EXPECT_TRUE(files.exists(u"d/a"));
     const std::u16string text = errno_text_of(5);
-    EXPECT_EQ(host->err, u"\"" + dst() + u"\" " + text + u"\n");
+    EXPECT_EQ(host->err, q(dst()) + u" " + text + u"\n");
 
     opt.delete_dst = false;
     opt.delete_src = opt.remove_readonly = true;
@@ -119,10 +119,10 @@ TEST_F(judgement_test, refused_delete_and_attribute_change) {
     EXPECT_EQ(run->src_error_count, 1);
     EXPECT_TRUE(files.exists(u"s/b"));
     finish();
-    EXPECT_EQ(host->err, u"\"" + src(u"b") + u"\" " + text + u"\n");
+    EXPECT_EQ(host->err, q(src(u"b")) + u" " + text + u"\n");
     EXPECT_EQ(log(u"zubserr.log"), line(src(u"b")));
     EXPECT_NE(log(u"zubaer.log").find(src(u"b") + u": " + text + u"\n"), std::u16string::npos);
-    EXPECT_EQ(log(u"zublong.log"), u"\"" + src(u"b") + u"\" " + text + u"\n");
+    EXPECT_EQ(log(u"zublong.log"), q(src(u"b")) + u" " + text + u"\n");
     EXPECT_EQ(log(u"zublog.txt"), u"\"b\", same\n\"" + src(u"b") + u"\" " + text + u"\n");
 }
 
@@ -138,7 +138,7 @@ TEST_F(judgement_test, sizes_differ_without_reading) {
     EXPECT_EQ(fos.open_count(src()), 0);
     finish();
     const std::u16string lng = log(u"zublong.log");
-    EXPECT_EQ(lng.substr(0, lng.find(u"timestamp")), u"\"" + src() + u"\" size 10 < 20 , ");
+    EXPECT_EQ(lng.substr(0, lng.find(u"timestamp")), q(src()) + u" size 10 < 20 , ");
     EXPECT_EQ(lng.substr(lng.size() - 26, 2), u"= ");
     EXPECT_EQ(log(u"zubfile.log"), u"\"a\", size, 10, \"<\", 20\n");
     EXPECT_EQ(log(u"zublog.txt").substr(0, 24), u"\"a\", size 10 < 20 , time");
@@ -166,9 +166,9 @@ TEST_F(judgement_test, partial_pairs) {
     EXPECT_EQ(log(u"zubpart.log"), line(src()) + line(dst(u"b")));
     EXPECT_EQ(log(u"zubmove.bat"), u"move \"" + src(u"b") + u"\" \"" + dst(u"b") + u"\"\n");
     const std::u16string lng = log(u"zublong.log");
-    EXPECT_NE(lng.find(u"\"" + src() + u"\" is a part of dst\n"), std::u16string::npos);
-    EXPECT_NE(lng.find(u"\"" + dst(u"b") + u"\" is a part of src\n"), std::u16string::npos);
-    EXPECT_NE(lng.find(u"\"" + src(u"c") + u"\" not a part at 4\n"), std::u16string::npos);
+    EXPECT_NE(lng.find(q(src()) + u" is a part of dst\n"), std::u16string::npos);
+    EXPECT_NE(lng.find(q(dst(u"b")) + u" is a part of src\n"), std::u16string::npos);
+    EXPECT_NE(lng.find(q(src(u"c")) + u" not a part at 4\n"), std::u16string::npos);
     const std::u16string full = log(u"zublog.txt");
     EXPECT_NE(full.find(u"\"a\", src is a part of dst\n"), std::u16string::npos);
     EXPECT_NE(full.find(u"\"b\", dst is a part of src\n"), std::u16string::npos);
@@ -196,7 +196,7 @@ TEST_F(judgement_test, timestamps_apart_and_content_differences) {
     finish();
     std::u16string lng = log(u"zublong.log");
     ASSERT_FALSE(lng.empty());
-    EXPECT_EQ(lng.substr(0, src().size() + 13), u"\"" + src() + u"\" timestamp ");
+    EXPECT_EQ(lng.substr(0, src().size() + 13), q(src()) + u" timestamp ");
     EXPECT_EQ(lng.substr(lng.find(u" > "), 3), u" > ");
     const std::u16string file = log(u"zubfile.log");
     EXPECT_EQ(file.substr(0, 17), u"\"a\", timestamp, 2");
@@ -209,7 +209,7 @@ TEST_F(judgement_test, timestamps_apart_and_content_differences) {
     EXPECT_EQ(run->different_count, 1);
     finish();
     lng = log(u"zublong.log");
-    EXPECT_EQ(lng.substr(0, lng.find(u"timestamp")), u"\"" + src(u"b") + u"\" disagreement at 0 0x61 0x62 , ");
+    EXPECT_EQ(lng.substr(0, lng.find(u"timestamp")), q(src(u"b")) + u" disagreement at 0 0x61 0x62 , ");
     EXPECT_EQ(log(u"zubfile.log"), u"\"b\", disagreement\n");
     EXPECT_EQ(log(u"zublog.txt").substr(0, 34), u"\"b\", disagreement at 0 0x61 0x62 ,");
 }
@@ -225,8 +225,8 @@ TEST_F(judgement_test, single_file_root) {
     EXPECT_EQ(run->file_not_found_count, 1);
     finish();
     const std::u16string lng = log(u"zublong.log");
-    EXPECT_EQ(lng.substr(0, dst(u"f").size() + 14), u"\"" + dst(u"f") + u"\" not a file\n");
-    EXPECT_EQ(lng.substr(dst(u"f").size() + 14, dst(u"missing").size() + 3), u"\"" + dst(u"missing") + u"\" ");
+    EXPECT_EQ(lng.substr(0, dst(u"f").size() + 14), q(dst(u"f")) + u" not a file\n");
+    EXPECT_EQ(lng.substr(dst(u"f").size() + 14, dst(u"missing").size() + 3), q(dst(u"missing")) + u" ");
     EXPECT_EQ(log(u"zubsfnf.log"), u"");
 
     files.write_file(u"d/g", "x");
@@ -251,7 +251,7 @@ TEST_F(judgement_test, unconvertible_time_prints_zero_fields) {
     begin();
     judge();
     finish();
-    EXPECT_EQ(log(u"zublong.log"), u"\"" + src() + u"\" size 2 < 3 , timestamp    0-00-00 00:00:00.000 "
+    EXPECT_EQ(log(u"zublong.log"), q(src()) + u" size 2 < 3 , timestamp    0-00-00 00:00:00.000 "
                                    u"=    0-00-00 00:00:00.000\n");
 }
 
@@ -274,10 +274,10 @@ TEST_F(judgement_test, hard_linked_pair_is_never_removed) {
         EXPECT_EQ(files.read_file(u"s/a"), "only copy");
         EXPECT_EQ(files.read_file(u"d/a"), "only copy");
         finish();
-        EXPECT_EQ(host->err, u"\"" + dst() + u"\" is the same file as \"" + src() + u"\"\n");
+        EXPECT_EQ(host->err, q(dst()) + u" is the same file as \"" + src() + u"\"\n");
         EXPECT_NE(log(u"zubaer.log").find(dst() + u": is the same file as " + src() + u"\n"), std::u16string::npos);
         EXPECT_EQ(log(u"zubderr.log"), line(dst()));
-        EXPECT_EQ(log(u"zublong.log"), u"\"" + dst() + u"\" is the same file as \"" + src() + u"\"\n");
+        EXPECT_EQ(log(u"zublong.log"), q(dst()) + u" is the same file as \"" + src() + u"\"\n");
         EXPECT_EQ(log(u"zubdrm.log"), u"");
     }
 }
@@ -312,7 +312,7 @@ TEST_F(judgement_test, file_changed_after_comparison_is_not_removed) {
     EXPECT_EQ(run->same_count, 1);
     EXPECT_EQ(run->dst_error_count, 1);
     EXPECT_TRUE(files.exists(u"d/a"));
-    EXPECT_EQ(host->err, u"\"" + dst() + u"\" changed since it was compared\n");
+    EXPECT_EQ(host->err, q(dst()) + u" changed since it was compared\n");
     opt.delete_dst = false;
     opt.delete_src = true;
     begin();
