@@ -143,20 +143,19 @@ TEST(paths_ext_list, parses_runs_of_extensions) {
 }
 
 TEST(paths_case, equal_ignore_case_maps_letter_pairs_only) {
-    EXPECT_TRUE(equal_ignore_case(u"ReadMe.TXT", u"readme.txt"));
-    EXPECT_FALSE(equal_ignore_case(u"[", u"{"));  // not letters: 0x5B and 0x7B differ
-    EXPECT_FALSE(equal_ignore_case(u"@", u"`"));
-    EXPECT_FALSE(equal_ignore_case(u"abc", u"abcd"));
-    EXPECT_TRUE(equal_ignore_case(u"\u00C9t\u00C9", u"\u00E9t\u00E9"));  // Latin-1
-    EXPECT_FALSE(equal_ignore_case(u"\u00D7", u"\u00F7"));              // multiply vs divide
-    EXPECT_TRUE(equal_ignore_case(u"\u0178", u"\u00FF"));               // Y diaeresis
-    EXPECT_TRUE(equal_ignore_case(u"\u0141\u0179", u"\u0142\u017A"));   // Latin Extended-A
-    EXPECT_TRUE(equal_ignore_case(u"\u03A3\u0391", u"\u03C3\u03B1"));   // Greek
-    EXPECT_TRUE(equal_ignore_case(u"\u0386", u"\u03AC"));
-    EXPECT_TRUE(equal_ignore_case(u"\u0416\u0401", u"\u0436\u0451"));   // Cyrillic
-    EXPECT_TRUE(equal_ignore_case(u"\u0462", u"\u0463"));
-    EXPECT_FALSE(equal_ignore_case(u"\u0416", u"\u0417"));
-
+    const struct {
+        std::u16string_view a, b;
+        bool equal;
+    } cases[] = {
+        {u"ReadMe.TXT", u"readme.txt", true}, {u"[", u"{", false}, {u"@", u"`", false},  // not letters
+        {u"abc", u"abcd", false}, {u"\u00C9t\u00C9", u"\u00E9t\u00E9", true},           // Latin-1
+        {u"\u00D7", u"\u00F7", false},                                                  // multiply vs divide
+        {u"\u0178", u"\u00FF", true}, {u"\u0141\u0179", u"\u0142\u017A", true},         // Y diaeresis, Extended-A
+        {u"\u03A3\u0391", u"\u03C3\u03B1", true}, {u"\u0386", u"\u03AC", true},         // Greek
+        {u"\u0416\u0401", u"\u0436\u0451", true}, {u"\u0462", u"\u0463", true},         // Cyrillic
+        {u"\u0416", u"\u0417", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(equal_ignore_case(c.a, c.b), c.equal) << narrow(c.a) << " " << narrow(c.b);
     EXPECT_TRUE(same_path_text(u"C:\\Data", u"c:\\data", W));
     EXPECT_FALSE(same_path_text(u"/Data", u"/data", P));
     EXPECT_TRUE(same_path_text(u"/data", u"/data", P));

@@ -25,7 +25,7 @@ TEST(TextFormat, IntegersWithFlagsWidthAndPrecision) {
     EXPECT_EQ(f(u"%*d|%-*d|%*d|%.*d", {4, 3, 4, 3, -4, 3, 3, 5}), "   3|3   |3   |005");
 }
 
-TEST(TextFormat, SixtyFourBitValuesPrintWhole) {
+TEST(TextFormat, SixtyFourBitAndUnsignedValues) {
     int64_t five_gib = 5368709120LL;
     EXPECT_EQ(f(u"%I64d", {five_gib}), "5368709120");
     EXPECT_EQ(f(u"%d", {five_gib}), "5368709120");
@@ -35,10 +35,7 @@ TEST(TextFormat, SixtyFourBitValuesPrintWhole) {
     EXPECT_EQ(f(u"%I64u", {UINT64_MAX}), "18446744073709551615");
     EXPECT_EQ(f(u"%d", {UINT64_MAX}), "18446744073709551615");  // an unsigned value is never negative
     EXPECT_EQ(f(u"%d", {uint32_t{4000000000u}}), "4000000000");
-}
-
-TEST(TextFormat, UnsignedOfNegativeValues) {
-    // In the 32-bit range: as a 32-bit two's complement, as printf with an int.
+    // Unsigned of negative values, in the 32-bit range: as a 32-bit two's complement, as printf with an int.
     EXPECT_EQ(f(u"%u", {-1}), "4294967295");
     EXPECT_EQ(f(u"%x", {-1}), "ffffffff");
     EXPECT_EQ(f(u"%X", {INT32_MIN}), "80000000");
@@ -50,7 +47,7 @@ TEST(TextFormat, UnsignedOfNegativeValues) {
 
 TEST(TextFormat, Floating) {
     EXPECT_EQ(f(u"%-.2f", {3.14159}), "3.14");
-        EXPECT_EQ(f(u"%.2f", {2.675}), "2.67");    // 2.675 is stored just below: printf's rounding
+    EXPECT_EQ(f(u"%.2f", {2.675}), "2.67");    // 2.675 is stored just below: printf's rounding
     EXPECT_EQ(f(u"%.2f", {99.995}), "100.00"); // and 99.995 just above
     EXPECT_EQ(f(u"%.2f", {0.125}), "0.12");    // exact tie: round half to even as printf
     EXPECT_EQ(f(u"%.2f", {100.0}), "100.00");
@@ -74,9 +71,7 @@ TEST(TextFormat, StringsAndCharacters) {
 }
 
 TEST(TextFormat, PointerIsUpperCaseHexAtPointerWidth) {
-    std::string p = f(u"%p", {reinterpret_cast<const void*>(uintptr_t{0xAB12})});
-    std::string expected = std::string(sizeof(void*) * 2 - 4, '0') + "AB12";
-    EXPECT_EQ(p, expected);
+    EXPECT_EQ(f(u"%p", {reinterpret_cast<const void*>(uintptr_t{0xAB12})}), std::string(sizeof(void*) * 2 - 4, '0') + "AB12");
 }
 
 TEST(TextFormat, PercentUnknownAndMissing) {

@@ -17,20 +17,13 @@ namespace {
 using args = std::vector<std::u16string>;
 
 TEST(wildcards, has_wildcard) {
-    EXPECT_TRUE(has_wildcard(u"src*"));
-    EXPECT_TRUE(has_wildcard(u"a?c"));
-    EXPECT_FALSE(has_wildcard(u"plain"));
-    EXPECT_FALSE(has_wildcard(u"/?"));
-    EXPECT_FALSE(has_wildcard(u"-?"));
-    EXPECT_TRUE(has_wildcard(u"-??"));
-    EXPECT_TRUE(has_wildcard(u"x/?"));
-    EXPECT_FALSE(has_wildcard(u"\\\\?\\C:\\data"));
-    EXPECT_TRUE(has_wildcard(u"\\\\?\\C:\\da*"));
-    EXPECT_TRUE(has_wildcard(u"\\\\?\\C:\\d?ta"));
-    EXPECT_FALSE(has_wildcard(u""));
-    EXPECT_TRUE(has_wildcard(u"\U0001F600*"));
     // A lead surrogate takes the unit after it along, whatever it is.
-    EXPECT_FALSE(has_wildcard(u"a\xD800*"));
+    for (auto yes : {u"src*", u"a?c", u"-??", u"x/?", u"\\\\?\\C:\\da*", u"\\\\?\\C:\\d?ta", u"\U0001F600*"}) {
+        EXPECT_TRUE(has_wildcard(yes)) << narrow(yes);
+    }
+    for (auto no : {u"plain", u"/?", u"-?", u"\\\\?\\C:\\data", u"", u"a\xD800*"}) {
+        EXPECT_FALSE(has_wildcard(no)) << narrow(no);
+    }
 }
 
 class expansion : public ::testing::Test {
@@ -85,44 +78,26 @@ TEST_F(expansion, matches_are_joined_onto_the_folder_part) {
 
 TEST(expansion_native, folders_and_files_on_disk) {
     temp_tree tree;
-    tree.make_dir(u"src1");
-    tree.make_dir(u"src2");
-    tree.make_dir(u"other");
-    tree.make_dir(u"sub");
-    tree.write_file(u"sub/a.txt", "a");
-    tree.write_file(u"sub/b.txt", "b");
-    tree.write_file(u"sub/c.log", "c");
-    tree.make_dir(u"empty");
-
+    for (auto folder : {u"src1", u"src2", u"other", u"sub", u"empty"}) tree.make_dir(folder);
+    for (auto file : {u"sub/a.txt", u"sub/b.txt", u"sub/c.log"}) tree.write_file(file, "x");
+    using set = std::set<std::u16string>;
     const args out = expand_wildcards(args{u"zub64", u"-s", tree.path(u"src*"), tree.path(u"sub/*.txt")});
     ASSERT_EQ(out.size(), 6u);
-    EXPECT_EQ(out[0], u"zub64");
-    EXPECT_EQ(out[1], u"-s");
-    EXPECT_EQ((std::set<std::u16string>{out[2], out[3]}),
-              (std::set<std::u16string>{tree.path(u"src1"), tree.path(u"src2")}));
-    EXPECT_EQ((std::set<std::u16string>{out[4], out[5]}),
-              (std::set<std::u16string>{tree.path(u"sub/a.txt"), tree.path(u"sub/b.txt")}));
-
-    const std::u16string none = tree.path(u"*.none");
-    EXPECT_EQ(expand_wildcards(args{u"zub64", none}), (args{u"zub64", none}));
-    const std::u16string in_missing = tree.path(u"missing/*");
-    EXPECT_EQ(expand_wildcards(args{u"zub64", in_missing}), (args{u"zub64", in_missing}));
-    const std::u16string in_empty = tree.path(u"empty/*");
-    EXPECT_EQ(expand_wildcards(args{u"zub64", in_empty}), (args{u"zub64", in_empty}));
-}
-
-TEST(expansion_native, relative_pattern_gives_relative_names) {
-    temp_tree tree;
-    tree.make_dir(u"src1");
-    tree.make_dir(u"src2");
+    EXPECT_EQ((args{out[0], out[1]}), (args{u"zub64", u"-s"}));
+    EXPECT_EQ((set{out[2], out[3]}), (set{tree.path(u"src1"), tree.path(u"src2")}));
+    EXPECT_EQ((set{out[4], out[5]}), (set{tree.path(u"sub/a.txt"), tree.path(u"sub/b.txt")}));
+    for (auto kept : {tree.path(u"*.none"), tree.path(u"missing/*"), tree.path(u"empty/*")}) {
+        EXPECT_EQ(expand_wildcards(args{u"zub64", kept}), (args{u"zub64", kept}));
+    }
+    // A relative pattern gives relative names.
     platform::os& os = platform::current();
     std::u16string saved;
     ASSERT_TRUE(os.current_dir(saved));
     ASSERT_TRUE(os.set_current_dir(tree.root()));
-    const args out = expand_wildcards(args{u"zub64", u"-s", u"src*"});
+    const args relative = expand_wildcards(args{u"zub64", u"-s", u"src*"});
     ASSERT_TRUE(os.set_current_dir(saved));
-    ASSERT_EQ(out.size(), 4u);
-    EXPECT_EQ((std::set<std::u16string>{out[2], out[3]}), (std::set<std::u16string>{u"src1", u"src2"}));
+    ASSERT_EQ(relative.size(), 4u);
+    EXPECT_EQ((set{relative[2], relative[3]}), (set{u"src1", u"src2"}));
 }
 
 }  // namespace
