@@ -36,11 +36,8 @@ TEST_F(differential_test, lists_agree_with_a_plain_comparison) {
     auto below = [&](uint32_t n) { return n == 0 ? 0u : static_cast<uint32_t>(random() % n); };
 
     const std::u16string folders[] = {u"", u"one/", u"one/two/", u"three/"};
-    for (const auto& f : folders) {
-        if (f.empty()) continue;
-        files.make_dir(u"s/" + f);
-        files.make_dir(u"d/" + f);
-    }
+    for (const auto& side : {u"s/", u"d/"})
+        for (const auto& f : folders) files.make_dir(side + f);
     std::set<std::u16string> same, different, missing, part;
     for (int i = 0; i < 100; ++i) {
         const std::u16string rel = folders[below(4)] + u"f" + std::u16string(1, static_cast<char16_t>(u'a' + i / 26)) +
@@ -48,23 +45,15 @@ TEST_F(differential_test, lists_agree_with_a_plain_comparison) {
         const uint32_t size = below(10) == 0 ? below(300000) : below(20000);
         std::string bytes(size, '\0');
         for (char& c : bytes) c = static_cast<char>(below(4));  // few values: long equal runs
-        std::string copy = bytes;
-        std::string source = bytes;
+        std::string copy = bytes, source = bytes;
+        // One change of ten kinds: a flipped bit, a byte more or less at either side,
+        // no destination, a folder in its place, or none (kinds 6 to 9).
         const uint32_t change = below(10);
-        bool folder_there = false, absent = false;
-        switch (change) {
-            case 0:
-                if (!copy.empty()) copy[below(size)] ^= static_cast<char>(1 << below(8));
-                break;
-            case 1: copy.push_back('\x01'); break;
-            case 2:
-                if (!copy.empty()) copy.pop_back();
-                break;
-            case 3: absent = true; break;
-            case 4: folder_there = true; break;
-            case 5: source.push_back('\x02'); break;
-            default: break;
-        }
+        const bool absent = change == 3, folder_there = change == 4;
+        if (change == 0 && !copy.empty()) copy[below(size)] ^= static_cast<char>(1 << below(8));
+        if (change == 1) copy.push_back('\x01');
+        if (change == 2 && !copy.empty()) copy.pop_back();
+        if (change == 5) source.push_back('\x02');
         files.write_file(u"s/" + rel, source);
         if (folder_there)
             files.make_dir(u"d/" + rel);
