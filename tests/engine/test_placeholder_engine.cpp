@@ -1,1 +1,0 @@
-// placeholder until the area's tests land
