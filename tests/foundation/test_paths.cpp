@@ -45,7 +45,8 @@ TEST(paths_text, operations_in_both_styles) {
         // parent_dir cuts at the last separator after the root; only ASCII
         // letters make a drive prefix.
         {'p', W, {{u"C:\\a\\b", u"C:\\a"}, {u"C:\\a", u"C:\\"}, {u"a", u""}, {u"\\\\server\\share", u"\\\\server"},
-                  {u"\\\\?\\C:\\a", u"\\\\?\\C:"}, {u"C:", u"C:"}, {u"C:a", u"C:"}, {u"C:a\\b", u"C:a"}, {u"\\a", u"\\"},
+                  {u"\\\\?\\C:\\a", u"\\\\?\\C:"}, {u"C:", u"C:"}, {u"C:a", u"C:"}, {u"C:a\\b", u"C:a"},
+                  {u"\\a", u"\\"},
                   {u"/\\server/share", u"/\\server"}, {u"sub\\*.txt", u"sub"}, {u"\u00C4:\\a", u"\u00C4:"}}},
         // In POSIX style `\` and drive prefixes are ordinary text.
         {'p', P, {{u"/a/b", u"/a"}, {u"/a", u"/"}, {u"/", u"/"}, {u"a/b", u"a"}, {u"C:\\a\\b", u""},
@@ -56,11 +57,13 @@ TEST(paths_text, operations_in_both_styles) {
                   {u"C:\\a", u"C:\\a\\x"}, {u"\\", u"\\x"}, {u"/", u"/x"}, {u"C:\\a\\", u"C:\\a\\\\x"},
                   {u"\\\\?\\UNC\\s\\sh", u"\\\\?\\UNC\\s\\sh\\x"}}},
         {'j', P, {{u"/", u"/x"}, {u"/a/", u"/a//x"}, {u"C:", u"C:/x"}, {u"\\", u"\\/x"}}},
-        {'n', W, {{u"", u"x"}, {u"/", u"\\x"}, {u"\\\\?\\C:\\", u"\\\\?\\C:\\x"}, {u"C:", u"C:x"}, {u"sub", u"sub\\x"}}},
+        {'n', W, {{u"", u"x"}, {u"/", u"\\x"}, {u"\\\\?\\C:\\", u"\\\\?\\C:\\x"}, {u"C:", u"C:x"},
+                  {u"sub", u"sub\\x"}}},
         {'n', P, {{u"", u"x"}, {u"/", u"/x"}}},
         {'d', W, {{u"\\\\?\\C:\\", u"\\\\?\\C:\\\\x"}, {u"C:\\", u"C:\\x"}, {u"", u"x"}}},
         {'d', P, {{u"", u"x"}}},
-        {'l', W, {{u"", u"x"}, {u"\\\\?\\C:\\", u"\\\\?\\C:\\\\x"}, {u"C:", u"C:x"}, {u"\\\\?\\C:\\d", u"\\\\?\\C:\\d\\x"}}},
+        {'l', W, {{u"", u"x"}, {u"\\\\?\\C:\\", u"\\\\?\\C:\\\\x"}, {u"C:", u"C:x"},
+                  {u"\\\\?\\C:\\d", u"\\\\?\\C:\\d\\x"}}},
         {'l', P, {{u"d", u"d/x"}}},
         {'L', W, {{u"\\", u"\\*.*"}, {u"/", u"\\*.*"}, {u"C:", u"C:*.*"}, {u"C:\\", u"C:\\*.*"},
                   {u"\\\\?\\C:\\", u"\\\\?\\C:\\*.*"}, {u"\\\\?\\C:\\data", u"\\\\?\\C:\\data\\*.*"},

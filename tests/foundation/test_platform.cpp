@@ -248,7 +248,8 @@ TEST(platform_layer, run_lock_is_exclusive_between_two_opens) {
 TEST(platform_layer, profile_write_replaces_in_place_and_never_creates) {
     temp_tree tree;
     const std::u16string ini = tree.path(u"zub64.ini");
-    tree.write_file(u"zub64.ini", "[options]\r\nBOM=0\r\n\r\n[history0]\r\nsource=old\r\n; note\r\n\r\n[last]\r\nk=v\r\n");
+    tree.write_file(u"zub64.ini",
+                    "[options]\r\nBOM=0\r\n\r\n[history0]\r\nsource=old\r\n; note\r\n\r\n[last]\r\nk=v\r\n");
     EXPECT_EQ(current().profile_read(u"HISTORY0", u"Source", ini), u"old");
     EXPECT_EQ(current().profile_read(u"none", u"source", ini), u"");
     EXPECT_TRUE(current().profile_write(u"history0", u"source", u"new", ini));

@@ -100,8 +100,10 @@ TEST_F(settings_file, write_replaces_in_place_and_keeps_the_rest) {
 
 TEST_F(settings_file, read_only_file_is_not_written) {
     // root may write any file: an access test cannot refuse it there.
-    if (platform::native_path_style() == platform::path_style::posix && platform::native_os().can_write(u"/proc/version"))
+    if (platform::native_path_style() == platform::path_style::posix &&
+        platform::native_os().can_write(u"/proc/version")) {
         GTEST_SKIP() << "running with root rights";
+    }
     tree.write_file(u"zub64.ini", "[history0]\r\nsource=old\r\n");
     tree.set_read_only(u"zub64.ini", true);
     write_setting(u"history0", u"source", u"new");
@@ -115,7 +117,8 @@ TEST_F(settings_file, pick_folder_answers) {
     EXPECT_EQ(pick_folder(u"C:\\start", u""), std::nullopt);  // cancelled
     EXPECT_TRUE(layer.captured_bytes(std_stream::error).empty());
     EXPECT_EQ(pick_folder(u"C:\\start", u"source"), std::nullopt);  // not a file-system folder
-    EXPECT_EQ(from_utf16le(layer.captured_bytes(std_stream::error)), u"bad folder - not a part of the file system.\r\n");
+    EXPECT_EQ(from_utf16le(layer.captured_bytes(std_stream::error)),
+              u"bad folder - not a part of the file system.\r\n");
     EXPECT_EQ(pick_folder(u"", u"destination"), std::optional<std::u16string>(tree.root()));
     const auto calls = layer.picker_calls();
     ASSERT_EQ(calls.size(), 3u);

@@ -71,7 +71,8 @@ TEST(TextFormat, StringsAndCharacters) {
 }
 
 TEST(TextFormat, PointerIsUpperCaseHexAtPointerWidth) {
-    EXPECT_EQ(f(u"%p", {reinterpret_cast<const void*>(uintptr_t{0xAB12})}), std::string(sizeof(void*) * 2 - 4, '0') + "AB12");
+    EXPECT_EQ(f(u"%p", {reinterpret_cast<const void*>(uintptr_t{0xAB12})}),
+              std::string(sizeof(void*) * 2 - 4, '0') + "AB12");
 }
 
 TEST(TextFormat, PercentUnknownAndMissing) {

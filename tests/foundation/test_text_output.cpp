@@ -18,7 +18,7 @@ namespace {
 
 using platform::std_stream;
 
-// "a\nb" -> the UTF-16LE bytes of "a\r\nb".
+// The UTF-16LE bytes of a text.
 std::string le(std::u16string_view text) { return utf16le(text); }
 
 TEST(TextOutput, FileReceivesUtf16LeWithCrLfAndNoMark) {

@@ -54,7 +54,8 @@ TEST(Timestamps, FileTimeZeroConverts) {
     EXPECT_EQ(t->daylight_flag, -1);
 #ifndef _WIN32
     // 1601-01-01 00:00:00.000, a Monday.
-    EXPECT_EQ(std::tuple(t->year + 1900, t->month + 1, t->day, t->hour, t->minute, t->second, t->millisecond, t->weekday),
+    EXPECT_EQ(std::tuple(t->year + 1900, t->month + 1, t->day, t->hour, t->minute, t->second, t->millisecond,
+                         t->weekday),
               std::tuple(1601, 1, 1, 0, 0, 0, 0, 1));
 #endif
 }

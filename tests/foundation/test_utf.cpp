@@ -66,8 +66,12 @@ TEST(utf_conversion, random_bytes_and_random_text_always_come_back) {
     for (int n = 0; n < 50000; ++n) {
         std::string bytes;
         std::u16string text;
-        for (int i = static_cast<int>(random() % 14); i > 0; --i) bytes.push_back(bytes_pool[random() % sizeof bytes_pool]);
-        for (int i = static_cast<int>(random() % 10); i > 0; --i) text.push_back(text_pool[random() % std::size(text_pool)]);
+        for (int i = static_cast<int>(random() % 14); i > 0; --i) {
+            bytes.push_back(bytes_pool[random() % std::size(bytes_pool)]);
+        }
+        for (int i = static_cast<int>(random() % 10); i > 0; --i) {
+            text.push_back(text_pool[random() % std::size(text_pool)]);
+        }
         ASSERT_EQ(bytes_from_utf16(utf16_from_bytes(bytes)), bytes) << "case " << n;
         ASSERT_EQ(utf16_from_bytes(bytes_from_utf16(text)), text) << "case " << n;
     }
