@@ -38,7 +38,7 @@ private:
     std::u16string saved_dir_;
 };
 
-TEST_F(console_entry_test, cancelled_destination_still_remembers_the_source) {
+TEST_F(console_entry_test, a_cancelled_destination_keeps_the_source_and_a_cancelled_source_nothing) {
     const std::u16string src = work_.path(u"src");
     remember(src, work_.path(u"gone"));
     fos_.script_picker({src, std::nullopt});
@@ -56,6 +56,14 @@ TEST_F(console_entry_test, cancelled_destination_still_remembers_the_source) {
     EXPECT_FALSE(work_.exists(u"zubssame.log"));
     const std::u16string aer = from_utf16le(work_.read_file(u"zubaer.log"));
     EXPECT_NE(aer.find(u"srcdir=" + src + u"\r\nexit code = 1\r\n"), std::u16string::npos);
+
+    // A cancelled source ends the run and leaves the history alone.
+    remember(u"", u"");
+    fos_.script_picker({std::nullopt});
+    EXPECT_EQ(zub64_main({u"zub64"}), 1);
+    EXPECT_EQ(fos_.picker_calls().size(), 3u);
+    EXPECT_EQ(read_setting(u"history0", u"source"), u"");
+    EXPECT_EQ(captured(platform::std_stream::output), u"srcdir=" + src + u"\r\n");  // nothing more
 }
 
 TEST_F(console_entry_test, picked_folders_are_used_and_remembered) {
@@ -71,15 +79,6 @@ TEST_F(console_entry_test, picked_folders_are_used_and_remembered) {
     EXPECT_EQ(fos_.picker_calls().at(0).second, u"");
     EXPECT_EQ(read_setting(u"history0", u"source"), src);
     EXPECT_EQ(read_setting(u"history0", u"destination"), dst);
-}
-
-TEST_F(console_entry_test, cancelled_source_ends_the_run_without_history) {
-    remember(u"", u"");
-    fos_.script_picker({std::nullopt});
-    EXPECT_EQ(zub64_main({u"zub64"}), 1);
-    EXPECT_EQ(fos_.picker_calls().size(), 1u);
-    EXPECT_EQ(read_setting(u"history0", u"source"), u"");
-    EXPECT_TRUE(captured(platform::std_stream::output).empty());
 }
 
 }  // namespace

@@ -42,6 +42,11 @@ TEST(parse_options, every_flag_letter_in_either_case) {
     EXPECT_TRUE(c.run.options.skip_dir_check && c.run.options.delete_dst);
     parsed b({u"-b", u"a", u"b"});
     EXPECT_TRUE(b.run.options.move_script);
+
+    // -n is in force only with -l, in either order.
+    EXPECT_FALSE(parsed({u"-n", u"a", u"b"}).run.options.find_all_diffs);
+    EXPECT_TRUE(parsed({u"-ln", u"a", u"b"}).run.options.find_all_diffs);
+    EXPECT_TRUE(parsed({u"-n", u"-l", u"a", u"b"}).run.options.find_all_diffs);
 }
 
 TEST(parse_options, value_letters_take_following_arguments_in_letter_order) {
@@ -75,12 +80,6 @@ TEST(parse_options, load_level_last_digit_wins_and_is_not_reset) {
     EXPECT_EQ(q.run.load_level, 2);
 }
 
-TEST(parse_options, find_all_diffs_only_with_long_log) {
-    EXPECT_FALSE(parsed({u"-n", u"a", u"b"}).run.options.find_all_diffs);
-    EXPECT_TRUE(parsed({u"-ln", u"a", u"b"}).run.options.find_all_diffs);
-    EXPECT_TRUE(parsed({u"-n", u"-l", u"a", u"b"}).run.options.find_all_diffs);
-}
-
 TEST(parse_options, usage_rules_and_their_order) {
     EXPECT_EQ(parsed({u"a"}).outcome(), parse_outcome::BAD_USAGE);
     EXPECT_EQ(parsed({u"a", u"b", u"c"}).outcome(), parse_outcome::BAD_USAGE);
@@ -102,7 +101,7 @@ TEST(parse_options, usage_rules_and_their_order) {
     EXPECT_EQ(parsed({u"-e", u"a", u"b"}).outcome(), parse_outcome::BAD_USAGE);
 }
 
-TEST(parse_options, bad_option_stops_at_once_with_upper_case_letter) {
+TEST(parse_options, bad_option_stops_at_once_with_upper_case_letter_and_help_letters) {
     parsed p({u"-sx", u"a", u"b"});
     EXPECT_EQ(p.outcome(), parse_outcome::BAD_OPTION);
     EXPECT_TRUE(p.run.options.delete_src);
@@ -113,9 +112,8 @@ TEST(parse_options, bad_option_stops_at_once_with_upper_case_letter) {
     parsed e({u"-\u00e9", u"a", u"b"});
     EXPECT_EQ(e.outcome(), parse_outcome::BAD_OPTION);
     EXPECT_EQ(e.host.err, u"zub64: bad option \u00e9\n");
-}
 
-TEST(parse_options, help_letters_in_console_build_are_bad_options_in_dialog_build) {
+    // The help letters of the console build are bad options in the dialog build.
     EXPECT_EQ(parsed({u"-h"}).outcome(), parse_outcome::HELP);
     EXPECT_EQ(parsed({u"/?"}).outcome(), parse_outcome::HELP);
     EXPECT_EQ(parsed({u"-s?", u"a", u"b"}).outcome(), parse_outcome::HELP);
@@ -129,7 +127,7 @@ TEST(parse_options, help_letters_in_console_build_are_bad_options_in_dialog_buil
     EXPECT_EQ(q.host.err, u"zub64: bad option ?\n");
 }
 
-TEST(parse_options, double_dash_and_lone_prefixes) {
+TEST(parse_options, double_dash_lone_prefixes_and_slash) {
     parsed p({u"-s", u"--", u"-dir1", u"dir2"});
     ASSERT_EQ(p.outcome(), parse_outcome::PARSED);
     EXPECT_FALSE(p.run.options.delete_dst);
@@ -141,9 +139,8 @@ TEST(parse_options, double_dash_and_lone_prefixes) {
     EXPECT_TRUE(lone.run.options.delete_src && lone.run.options.long_log && lone.run.options.full_log &&
                 lone.run.options.verbose);
     EXPECT_EQ(lone.result.first_folder, 5u);
-}
 
-TEST(parse_options, slash_begins_options_only_in_windows_style) {
+    // '/' begins options only in the Windows style.
     parsed win({u"/s", u"a", u"b"}, path_style::windows);
     EXPECT_EQ(win.outcome(), parse_outcome::PARSED);
     EXPECT_TRUE(win.run.options.delete_src);
