@@ -122,7 +122,7 @@ TEST_F(judgement_test, refused_delete_and_attribute_change) {
                    q(src(u"b")) + u" " + text + u"\n", u"\"b\", same\n" + q(src(u"b")) + u" " + text + u"\n");
 }
 
-TEST_F(judgement_test, sizes_differ_without_reading) {
+TEST_F(judgement_test, sizes_differ_without_reading_and_times_as_text) {
     pair("0123456789", "01234567890123456789");
     files.set_write_time(u"s/a", base_time);
     files.set_write_time(u"d/a", base_time);
@@ -140,6 +140,17 @@ TEST_F(judgement_test, sizes_differ_without_reading) {
     EXPECT_EQ(log(u"zublog.txt").substr(0, 24), u"\"a\", size 10 < 20 , time");
     EXPECT_EQ(log(u"zubsdif.log"), line(src()));
     EXPECT_EQ(log(u"zubddif.log"), line(dst()));
+
+    // A time that cannot be converted prints zero fields.
+    struct no_local_time : faulty_os {
+        bool local_time(platform::file_time, platform::system_time&) override { return false; }
+    } layer;
+    faulty_os_scope scope(layer);
+    begin();
+    judge();
+    finish();
+    EXPECT_EQ(log(u"zublong.log"), q(src()) + u" size 10 < 20 , timestamp    0-00-00 00:00:00.000 "
+                                   u"=    0-00-00 00:00:00.000\n");
 }
 
 TEST_F(judgement_test, partial_pairs) {
@@ -233,22 +244,6 @@ TEST_F(judgement_test, single_file_root) {
     judge_single_file(*run, src(u"g"), dst(u"g"));
     EXPECT_EQ(run->same_count, 1);
     EXPECT_EQ(run->dst_prefix_len, 0);
-}
-
-TEST_F(judgement_test, unconvertible_time_prints_zero_fields) {
-    struct no_local_time : faulty_os {
-        bool local_time(platform::file_time, platform::system_time&) override { return false; }
-    } layer;
-    faulty_os_scope scope(layer);
-    pair("ab", "abc");
-    files.set_write_time(u"s/a", base_time);
-    files.set_write_time(u"d/a", base_time);
-    opt.long_log = true;
-    begin();
-    judge();
-    finish();
-    EXPECT_EQ(log(u"zublong.log"), q(src()) + u" size 2 < 3 , timestamp    0-00-00 00:00:00.000 "
-                                   u"=    0-00-00 00:00:00.000\n");
 }
 
 // --- the safety checks ---
