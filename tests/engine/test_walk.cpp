@@ -31,10 +31,12 @@ protected:
     }
 };
 
-// A source folder without a destination folder: missing, or a file there.
+// A source folder without a destination folder: missing (also with -c), or a file there.
 TEST_F(walk_test, destination_folder_not_found) {
     files.make_dir(u"s/sub");
+    files.make_dir(u"s/sub/deeper");
     files.write_file(u"s/sub/x", "x");
+    files.write_file(u"s/sub/deeper/y", "y");
     opt.move_script = opt.long_log = opt.full_log = true;
     walk();
     EXPECT_EQ(run->dir_not_found_count, 1);
@@ -49,6 +51,17 @@ TEST_F(walk_test, destination_folder_not_found) {
     EXPECT_EQ(lng.back(), u'\n');
     EXPECT_EQ(log(u"zublog.txt"), lng);
 
+    // -c: each file is reported instead of the folder.
+    opt.skip_dir_check = true;
+    walk();
+    EXPECT_EQ(run->dir_not_found_count, 0);
+    EXPECT_EQ(run->file_not_found_count, 2);
+    finish();
+    EXPECT_EQ(log(u"zubsdnf.log"), u"");
+    const std::u16string sfnf = log(u"zubsfnf.log");
+    EXPECT_TRUE(has(sfnf, line(s(u"sub/x"))) && has(sfnf, line(s(u"sub/deeper/y"))));
+
+    opt.skip_dir_check = false;
     files.write_file(u"d/sub", "a file");
     opt.rename_suffix_on = true;
     opt.rename_suffix = u".old";
@@ -106,21 +119,6 @@ TEST_F(walk_test, missing_file_and_file_meeting_folder) {
     EXPECT_TRUE(has(move, u"move \"" + s(u"f") + u"\" \"" + s(u"f") + u"_x\"\n"));
     // A '%' in a path is doubled so that the command interpreter keeps it.
     EXPECT_TRUE(has(move, u"move \"" + s(u"100%%.txt") + u"\" \"" + d(u"100%%.txt") + u"\"\n"));
-}
-
-TEST_F(walk_test, skip_folder_check_reports_each_file) {
-    files.make_dir(u"s/sub");
-    files.make_dir(u"s/sub/deeper");
-    files.write_file(u"s/sub/x", "x");
-    files.write_file(u"s/sub/deeper/y", "y");
-    opt.skip_dir_check = true;
-    walk();
-    EXPECT_EQ(run->dir_not_found_count, 0);
-    EXPECT_EQ(run->file_not_found_count, 2);
-    finish();
-    EXPECT_EQ(log(u"zubsdnf.log"), u"");
-    const std::u16string sfnf = log(u"zubsfnf.log");
-    EXPECT_TRUE(has(sfnf, line(s(u"sub/x"))) && has(sfnf, line(s(u"sub/deeper/y"))));
 }
 
 TEST_F(walk_test, extension_filter) {
