@@ -197,32 +197,6 @@ void pause_after_block(const run_state& run) {
 
 namespace {
 
-// "error 12" of the byte comparison: both paths to their error lists, both
-// counters, then the lines naming the side that delivered fewer bytes.
-void report_length_mismatch(run_state& run, std::u16string_view src, std::u16string_view dst, int64_t src_count,
-                            int64_t dst_count, int64_t pos) {
-    log_line(run.logs.serr, u"%s\n", src);
-    ++run.src_error_count;
-    log_line(run.logs.derr, u"%s\n", dst);
-    ++run.dst_error_count;
-    bool src_smaller = src_count < dst_count;
-    std::u16string_view named = src_smaller ? src : dst;
-    if (src_smaller) {
-        report_err(run, u"\"%s\", error 12 src=%d < dst=%d\n", named, src_count, dst_count);
-        log_line(run.logs.aer, u"%s: error 12 src=%d < dst=%d pos=%d\n", named, src_count, dst_count, pos);
-    } else {
-        report_err(run, u"\"%s\", error 12 src=%d > dst=%d\n", named, src_count, dst_count);
-        log_line(run.logs.aer, u"%s: error 12 src=%d > dst=%d pos=%d\n", named, src_count, dst_count, pos);
-    }
-    if (run.options.long_log) log_line(run.logs.lng, u"\"%s\" error 12\n", named);
-    if (run.options.full_log) {
-        if (src_smaller)
-            log_line(run.logs.full, u"\"%s\", error 12, src=%d < dst=%d\n", named, src_count, dst_count);
-        else
-            log_line(run.logs.full, u"\"%s\", error 12, src=%d > dst=%d\n", named, src_count, dst_count);
-    }
-}
-
 size_t first_difference(const unsigned char* a, const unsigned char* b, size_t count) {
     return static_cast<size_t>(std::mismatch(a, a + count, b).first - a);
 }
@@ -247,6 +221,31 @@ int64_t open_pair(run_state& run, std::u16string_view src, std::u16string_view d
         return RESULT_DST_ERROR;
     }
     return RESULT_SAME;
+}
+
+const length_mismatch_wording BYTE_COMPARE_WORDING{
+    u"\"%s\", error 12 src=%d < dst=%d\n", u"\"%s\", error 12 src=%d > dst=%d\n",
+    u"\"%s\", error 12, src=%d < dst=%d\n", u"\"%s\", error 12, src=%d > dst=%d\n"};
+const length_mismatch_wording PREFIX_COMPARE_WORDING{
+    u"\"%s\", error 12 src=%d dst=%d\n", u"\"%s\", error 12 src=%d dst=%d\n",
+    u"\"%s\", error, 12 src=%d dst=%d\n", u"\"%s\", error, 12 src=%d dst=%d\n"};
+
+void report_length_mismatch(run_state& run, const length_mismatch_wording& wording, std::u16string_view src,
+                            std::u16string_view dst, int64_t src_count, int64_t dst_count, int64_t pos) {
+    log_line(run.logs.serr, u"%s\n", src);
+    ++run.src_error_count;
+    log_line(run.logs.derr, u"%s\n", dst);
+    ++run.dst_error_count;
+    const bool src_smaller = src_count < dst_count;
+    const std::u16string_view named = src_smaller ? src : dst;
+    report_err(run, src_smaller ? wording.err_smaller : wording.err_larger, named, src_count, dst_count);
+    if (src_smaller)
+        log_line(run.logs.aer, u"%s: error 12 src=%d < dst=%d pos=%d\n", named, src_count, dst_count, pos);
+    else
+        log_line(run.logs.aer, u"%s: error 12 src=%d > dst=%d pos=%d\n", named, src_count, dst_count, pos);
+    if (run.options.long_log) log_line(run.logs.lng, u"\"%s\" error 12\n", named);
+    if (run.options.full_log)
+        log_line(run.logs.full, src_smaller ? wording.full_smaller : wording.full_larger, named, src_count, dst_count);
 }
 
 int64_t compare_files(run_state& run, std::u16string_view src, std::u16string_view dst, int64_t size) {
@@ -284,7 +283,7 @@ int64_t compare_files(run_state& run, std::u16string_view src, std::u16string_vi
         }
         uint64_t count = reads.src.count;
         if (count != reads.dst.count) {
-            report_length_mismatch(run, src, dst, static_cast<int64_t>(reads.src.count),
+            report_length_mismatch(run, BYTE_COMPARE_WORDING, src, dst, static_cast<int64_t>(reads.src.count),
                                    static_cast<int64_t>(reads.dst.count), static_cast<int64_t>(offset));
             result = RESULT_LENGTH_MISMATCH;
             break;

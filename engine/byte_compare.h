@@ -70,6 +70,19 @@ void report_read_failure(run_state& run, side which, std::u16string_view path, i
 // Without compare buffers: a source-side error line for the pair.
 void report_missing_buffers(run_state& run, std::u16string_view src);
 
+// "error 12": the two reads of one block delivered different byte counts.
+// Both paths go to their error lists and both error counters rise; the lines
+// name the side that delivered fewer bytes. The byte comparison shows which
+// side was smaller with < or >, the prefix comparison words it its own way.
+struct length_mismatch_wording {
+    std::u16string_view err_smaller, err_larger;    // standard error
+    std::u16string_view full_smaller, full_larger;  // zublog.txt
+};
+extern const length_mismatch_wording BYTE_COMPARE_WORDING;
+extern const length_mismatch_wording PREFIX_COMPARE_WORDING;
+void report_length_mismatch(run_state& run, const length_mismatch_wording& wording, std::u16string_view src,
+                            std::u16string_view dst, int64_t src_count, int64_t dst_count, int64_t pos);
+
 // Opens both files of a pair for a comparison: the source first, then the
 // destination. A failure is reported and counted; the result is then
 // RESULT_SRC_ERROR or RESULT_DST_ERROR with nothing left open. RESULT_SAME

@@ -22,23 +22,6 @@ namespace {
 
 platform::os& os() { return platform::current(); }
 
-void report_prefix_mismatch(run_state& run, std::u16string_view src, std::u16string_view dst, int64_t src_count,
-                            int64_t dst_count, int64_t pos) {
-    log_line(run.logs.serr, u"%s\n", src);
-    ++run.src_error_count;
-    log_line(run.logs.derr, u"%s\n", dst);
-    ++run.dst_error_count;
-    bool src_smaller = src_count < dst_count;
-    std::u16string_view named = src_smaller ? src : dst;
-    report_err(run, u"\"%s\", error 12 src=%d dst=%d\n", named, src_count, dst_count);
-    if (src_smaller)
-        log_line(run.logs.aer, u"%s: error 12 src=%d < dst=%d pos=%d\n", named, src_count, dst_count, pos);
-    else
-        log_line(run.logs.aer, u"%s: error 12 src=%d > dst=%d pos=%d\n", named, src_count, dst_count, pos);
-    if (run.options.long_log) log_line(run.logs.lng, u"\"%s\" error 12\n", named);
-    if (run.options.full_log) log_line(run.logs.full, u"\"%s\", error, 12 src=%d dst=%d\n", named, src_count, dst_count);
-}
-
 uint64_t round_up_4096(uint64_t n) { return (n + 4095) & ~static_cast<uint64_t>(4095); }
 
 }  // namespace
@@ -80,7 +63,8 @@ int64_t compare_prefix(run_state& run, std::u16string_view src, std::u16string_v
             break;
         }
         if (reads.src.count < length || reads.dst.count < length) {
-            report_prefix_mismatch(run, src, dst, static_cast<int64_t>(std::min(reads.src.count, length)),
+            report_length_mismatch(run, PREFIX_COMPARE_WORDING, src, dst,
+                                   static_cast<int64_t>(std::min(reads.src.count, length)),
                                    static_cast<int64_t>(std::min(reads.dst.count, length)), offset);
             result = RESULT_LENGTH_MISMATCH;
             break;
