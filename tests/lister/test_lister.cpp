@@ -214,10 +214,9 @@ TEST(Lister, RootsAreListedThroughTheirPattern) {
         std::u16string argument, pattern;
     };
     const uint32_t refused = windows() ? platform::ERR_ACCESS_DENIED : 13u;  // EACCES on POSIX
-    const std::vector<root_case> cases =
-        windows() ? std::vector<root_case>{{u"C:\\", u"\\\\?\\C:\\*.*"},
-                                           {u"\\\\server\\share", u"\\\\?\\UNC\\server\\share\\*.*"}}
-                  : std::vector<root_case>{{u"/", u"/*.*"}, {u"//", u"/*.*"}};
+    std::vector<root_case> cases{{u"/", u"/*.*"}, {u"//", u"/*.*"}};
+    if (windows())
+        cases = {{u"C:\\", u"\\\\?\\C:\\*.*"}, {u"\\\\server\\share", u"\\\\?\\UNC\\server\\share\\*.*"}};
     const std::u16string text = errno_message_text(platform::errno_from_os_error(refused));
     for (const auto& c : cases) {
         SCOPED_TRACE(narrow(c.argument));
