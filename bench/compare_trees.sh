@@ -12,7 +12,7 @@
 # tail, an appended byte) and a few are missing.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-zub64=${1:-$here/../build/native/console/zub64}
+zub64=$(realpath -m "${1:-$here/../build/native/console/zub64}")
 files=${2:-2000}
 max_kib=${3:-1024}
 runs=${4:-5}
