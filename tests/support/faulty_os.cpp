@@ -56,41 +56,22 @@ faulty_os::open_file* faulty_os::find_open(handle file) {
 
 // ---- rules ----
 
-void faulty_os::fail_open(std::u16string path, uint32_t code) {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
-    open_fail_[std::move(path)] = code;
-}
+void faulty_os::fail_open(std::u16string path, uint32_t code) { set_rule(open_fail_, std::move(path), code); }
 void faulty_os::fail_read(std::u16string path, uint64_t offset, uint32_t code) {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
-    read_fail_[std::move(path)] = read_failure{offset, code};
+    set_rule(read_fail_, std::move(path), read_failure{offset, code});
 }
-void faulty_os::cut_at(std::u16string path, uint64_t length) {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
-    cut_[std::move(path)] = length;
-}
-void faulty_os::fail_delete(std::u16string path, uint32_t code) {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
-    delete_fail_[std::move(path)] = code;
-}
+void faulty_os::cut_at(std::u16string path, uint64_t length) { set_rule(cut_, std::move(path), length); }
+void faulty_os::fail_delete(std::u16string path, uint32_t code) { set_rule(delete_fail_, std::move(path), code); }
 void faulty_os::fail_set_attributes(std::u16string path, uint32_t code) {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
-    setattr_fail_[std::move(path)] = code;
+    set_rule(setattr_fail_, std::move(path), code);
 }
-void faulty_os::fail_truncate(std::u16string path, uint32_t code) {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
-    truncate_fail_[std::move(path)] = code;
-}
-void faulty_os::fail_find(std::u16string pattern, uint32_t code) {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
-    find_fail_[std::move(pattern)] = code;
-}
+void faulty_os::fail_truncate(std::u16string path, uint32_t code) { set_rule(truncate_fail_, std::move(path), code); }
+void faulty_os::fail_find(std::u16string pattern, uint32_t code) { set_rule(find_fail_, std::move(pattern), code); }
 void faulty_os::fail_open_write(std::u16string path, uint32_t code) {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
-    write_open_fail_[std::move(path)] = code;
+    set_rule(write_open_fail_, std::move(path), code);
 }
 void faulty_os::before_first_read(std::u16string path, std::function<void()> action) {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
-    first_read_actions_[std::move(path)] = std::move(action);
+    set_rule(first_read_actions_, std::move(path), std::move(action));
 }
 
 // ---- standard streams and process ----

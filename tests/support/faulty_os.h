@@ -125,6 +125,12 @@ private:
     static bool refuse(uint32_t code);
     template <class Map>
     static const uint32_t* rule_for(const Map& rules, std::u16string_view path);
+    // Stores one rule under the layer's lock.
+    template <class Map, class Value>
+    void set_rule(Map& rules, std::u16string key, Value value) {
+        std::lock_guard<std::recursive_mutex> guard(lock_);
+        rules[std::move(key)] = std::move(value);
+    }
 
     platform::os& real_;
     // Calls may come from a worker thread, and a before_first_read action may
