@@ -7,6 +7,7 @@
 #include <new>
 
 #include "console_host.h"
+#include "platform/platform.h"
 #include "run_driver.h"
 #include "text_output.h"
 #include "wildcards.h"
@@ -30,7 +31,14 @@ int zub64_main(std::vector<std::u16string> args) {
     if (!args.empty()) set_program_name(args[0]);
     std::new_handler previous = std::set_new_handler(out_of_memory);
 
-    std::vector<std::u16string> expanded = expand_wildcards(args);
+    // A closed standard stream would hand its descriptor to the first result
+    // file opened, which would then receive the console text too.
+    platform::open_closed_standard_streams();
+    platform::watch_interrupts();
+
+    // On POSIX the shell has expanded the arguments already: taken as typed.
+    std::vector<std::u16string> expanded =
+        platform::expands_command_line_wildcards() ? expand_wildcards(args) : args;
 
     // Without the buffers the run still starts: help and usage work, and the
     // run driver refuses the comparison itself (exit status 1).

@@ -19,6 +19,8 @@ void console_host::take_console_record() { zub::take_console_record(); }
 
 void console_host::set_title(std::u16string_view title) { platform::current().set_console_title(title); }
 
+bool console_host::stop_requested() { return platform::interrupt_requested(); }
+
 namespace {
 
 bool is_existing_folder(const std::u16string& path) {

@@ -18,6 +18,8 @@ public:
     int write_verbose(std::u16string_view text) override;
     void take_console_record() override;
     void set_title(std::u16string_view title) override;
+    // Ctrl+C (SIGINT, SIGTERM, a console close event) stops the run at its next poll.
+    bool stop_requested() override;
     std::optional<std::pair<std::u16string, std::u16string>> resolve_folders(run_state& run) override;
 };
 

@@ -220,6 +220,11 @@ int64_t open_pair(run_state& run, std::u16string_view src, std::u16string_view d
         report_open_failure(run, side::dst, dst);
         return RESULT_DST_ERROR;
     }
+    // What the comparison sees, through the handles it reads: a removal
+    // later acts only on these files in this state. A state that cannot be
+    // read stays empty, and then no removal matches it.
+    if (!os().state_of(src_file, run.compared_src)) run.compared_src = {};
+    if (!os().state_of(dst_file, run.compared_dst)) run.compared_dst = {};
     return RESULT_SAME;
 }
 

@@ -3,18 +3,14 @@
 // verdict goes to the lists, the readable and comma-separated reports and
 // the counters, and -s, -d or -q remove one side.
 //
-// Before a file is removed or emptied, two checks protect the only copy of
-// its data: the two paths of the pair must not be the same file (a hard link,
-// or a destination tree reached through a link to the source tree, makes a
-// file look identical to itself), and the file must still have the size and
-// last-write time it was judged with. A refused removal is an error of the
-// removing side: its error list and counter, and a line naming the reason.
+// A removal is checked and made by removal.cpp against what the comparison
+// saw of both files; a refused removal is an error of the removing side: its
+// error list and counter, and a line naming the reason.
 #include "pair_judgement.h"
-
-#include <cerrno>
 
 #include "byte_compare.h"
 #include "prefix_compare.h"
+#include "removal.h"
 #include "result_logs.h"
 #include "timestamps.h"
 
@@ -22,7 +18,6 @@ namespace zub {
 
 namespace {
 
-platform::os& os() { return platform::current(); }
 
 // Local calendar fields of a file time; all zero when it cannot be converted.
 struct stamp {
@@ -48,52 +43,6 @@ void write_dst_time(text_stream& s, char16_t sign, const stamp& t) {
              t.second, t.millisecond);
 }
 
-void set_errno_from_os() { errno = platform::errno_from_os_error(platform::last_error()); }
-
-// The failure lines of a removal, with the C library's text for errno.
-void report_removal_failure(run_state& run, std::u16string_view path) {
-    std::u16string text = errno_message_text(errno);
-    log_line(run.logs.aer, u"%s: %s\n", path, text);
-    report_err(run, u"\"%s\" %s\n", path, text);
-    if (run.options.long_log) log_line(run.logs.lng, u"\"%s\" %s\n", path, text);
-    if (run.options.full_log) log_line(run.logs.full, u"\"%s\" %s\n", path, text);
-}
-
-// A removal refused by a safety check: the same line shapes as a removal
-// failure, with the reason instead of the C library's text.
-void report_refusal(run_state& run, std::u16string_view path, std::u16string_view quoted_reason,
-                    std::u16string_view plain_reason) {
-    report_err(run, u"\"%s\" %s\n", path, quoted_reason);
-    log_line(run.logs.aer, u"%s: %s\n", path, plain_reason);
-    if (run.options.long_log) log_line(run.logs.lng, u"\"%s\" %s\n", path, quoted_reason);
-    if (run.options.full_log) log_line(run.logs.full, u"\"%s\" %s\n", path, quoted_reason);
-}
-
-// The checks made right before a file is changed. True when it may go.
-bool removal_allowed(run_state& run, std::u16string_view path, const removal_guard& guard) {
-    path_status_record now;
-    if (path_status(path, now) != 0 || now.size != guard.size || now.written != guard.written) {
-        report_refusal(run, path, u"changed since it was compared", u"changed since it was compared");
-        return false;
-    }
-    platform::file_id mine, other;
-    if (!os().file_identity(path, mine) || !os().file_identity(guard.counterpart, other)) {
-        uint32_t code = platform::last_error();
-        run.last_os_error = code;
-        std::u16string text = system_message_text(code);
-        int32_t c = static_cast<int32_t>(code);
-        report_refusal(run, path, sformat(u"cannot be told apart from \"%s\", %s (%d)", guard.counterpart, text, c),
-                       sformat(u"cannot be told apart from %s, %s (%d)", guard.counterpart, text, c));
-        return false;
-    }
-    if (mine == other) {
-        report_refusal(run, path, sformat(u"is the same file as \"%s\"", guard.counterpart),
-                       sformat(u"is the same file as %s", guard.counterpart));
-        return false;
-    }
-    return true;
-}
-
 void show_counts(run_state& run) {
     if (run.dialog())
         run.out.show_counts(static_cast<uint32_t>(run.same_count), static_cast<uint32_t>(run.different_count),
@@ -107,20 +56,27 @@ void count_different(run_state& run, std::u16string_view src, std::u16string_vie
     run.bytes_compared += static_cast<uint64_t>(size);
 }
 
-void remove_src(run_state& run, std::u16string_view src, std::u16string_view dst, const file_info& info) {
-    removal_guard guard{dst, info.size, info.written};
-    if (remove_matched_file(run, src, (info.flags & FI_READONLY) != 0, run.logs.srm, run.src_removed_count,
-                            &guard) != 0) {
+removal_guard guard_of(const run_state& run, std::u16string_view src, std::u16string_view dst,
+                       const pair_folders& folders, bool target_is_src) {
+    compared_file s{src, run.compared_src, folders.src};
+    compared_file d{dst, run.compared_dst, folders.dst};
+    return target_is_src ? removal_guard{s, d} : removal_guard{d, s};
+}
+
+void remove_src(run_state& run, std::u16string_view src, std::u16string_view dst, const file_info& info,
+                const pair_folders& folders) {
+    if (remove_matched_file(run, guard_of(run, src, dst, folders, true), (info.flags & FI_READONLY) != 0,
+                            run.logs.srm, run.src_removed_count) != 0) {
         log_line(run.logs.serr, u"%s\n", src);
         ++run.src_error_count;
     }
 }
 
 // Returns true when the destination was removed.
-bool remove_dst(run_state& run, std::u16string_view src, std::u16string_view dst, const path_status_record& status) {
-    removal_guard guard{src, status.size, status.written};
-    if (remove_matched_file(run, dst, (status.mode & MODE_WRITABLE) == 0, run.logs.drm, run.dst_removed_count,
-                            &guard) != 0) {
+bool remove_dst(run_state& run, std::u16string_view src, std::u16string_view dst, const path_status_record& status,
+                const pair_folders& folders) {
+    if (remove_matched_file(run, guard_of(run, src, dst, folders, false), (status.mode & MODE_WRITABLE) == 0,
+                            run.logs.drm, run.dst_removed_count) != 0) {
         log_line(run.logs.derr, u"%s\n", dst);
         ++run.dst_error_count;
         return false;
@@ -129,7 +85,7 @@ bool remove_dst(run_state& run, std::u16string_view src, std::u16string_view dst
 }
 
 void judge_sizes_differ(run_state& run, std::u16string_view src, std::u16string_view dst, const file_info& info,
-                        const path_status_record& status) {
+                        const path_status_record& status, const pair_folders& folders) {
     const run_options& o = run.options;
     count_different(run, src, dst, info.size);
     show_counts(run);
@@ -160,7 +116,7 @@ void judge_sizes_differ(run_state& run, std::u16string_view src, std::u16string_
             log_line(run.logs.part, u"%s\n", src);
             if (o.long_log) log_line(run.logs.lng, u"\"%s\" is a part of dst\n", src);
             if (o.full_log) log_line(run.logs.full, u"\"%s\", src is a part of dst\n", rel);
-            if (o.delete_src || o.delete_part) remove_src(run, src, dst, info);
+            if (o.delete_src || o.delete_part) remove_src(run, src, dst, info, folders);
         } else {
             if (o.long_log) log_line(run.logs.lng, u"\"%s\" not a part at %I64u\n", src, static_cast<uint64_t>(result));
             if (o.full_log)
@@ -174,7 +130,7 @@ void judge_sizes_differ(run_state& run, std::u16string_view src, std::u16string_
             log_line(run.logs.part, u"%s\n", dst);
             if (o.long_log) log_line(run.logs.lng, u"\"%s\" is a part of src\n", dst);
             if (o.full_log) log_line(run.logs.full, u"\"%s\", dst is a part of src\n", rel);
-            if ((o.delete_dst || o.delete_part) && remove_dst(run, src, dst, status) && o.move_script)
+            if ((o.delete_dst || o.delete_part) && remove_dst(run, src, dst, status, folders) && o.move_script)
                 log_line(run.logs.move, u"move \"%s\" \"%s\"\n", batch_quote(src), batch_quote(dst));
         } else {
             if (o.long_log)
@@ -215,7 +171,7 @@ void judge_times_differ(run_state& run, std::u16string_view src, std::u16string_
 }
 
 void judge_contents(run_state& run, std::u16string_view src, std::u16string_view dst, const file_info& info,
-                    const path_status_record& status) {
+                    const path_status_record& status, const pair_folders& folders) {
     const run_options& o = run.options;
     int64_t result = compare_files(run, src, dst, info.size);
     if (run.stop_requested() || result == RESULT_STOPPED) return;
@@ -229,8 +185,8 @@ void judge_contents(run_state& run, std::u16string_view src, std::u16string_view
         show_counts(run);
         if (o.file_log) log_line(run.logs.file, u"\"%s\", same\n", rel);
         if (o.full_log) log_line(run.logs.full, u"\"%s\", same\n", rel);
-        if (o.delete_src) remove_src(run, src, dst, info);
-        if (o.delete_dst) remove_dst(run, src, dst, status);
+        if (o.delete_src) remove_src(run, src, dst, info, folders);
+        if (o.delete_dst) remove_dst(run, src, dst, status, folders);
         return;
     }
     if (o.long_log || o.full_log) {
@@ -264,14 +220,19 @@ void judge_contents(run_state& run, std::u16string_view src, std::u16string_view
 }  // namespace
 
 void judge_pair(run_state& run, std::u16string_view src, std::u16string_view dst, const file_info& src_info,
-                const path_status_record& dst_status) {
+                const path_status_record& dst_status, const pair_folders& folders) {
     if (run.stop_requested()) return;
     if (src_info.size != dst_status.size)
-        judge_sizes_differ(run, src, dst, src_info, dst_status);
+        judge_sizes_differ(run, src, dst, src_info, dst_status, folders);
     else if (run.options.check_timestamp && src_info.written != dst_status.written)
         judge_times_differ(run, src, dst, src_info, dst_status);
     else
-        judge_contents(run, src, dst, src_info, dst_status);
+        judge_contents(run, src, dst, src_info, dst_status, folders);
+}
+
+bool run_removes(const run_state& run) {
+    const run_options& o = run.options;
+    return o.delete_src || o.delete_dst || o.delete_part;
 }
 
 void judge_single_file(run_state& run, std::u16string_view src, std::u16string_view dst) {
@@ -292,8 +253,7 @@ void judge_single_file(run_state& run, std::u16string_view src, std::u16string_v
         return;
     }
     file_info info;
-    platform::handle search = find_first(src, info);
-    if (!search.valid()) {
+    if (file_entry(src, info) != 0) {
         run.last_os_error = platform::last_error();
         std::u16string text = system_message_text(run.last_os_error);
         int32_t code = static_cast<int32_t>(run.last_os_error);
@@ -305,50 +265,13 @@ void judge_single_file(run_state& run, std::u16string_view src, std::u16string_v
     }
     run.dst_prefix_len = 0;
     if (o.verbose) report_verbose(run, u"%s\n", src);
-    judge_pair(run, src, dst, info, status);
-    find_close(search);
-}
-
-int remove_or_empty(run_state& run, std::u16string_view path) {
-    if (!run.options.empty_instead) {
-        if (os().delete_file(path)) return 0;
-        set_errno_from_os();
-        return 1;
+    pair_folders folders;
+    if (run_removes(run)) {
+        platform::os& os = platform::current();
+        os.file_identity(parent_dir(src), folders.src);
+        os.file_identity(parent_dir(dst), folders.dst);
     }
-    uint32_t attributes = os().get_attributes(path);
-    if (attributes == platform::INVALID_ATTRIBUTES) {
-        run.last_os_error = platform::last_error();
-        errno = platform::errno_from_os_error(run.last_os_error);
-        return 1;
-    }
-    // A hidden file cannot be opened for truncation: reset its attributes
-    // first (a failure here shows in the truncation).
-    if (attributes & platform::ATTR_HIDDEN) os().set_attributes(path, platform::ATTR_NORMAL);
-    if (os().truncate_file(path)) return 0;
-    set_errno_from_os();
-    return 1;
-}
-
-int remove_matched_file(run_state& run, std::u16string_view path, bool read_only, text_stream& removal_log,
-                        int32_t& removal_counter, const removal_guard* guard) {
-    if (read_only && !run.options.remove_readonly) return 1;
-    if (guard != nullptr && !removal_allowed(run, path, *guard)) return 1;
-    if (read_only) {
-        uint32_t attributes = os().get_attributes(path);
-        if (attributes == platform::INVALID_ATTRIBUTES ||
-            !os().set_attributes(path, attributes & ~platform::ATTR_READONLY)) {
-            set_errno_from_os();
-            report_removal_failure(run, path);
-            return 1;
-        }
-    }
-    if (remove_or_empty(run, path) == 0) {
-        log_line(removal_log, u"%s\n", path);
-        ++removal_counter;
-        return 0;
-    }
-    report_removal_failure(run, path);
-    return 1;
+    judge_pair(run, src, dst, info, status, folders);
 }
 
 }  // namespace zub

@@ -75,6 +75,19 @@ void close_logs(run_state& run) {
     logs.move.close();
 }
 
+std::u16string_view failed_result_file(run_state& run) {
+    log_set& logs = run.logs;
+    if (logs.aer.failed()) return u"zubaer.log";
+    if (logs.full.failed()) return u"zublog.txt";
+    for (const named_stream& list : path_lists)
+        if ((logs.*list.member).failed()) return list.name;
+    if (logs.part.failed()) return u"zubpart.log";
+    if (logs.lng.failed()) return u"zublong.log";
+    if (logs.file.failed()) return u"zubfile.log";
+    if (logs.move.failed()) return u"zubmove.bat";
+    return {};
+}
+
 void close_run_log(run_state& run) {
     run.logs.full.close();
     run.logs.aer.close();

@@ -25,6 +25,10 @@ void open_logs(run_state& run);
 // zubmove.bat when open.
 void close_logs(run_state& run);
 
+// The name of a result file a write has failed to reach in this run, or an
+// empty view when every write so far arrived.
+std::u16string_view failed_result_file(run_state& run);
+
 // Closes zublog.txt when open, then zubaer.log.
 void close_run_log(run_state& run);
 

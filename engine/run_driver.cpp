@@ -186,20 +186,26 @@ int run_body(run_state& run, const std::vector<std::u16string>& args) {
     run.dst_prefix_len = static_cast<int32_t>(long_dst->size()) + (ends_with_separator(*long_dst) ? 0 : 1);
 
     if (run.dialog()) run.out.show_counts(0, 0, 0);
-    walk_tree(run, *long_src, *long_dst);
+    const bool walked = walk_tree(run, *long_src, *long_dst);
     long_src.reset();
     long_dst.reset();
+    if (!walked) {
+        close_logs(run);
+        return 1;
+    }
 
     if (run.options.verbose) report_out(run, u"\n");
 
-    if (run.dialog() && run.stop_requested()) {
+    if (run.stop_requested()) {
         report_out(run, u"program abort\n");
         log_line(run.logs.full, u"program abort\n");
     }
 
     write_summary(run, src_text, dst_text);
     close_logs(run);
-    return 0;
+    // A run that had to stop removing because a result file could not be
+    // written has not done what was asked.
+    return run.removals_halted ? 1 : 0;
 }
 
 }  // namespace
@@ -222,10 +228,11 @@ int run_engine(run_state& run, const std::vector<std::u16string>& args) {
     close_run_log(run);
     free_ext_list(run.extensions);
 
-    if (run.dialog()) {
-        platform::current().close(lock);
-        if (run.stop_requested()) return 1;
-    }
+    if (run.dialog()) platform::current().close(lock);
+    // A stopped run is not a completed one. The dialog asks once more (a
+    // Stop pressed while the run ended); a console run counts the Ctrl+C
+    // that its walk saw.
+    if (run.dialog() ? run.stop_requested() : run.stopped) return 1;
     return code;
 }
 

@@ -63,6 +63,10 @@ void run_state::reset() {
     io_failed = 0;
     free_ext_list(extensions);
     dst_prefix_len = 0;
+    compared_src = {};
+    compared_dst = {};
+    removals_halted = false;
+    walked_folders.clear();
     stopped = false;
 }
 

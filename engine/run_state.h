@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 
 #include "host.h"
 #include "paths.h"
@@ -87,14 +88,28 @@ struct run_state {
     ext_list extensions;
     int32_t dst_prefix_len = 0;
 
-    // Set once the dialog build has seen a stop request during this run.
+    // What the last comparison saw of its two files, read through the
+    // handles it compared (removals check against it).
+    platform::file_state compared_src, compared_dst;
+    // Set when a result file could not be written: nothing more is removed
+    // and the run ends with 1.
+    bool removals_halted = false;
+    // Identities of the source folders walked so far: a linked folder that
+    // leads to one of them is not walked a second time.
+    struct id_hash {
+        size_t operator()(const platform::file_id& id) const {
+            return static_cast<size_t>(id.index * 0x9E3779B97F4A7C15ULL ^ id.device);
+        }
+    };
+    std::unordered_set<platform::file_id, id_hash> walked_folders;
+
+    // Set once a stop request (the dialog's Stop, Ctrl+C) was seen in this run.
     bool stopped = false;
 
     bool dialog() const { return out.kind() == build_kind::dialog; }
-    // Polls the host (dialog build only) and remembers a stop.
+    // Polls the host (the dialog's Stop, the console's Ctrl+C) and remembers a stop.
     bool stop_requested() {
-        if (!dialog()) return false;
-        if (out.stop_requested()) stopped = true;
+        if (!stopped && out.stop_requested()) stopped = true;
         return stopped;
     }
     // Resets everything a run starts from, except load_level.

@@ -66,7 +66,8 @@ bool destination_folder_present(run_state& run, std::u16string_view src, std::u1
 }
 
 // One file entry of a listing.
-void visit_file(run_state& run, std::u16string_view src_dir, std::u16string_view dst_dir, const file_info& entry) {
+void visit_file(run_state& run, std::u16string_view src_dir, std::u16string_view dst_dir, const file_info& entry,
+                const pair_folders& folders) {
     const run_options& o = run.options;
     if (o.ext_filter && !admitted_by_extension(run, entry.name)) return;
     std::u16string src = join_path(src_dir, entry.name);
@@ -94,64 +95,77 @@ void visit_file(run_state& run, std::u16string_view src_dir, std::u16string_view
         }
         return;
     }
-    judge_pair(run, src, dst, entry, status);
+    judge_pair(run, src, dst, entry, status, folders);
 }
 
 bool is_dot_entry(std::u16string_view name) { return name == u"." || name == u".."; }
 
-// The source folders being walked, innermost first: a link (junction,
-// symbolic link) to one of them would make the walk descend until the
-// paths grow too long, and on the way exhaust the stack.
+// The source folders being walked, innermost first, with their identities.
 struct walk_frame {
-    std::u16string_view src;
+    platform::file_id id;
     const walk_frame* parent;
 };
 
-// Whether a linked source folder is one of the folders being walked. Only
-// folders that are links are checked, so ordinary trees cost nothing extra.
-bool links_back(std::u16string_view folder, const walk_frame* ancestors) {
-    platform::os& os = platform::current();
+// A folder reached through a link (symbolic link, junction) is walked only
+// when its identity is new to this run: a link back to a folder being walked
+// would make the walk descend until the paths grow too long (exhausting the
+// stack on the way), and links to folders walked already can multiply a
+// small tree into an endless one. Plain folders are always walked.
+std::u16string_view linked_folder_refusal(run_state& run, std::u16string_view folder, const walk_frame* ancestors) {
     platform::file_id id;
-    if (!os.file_identity(folder, id) || id.index == 0) return false;
-    for (const walk_frame* f = ancestors; f; f = f->parent) {
-        platform::file_id ancestor;
-        if (os.file_identity(f->src, ancestor) && ancestor == id) return true;
-    }
-    return false;
+    if (!platform::current().file_identity(folder, id) || id.index == 0) return {};
+    for (const walk_frame* f = ancestors; f; f = f->parent)
+        if (f->id == id) return u"is a link back to a folder being walked: not walked again";
+    if (run.walked_folders.count(id) != 0) return u"is a link to a folder walked already: not walked again";
+    return {};
 }
 
-void report_link_back(run_state& run, std::u16string_view folder) {
-    constexpr std::u16string_view text = u"is a link back to a folder being walked: not walked again";
+void report_linked_folder(run_state& run, std::u16string_view folder, std::u16string_view text) {
     report_err(run, u"\"%s\" %s\n", folder, text);
     log_line(run.logs.aer, u"%s: %s\n", folder, text);
     if (run.options.long_log) log_line(run.logs.lng, u"\"%s\" %s\n", folder, text);
     if (run.options.full_log) log_line(run.logs.full, u"\"%s\" error %s\n", folder, text);
 }
 
-void walk_folder(run_state& run, std::u16string_view src, std::u16string_view dst, const walk_frame* parent);
+bool walk_folder(run_state& run, std::u16string_view src, std::u16string_view dst, const walk_frame* parent);
 
 }  // namespace
 
-void walk_tree(run_state& run, std::u16string_view src, std::u16string_view dst) {
-    walk_folder(run, src, dst, nullptr);
+bool walk_tree(run_state& run, std::u16string_view src, std::u16string_view dst) {
+    return walk_folder(run, src, dst, nullptr);
 }
 
 namespace {
 
-void walk_folder(run_state& run, std::u16string_view src, std::u16string_view dst, const walk_frame* parent) {
+// False only when the status of the folder itself cannot be taken.
+bool walk_folder(run_state& run, std::u16string_view src, std::u16string_view dst, const walk_frame* parent) {
     const run_options& o = run.options;
     path_status_record src_status;
     if (path_status(src, src_status) != 0) {
         os_failure f = take_os_error(run);
+        if (parent == nullptr) {
+            // The source root itself: the run cannot be done at all.
+            report_err(run, u"\"%s\" %s (%d)\n", src, f.text, f.code);
+            log_line(run.logs.aer, u"%s: %s (%d)\n", src, f.text, f.code);
+        }
         if (o.long_log) log_line(run.logs.lng, u"\"%s\" %s (%d)\n", src, f.text, f.code);
         if (o.full_log) log_line(run.logs.full, u"\"%s\" %s (%d)\n", src, f.text, f.code);
-        return;
+        return false;
     }
     if ((src_status.mode & MODE_DIRECTORY) == 0) {
         judge_single_file(run, src, dst);
-        return;
+        return true;
     }
-    if (!o.skip_dir_check && !destination_folder_present(run, src, dst)) return;
+    if (!o.skip_dir_check && !destination_folder_present(run, src, dst)) return true;
+
+    platform::os& os = platform::current();
+    walk_frame here{{}, parent};
+    if (os.file_identity(src, here.id)) run.walked_folders.insert(here.id);
+    pair_folders folders;
+    if (run_removes(run)) {
+        folders.src = here.id;
+        os.file_identity(dst, folders.dst);
+    }
 
     std::u16string pattern = listing_pattern(src);
     file_info entry;
@@ -162,28 +176,31 @@ void walk_folder(run_state& run, std::u16string_view src, std::u16string_view ds
         log_line(run.logs.aer, u"%s: %s (%d)\n", pattern, f.text, f.code);
         if (o.long_log) log_line(run.logs.lng, u"\"%s\" %s (%d)\n", pattern, f.text, f.code);
         if (o.full_log) log_line(run.logs.full, u"\"%s\" error %s (%d)\n", pattern, f.text, f.code);
-        return;
+        return true;
     }
     const bool dialog = run.dialog();
-    const walk_frame here{src, parent};
     do {
         if (run.stop_requested()) break;
         if (entry.flags & FI_DIRECTORY) {
             if (is_dot_entry(entry.name)) continue;
             std::u16string src_sub = join_path(src, entry.name);
-            if ((entry.flags & FI_REPARSE_POINT) && links_back(src_sub, &here)) {
-                report_link_back(run, src_sub);
-                continue;
+            if (entry.flags & FI_REPARSE_POINT) {
+                std::u16string_view refusal = linked_folder_refusal(run, src_sub, &here);
+                if (!refusal.empty()) {
+                    report_linked_folder(run, src_sub, refusal);
+                    continue;
+                }
             }
             std::u16string dst_sub = join_path(dst, entry.name);
             if (dialog) run.out.show_status(relative_dst(run, dst_sub));
             walk_folder(run, src_sub, dst_sub, &here);
         } else {
-            visit_file(run, src, dst, entry);
+            visit_file(run, src, dst, entry, folders);
             if (run.stop_requested()) break;
         }
     } while (find_next(search, entry) == 0);
     find_close(search);
+    return true;
 }
 
 }  // namespace

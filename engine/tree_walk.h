@@ -8,6 +8,8 @@
 
 namespace zub {
 
-void walk_tree(run_state& run, std::u16string_view src, std::u16string_view dst);
+// False when the status of the source root cannot be taken (reported on
+// standard error and in the run log): the run has nothing to compare.
+bool walk_tree(run_state& run, std::u16string_view src, std::u16string_view dst);
 
 }  // namespace zub

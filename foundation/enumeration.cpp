@@ -86,6 +86,15 @@ int find_close(platform::handle search) {
     return 0;
 }
 
+int file_entry(std::u16string_view path, file_info& info) {
+    if (!platform::current().entry_of(path, info.find_data)) {
+        set_errno_from_last_error();
+        return -1;
+    }
+    translate_entry(info);
+    return 0;
+}
+
 int path_status(std::u16string_view path, path_status_record& status) {
     platform::os& layer = platform::current();
     status = path_status_record{};  // size -1, times 0
@@ -93,9 +102,7 @@ int path_status(std::u16string_view path, path_status_record& status) {
     uint32_t attributes = 0;
     uint32_t reparse_tag = 0;
     platform::find_entry entry;
-    platform::handle search = layer.find_first(path, entry);
-    if (search.valid()) {
-        if (!layer.find_close(search)) errno = EINVAL;  // noted, otherwise ignored
+    if (layer.entry_of(path, entry)) {
         status.size = static_cast<int64_t>(entry.size);
         status.accessed = entry.accessed;
         status.written = entry.written;

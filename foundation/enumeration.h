@@ -66,6 +66,8 @@ platform::handle find_first(std::u16string_view pattern, file_info& info);
 int find_next(platform::handle search, file_info& info);
 // 0, or -1 (errno EINVAL) when the handle could not be closed.
 int find_close(platform::handle search);
+// The entry of exactly this path (no wildcards). 0, or -1 on failure.
+int file_entry(std::u16string_view path, file_info& info);
 // 0, or -1 when neither the entry nor the attributes can be read.
 int path_status(std::u16string_view path, path_status_record& status);
 

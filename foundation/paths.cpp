@@ -221,36 +221,19 @@ std::optional<std::u16string> canonical_path(std::u16string_view path, path_styl
     std::u16string copy(path);
     if (is_canonical_root(copy, style)) return copy;
 
-    platform::os& layer = platform::current();
+    // The entry of exactly this path: its name as the file system spells it
+    // (a name is never taken as a pattern, so "a?" cannot turn into "ab").
     platform::find_entry entry;
-    platform::handle search = layer.find_first(copy, entry);
-    if (!search.valid()) return copy;  // a path that does not exist keeps its spelling
+    if (!platform::current().entry_of(copy, entry)) return copy;  // a path that does not exist keeps its spelling
+    if (entry.name == u"." || entry.name == u"..") return copy;
 
     std::u16string parent = parent_dir(copy, style);
     // A path that is its own folder part (`C:`, `\`, an empty text) has nothing
     // above it to respell; stopping here keeps the recursion finite.
-    if (parent.size() >= copy.size()) {
-        layer.find_close(search);
-        return copy;
-    }
-    std::optional<std::u16string> canonical_parent;
-    for (;;) {
-        if (entry.name != u"." && entry.name != u"..") {
-            if (!canonical_parent) {
-                canonical_parent = canonical_path(parent, style);
-                if (!canonical_parent) {
-                    layer.find_close(search);
-                    return std::nullopt;
-                }
-            }
-            std::u16string result = join_path_new(*canonical_parent, entry.name, style);
-            layer.find_close(search);
-            return result;
-        }
-        if (!layer.find_next(search, entry)) break;
-    }
-    layer.find_close(search);
-    return copy;
+    if (parent.size() >= copy.size()) return copy;
+    std::optional<std::u16string> canonical_parent = canonical_path(parent, style);
+    if (!canonical_parent) return std::nullopt;
+    return join_path_new(*canonical_parent, entry.name, style);
 }
 
 std::u16string parent_dir(std::u16string_view path, path_style style) {

@@ -56,6 +56,7 @@ text_stream& text_stream::err() {
 bool text_stream::open(std::u16string_view path, platform::write_mode mode) {
     if (standard_) return false;
     close();
+    failed_ = false;
     file_ = sys().open_write(path, mode);
     return file_.valid();
 }
@@ -70,7 +71,9 @@ bool text_stream::write_bytes(const void* data, size_t count) {
     platform::handle target = target_of(*this);
     if (!target.valid()) return false;
     if (count == 0) return true;
-    return sys().write(target, data, count);
+    if (sys().write(target, data, count)) return true;
+    failed_ = true;
+    return false;
 }
 
 int64_t text_stream::length() const {
@@ -113,7 +116,10 @@ int write_text(const char16_t* units, int unit_size, int count, text_stream& str
         bytes[n++] = static_cast<unsigned char>(unit & 0xFF);
         bytes[n++] = static_cast<unsigned char>(unit >> 8);
     }
-    if (!sys().write(target, bytes, n)) return -1;
+    if (!sys().write(target, bytes, n)) {
+        stream.set_failed();
+        return -1;
+    }
     return static_cast<int>(out_units);
 }
 

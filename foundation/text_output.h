@@ -44,12 +44,16 @@ public:
     bool write_bytes(const void* data, size_t count);
     // Current length of an open file, -1 when unknown.
     int64_t length() const;
+    // Whether a write to the open file has failed (a full disk, say).
+    bool failed() const { return failed_; }
+    void set_failed() { failed_ = true; }
 
 private:
     text_stream(platform::std_stream which) : standard_(true), which_(which) {}
     bool standard_ = false;
     platform::std_stream which_ = platform::std_stream::output;
     platform::handle file_ = platform::INVALID_HANDLE;
+    bool failed_ = false;
 };
 
 // Format buffer sizes in UTF-16 units (terminating NUL included).

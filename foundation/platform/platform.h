@@ -70,6 +70,19 @@ struct file_id {
     bool operator==(const file_id&) const = default;
 };
 
+// The state of one file as read through an open handle: what a comparison
+// saw, and what a removal checks again before it acts.
+struct file_state {
+    file_id id;
+    uint64_t size = 0;
+    file_time written = 0;
+    file_time changed = 0;   // status-change time: st_ctime, or ChangeTime on Windows
+    uint32_t links = 1;      // number of names the file has
+    bool read_only = false;
+    bool regular = true;     // a plain file (not a folder, device or link)
+    bool operator==(const file_state&) const = default;
+};
+
 // Opaque handles. `value` is what the implementation needs (a descriptor, a
 // HANDLE, an index into a table); INVALID is the failure value everywhere.
 struct handle {
@@ -101,6 +114,9 @@ public:
     virtual handle find_first(std::u16string_view pattern, find_entry& entry) = 0;
     virtual bool find_next(handle search, find_entry& entry) = 0;
     virtual bool find_close(handle search) = 0;
+    // The directory entry of exactly this path, as a search would return it.
+    // No wildcards: on POSIX a name may hold * or ?, and then it is a name.
+    virtual bool entry_of(std::u16string_view path, find_entry& entry) = 0;
 
     // --- attributes and names ---
     virtual uint32_t get_attributes(std::u16string_view path) = 0;  // INVALID_ATTRIBUTES on failure
@@ -110,18 +126,33 @@ public:
     // `has_file_part` tells whether the result ends in a name (not a separator).
     virtual bool full_path(std::u16string_view name, std::u16string& out, bool* has_file_part = nullptr) = 0;
     virtual bool file_identity(std::u16string_view path, file_id& id) = 0;
+    // The state of the file a path leads to (links followed), as state_of gives it.
+    virtual bool path_state(std::u16string_view path, file_state& state) = 0;
 
     // --- files ---
     virtual handle open_read(std::u16string_view path, read_mode mode) = 0;
     // Reads up to `count` bytes; `got` < count only at the end of the file.
     virtual bool read(handle file, void* buffer, uint32_t count, uint32_t& got) = 0;
     virtual bool size_of(handle file, uint64_t& size) = 0;
+    virtual bool state_of(handle file, file_state& state) = 0;
     virtual handle open_write(std::u16string_view path, write_mode mode) = 0;
     virtual bool write(handle file, const void* data, size_t count) = 0;
     virtual bool close(handle file) = 0;
-    virtual bool delete_file(std::u16string_view path) = 0;
-    // Opens the file for writing with truncation and closes it again.
-    virtual bool truncate_file(std::u16string_view path) = 0;
+
+    // --- changes that act on exactly one file ---
+    // Opens what a removal acts on without following a final link: a link
+    // itself is refused with the code for which is_link_refusal() is true.
+    // The handle allows state_of and the three calls below; close it with close().
+    virtual handle open_for_change(std::u16string_view path) = 0;
+    // Clears or sets the read-only attribute through the handle.
+    virtual bool set_read_only(handle file, bool read_only) = 0;
+    // Truncates the opened file to length 0.
+    virtual bool truncate_opened(handle file) = 0;
+    // Deletes the opened file, whose path is `path`. The folder that holds it
+    // must have the identity `folder` (the folder the walk listed), and the
+    // name must still lead to the opened file; otherwise nothing is deleted
+    // and the call fails with the code for which is_changed_refusal() is true.
+    virtual bool delete_opened(handle file, std::u16string_view path, const file_id& folder) = 0;
     // Opens (creating when missing) without sharing and keeps it open: the run lock.
     virtual handle open_lock(std::u16string_view path) = 0;
     // True when the file exists and this process may write it (an access test).
@@ -185,6 +216,28 @@ void set_last_error(uint32_t code);
 int errno_from_os_error(uint32_t code);
 bool is_not_found(uint32_t code);
 bool is_access_denied(uint32_t code);
+// The code open_for_change gives for a link, and the code delete_opened gives
+// when the folder or the name no longer lead to the opened file.
+bool is_link_refusal(uint32_t code);
+bool is_changed_refusal(uint32_t code);
+// errno as the C library's own file open sets it for an OS error code (its
+// "w" open maps a sharing or lock violation to EACCES, for instance): the
+// identity on POSIX.
+int errno_from_open_failure(uint32_t code);
+
+// Whether the program itself expands wildcards in its arguments (Windows);
+// on POSIX the shell has done it and every argument is taken as typed.
+bool expands_command_line_wildcards();
+
+// Console interruption (Ctrl+C, SIGINT, SIGTERM, a console close event): the
+// first one is recorded and the run stops at its next stop poll; a second one
+// ends the process at once. watch_interrupts() installs the handler once.
+void watch_interrupts();
+bool interrupt_requested();
+
+// Opens the null device on every standard stream that is closed at start,
+// so that no file the program opens later takes its place.
+void open_closed_standard_streams();
 
 // The program's arguments as UTF-16 (Windows: the process's wide command
 // line; POSIX: argv converted losslessly).

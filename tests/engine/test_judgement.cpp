@@ -35,7 +35,10 @@ protected:
         find_close(search);
         path_status_record status;
         ASSERT_EQ(path_status(dst(name), status), 0);
-        judge_pair(*run, src(name), dst(name), info, status);
+        pair_folders folders;
+        platform::current().file_identity(files.path(u"s"), folders.src);
+        platform::current().file_identity(files.path(u"d"), folders.dst);
+        judge_pair(*run, src(name), dst(name), info, status, folders);
     }
     static const uint64_t base_time = 133000000000000000ull;  // 2022
 };

@@ -61,6 +61,10 @@ public:
         --open_searches;
         return true;
     }
+    bool entry_of(std::u16string_view path, platform::find_entry& entry) override {
+        platform::handle search = find_first(path, entry);
+        return search.valid() && find_close(search);
+    }
     uint32_t get_attributes(std::u16string_view path) override {
         auto it = attributes.find(std::u16string(path));
         if (it == attributes.end()) {
@@ -93,13 +97,19 @@ public:
     // Everything else is refused.
     bool set_attributes(std::u16string_view, uint32_t) override { return refuse(false); }
     bool file_identity(std::u16string_view, platform::file_id&) override { return refuse(false); }
+    bool path_state(std::u16string_view, platform::file_state&) override { return refuse(false); }
+    bool state_of(platform::handle, platform::file_state&) override { return refuse(false); }
     bool read(platform::handle, void*, uint32_t, uint32_t&) override { return refuse(false); }
     platform::handle open_write(std::u16string_view, platform::write_mode) override {
         return refuse(platform::INVALID_HANDLE);
     }
     bool write(platform::handle, const void*, size_t) override { return refuse(false); }
-    bool delete_file(std::u16string_view) override { return refuse(false); }
-    bool truncate_file(std::u16string_view) override { return refuse(false); }
+    platform::handle open_for_change(std::u16string_view) override { return refuse(platform::INVALID_HANDLE); }
+    bool set_read_only(platform::handle, bool) override { return refuse(false); }
+    bool truncate_opened(platform::handle) override { return refuse(false); }
+    bool delete_opened(platform::handle, std::u16string_view, const platform::file_id&) override {
+        return refuse(false);
+    }
     platform::handle open_lock(std::u16string_view) override { return refuse(platform::INVALID_HANDLE); }
     bool can_write(std::u16string_view) override { return false; }
     bool current_dir(std::u16string&) override { return refuse(false); }

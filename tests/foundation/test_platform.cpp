@@ -144,7 +144,11 @@ TEST(platform_layer, name_that_is_not_utf8_is_listed_and_opened_again) {
     ASSERT_TRUE(file.valid());
     EXPECT_EQ(read_some(current(), file, 16), "content");
     current().close(file);
-    EXPECT_TRUE(current().delete_file(tree.path(odd)));
+    file_id folder;
+    ASSERT_TRUE(current().file_identity(tree.root(), folder));
+    file = current().open_for_change(tree.path(odd));
+    EXPECT_TRUE(current().delete_opened(file, tree.path(odd), folder));
+    current().close(file);
     EXPECT_FALSE(tree.exists(odd));
 }
 
@@ -207,22 +211,52 @@ TEST(platform_layer, reads_are_short_only_at_the_end) {
     EXPECT_FALSE(current().open_read(tree.path(u"folder"), read_mode::compare).valid());
 }
 
-TEST(platform_layer, delete_truncate_and_write_access) {
+TEST(platform_layer, changes_act_on_the_opened_file_only) {
     temp_tree tree;
     tree.write_file(u"f", "abc");
+    tree.write_file(u"g", "xyz");
     tree.make_dir(u"d");
+    file_id folder;
+    ASSERT_TRUE(current().file_identity(tree.root(), folder));
     EXPECT_TRUE(current().can_write(tree.path(u"f")));
     EXPECT_FALSE(current().can_write(tree.path(u"missing")));
-    EXPECT_TRUE(current().truncate_file(tree.path(u"f")));
-    EXPECT_EQ(tree.size_of(u"f"), 0u);
-    EXPECT_FALSE(current().truncate_file(tree.path(u"missing")));
-    EXPECT_FALSE(tree.exists(u"missing"));
-    EXPECT_FALSE(current().delete_file(tree.path(u"d")));
-    EXPECT_TRUE(tree.exists(u"d"));
-    EXPECT_TRUE(current().delete_file(tree.path(u"f")));
-    EXPECT_FALSE(tree.exists(u"f"));
-    EXPECT_FALSE(current().delete_file(tree.path(u"f")));
+    EXPECT_FALSE(current().open_for_change(tree.path(u"missing")).valid());
     EXPECT_TRUE(is_not_found(last_error()));
+
+    handle f = current().open_for_change(tree.path(u"f"));
+    ASSERT_TRUE(f.valid());
+    file_state state, by_path;
+    ASSERT_TRUE(current().state_of(f, state));
+    ASSERT_TRUE(current().path_state(tree.path(u"f"), by_path));
+    EXPECT_EQ(state, by_path);
+    EXPECT_EQ(state.size, 3u);
+    EXPECT_EQ(state.links, 1u);
+    EXPECT_TRUE(state.regular);
+    EXPECT_TRUE(current().set_read_only(f, true));
+    EXPECT_NE(current().get_attributes(tree.path(u"f")) & ATTR_READONLY, 0u);
+    EXPECT_TRUE(current().set_read_only(f, false));
+    EXPECT_TRUE(current().truncate_opened(f));
+    EXPECT_EQ(tree.size_of(u"f"), 0u);
+    // The name now leads to another file. Windows deletes the opened file by
+    // its handle; POSIX deletes by name and refuses a name that moved on.
+    tree.rename(u"f", u"f2");
+    tree.rename(u"g", u"f");
+    // (Wine keeps the file that moved away; Windows removes it.)
+    EXPECT_EQ(current().delete_opened(f, tree.path(u"f"), folder), !posix());
+    if (posix()) {
+        EXPECT_TRUE(is_changed_refusal(last_error()));
+    }
+    current().close(f);
+    EXPECT_EQ(tree.read_file(u"f"), "xyz");
+
+    f = current().open_for_change(tree.path(u"f"));
+    ASSERT_TRUE(f.valid());
+    EXPECT_FALSE(current().delete_opened(f, tree.path(u"f"), file_id{folder.device, folder.index + 1}));
+    EXPECT_TRUE(is_changed_refusal(last_error()));
+    EXPECT_TRUE(current().delete_opened(f, tree.path(u"f"), folder));
+    current().close(f);
+    EXPECT_FALSE(tree.exists(u"f"));
+    EXPECT_TRUE(tree.exists(u"f2"));
     for (auto [mode, text] : {std::pair{write_mode::truncate, "one"}, {write_mode::append, "two"}}) {
         handle out = current().open_write(tree.path(u"w"), mode);
         ASSERT_TRUE(out.valid());
@@ -358,19 +392,22 @@ TEST(faulty_layer, open_delete_attribute_truncate_and_find_rules_fail_with_their
     faults.fail_truncate(f, 33);
     faults.fail_find(tree.path(u"*.*"), 34);
     find_entry entry;
+    const handle opened = faults.open_for_change(f);
     const std::pair<std::function<bool()>, uint32_t> calls[] = {
         {[&] { return faults.open_read(f, read_mode::compare).valid(); }, ERR_ACCESS_DENIED},
         {[&] { return faults.open_lock(f).valid(); }, ERR_ACCESS_DENIED},
         {[&] { return faults.open_write(tree.path(u"w"), write_mode::truncate).valid(); }, 1234},
-        {[&] { return faults.delete_file(f); }, 31},
+        {[&] { return faults.delete_opened(opened, f, file_id{}); }, 31},
         {[&] { return faults.set_attributes(f, ATTR_READONLY); }, 32},
-        {[&] { return faults.truncate_file(f); }, 33},
+        {[&] { return faults.set_read_only(opened, true); }, 32},
+        {[&] { return faults.truncate_opened(opened); }, 33},
         {[&] { return faults.find_first(tree.path(u"*.*"), entry).valid(); }, 34},
     };
     for (size_t i = 0; i < std::size(calls); ++i) {
         EXPECT_FALSE(calls[i].first()) << i;
         EXPECT_EQ(last_error(), calls[i].second) << i;
     }
+    faults.close(opened);
     EXPECT_EQ(faults.open_count(f), 2);
     EXPECT_EQ(faults.delete_count(), 1);
     EXPECT_FALSE(tree.exists(u"w"));

@@ -59,7 +59,7 @@ TEST(platform_win32, full_path_resolves_relative_names_against_the_current_folde
     // A name with a NUL inside is refused rather than cut short.
     EXPECT_FALSE(sys.full_path(std::u16string(u"a\0b", 3), out, nullptr));
     EXPECT_EQ(last_error(), 123u);
-    EXPECT_FALSE(sys.delete_file(std::u16string(u"a\0b", 3)));
+    EXPECT_FALSE(sys.open_for_change(std::u16string(u"a\0b", 3)).valid());
     EXPECT_TRUE(sys.set_current_dir(saved));
 }
 
@@ -84,16 +84,30 @@ TEST(platform_win32, read_only_file_refuses_writing_and_deleting_until_cleared) 
     os& sys = native_os();
     tree.write_file(u"ro.txt", "x");
     std::u16string file = tree.path(u"ro.txt");
+    file_id folder;
+    ASSERT_TRUE(sys.file_identity(tree.root(), folder));
     uint32_t before = sys.get_attributes(file);
     ASSERT_NE(before, INVALID_ATTRIBUTES);
     ASSERT_TRUE(sys.set_attributes(file, before | ATTR_READONLY));
     EXPECT_FALSE(sys.can_write(file));
-    EXPECT_FALSE(sys.delete_file(file));
+    handle h = sys.open_for_change(file);
+    ASSERT_TRUE(h.valid());
+    EXPECT_FALSE(sys.delete_opened(h, file, folder));
     EXPECT_TRUE(is_access_denied(last_error()));
-    ASSERT_TRUE(sys.set_attributes(file, before));
+    ASSERT_TRUE(sys.set_read_only(h, false));
     EXPECT_TRUE(sys.can_write(file));
-    EXPECT_TRUE(sys.delete_file(file));
+    EXPECT_TRUE(sys.delete_opened(h, file, folder));
+    sys.close(h);
+    EXPECT_FALSE(tree.exists(u"ro.txt"));
     EXPECT_FALSE(sys.can_write(tree.root()));  // a folder is not a writable file
+}
+
+TEST(platform_win32, open_failures_map_to_the_c_library_errno) {
+    // A sharing or lock violation is "Permission denied" for the C library's
+    // own file open, unlike the primitives' narrower mapping.
+    const std::pair<uint32_t, int> rows[] = {{32, 13}, {33, 13}, {2, 2}, {5, 13}, {80, 17}, {112, 28}, {1234, 22}};
+    for (auto [code, number] : rows) EXPECT_EQ(errno_from_open_failure(code), number) << code;
+    EXPECT_EQ(errno_from_os_error(32), 22);
 }
 
 TEST(platform_win32, run_lock_excludes_every_other_open_while_compare_opens_share) {

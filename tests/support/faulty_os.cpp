@@ -73,6 +73,10 @@ void faulty_os::fail_open_write(std::u16string path, uint32_t code) {
 void faulty_os::before_first_read(std::u16string path, std::function<void()> action) {
     set_rule(first_read_actions_, std::move(path), std::move(action));
 }
+void faulty_os::before_change(std::u16string path, std::function<void()> action) {
+    set_rule(change_actions_, std::move(path), std::move(action));
+}
+void faulty_os::fail_write(std::u16string path, uint32_t code) { set_rule(write_fail_, std::move(path), code); }
 
 // ---- standard streams and process ----
 
@@ -144,6 +148,14 @@ bool faulty_os::find_next(handle search, platform::find_entry& entry) { return r
 
 bool faulty_os::find_close(handle search) { return real_.find_close(search); }
 
+bool faulty_os::entry_of(std::u16string_view path, platform::find_entry& entry) {
+    {
+        std::lock_guard<std::recursive_mutex> guard(lock_);
+        if (const uint32_t* code = rule_for(find_fail_, path)) return refuse(*code);
+    }
+    return real_.entry_of(path, entry);
+}
+
 uint32_t faulty_os::get_attributes(std::u16string_view path) { return real_.get_attributes(path); }
 
 bool faulty_os::set_attributes(std::u16string_view path, uint32_t attributes) {
@@ -160,6 +172,10 @@ bool faulty_os::full_path(std::u16string_view name, std::u16string& out, bool* h
 
 bool faulty_os::file_identity(std::u16string_view path, platform::file_id& id) {
     return real_.file_identity(path, id);
+}
+
+bool faulty_os::path_state(std::u16string_view path, platform::file_state& state) {
+    return real_.path_state(path, state);
 }
 
 handle faulty_os::open_read(std::u16string_view path, platform::read_mode mode) {
@@ -228,6 +244,11 @@ bool faulty_os::size_of(handle file, uint64_t& size) {
     return real_.size_of(file, size);
 }
 
+bool faulty_os::state_of(handle file, platform::file_state& state) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    return real_.state_of(real_of(file), state);
+}
+
 handle faulty_os::open_write(std::u16string_view path, platform::write_mode mode) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     if (const uint32_t* code = rule_for(write_open_fail_, path)) {
@@ -244,6 +265,7 @@ bool faulty_os::write(handle file, const void* data, size_t count) {
         return true;
     }
     if (open_file* open = find_open(file)) {
+        if (const uint32_t* code = rule_for(write_fail_, open->path)) return refuse(*code);
         const bool ok = real_.write(open->real, data, count);
         if (ok) open->offset += count;
         return ok;
@@ -261,21 +283,48 @@ bool faulty_os::close(handle file) {
     return real_.close(real);
 }
 
-bool faulty_os::delete_file(std::u16string_view path) {
-    {
-        std::lock_guard<std::recursive_mutex> guard(lock_);
-        ++delete_calls_;
-        if (const uint32_t* code = rule_for(delete_fail_, path)) return refuse(*code);
+handle faulty_os::open_for_change(std::u16string_view path) {
+    std::unique_lock<std::recursive_mutex> guard(lock_);
+    const auto action = change_actions_.find(path);
+    if (action != change_actions_.end()) {
+        std::function<void()> run = std::move(action->second);
+        change_actions_.erase(action);
+        guard.unlock();
+        if (run) run();
+        guard.lock();
     }
-    return real_.delete_file(path);
+    return add_open(real_.open_for_change(path), path);
 }
 
-bool faulty_os::truncate_file(std::u16string_view path) {
-    {
-        std::lock_guard<std::recursive_mutex> guard(lock_);
-        if (const uint32_t* code = rule_for(truncate_fail_, path)) return refuse(*code);
-    }
-    return real_.truncate_file(path);
+// The rule of the path a handle was opened from; nullptr when none applies.
+template <class Map>
+const uint32_t* faulty_os::rule_for_handle(const Map& rules, handle file) {
+    open_file* open = find_open(file);
+    return open ? rule_for(rules, open->path) : nullptr;
+}
+
+handle faulty_os::real_of(handle file) {
+    open_file* open = find_open(file);
+    return open ? open->real : file;
+}
+
+bool faulty_os::set_read_only(handle file, bool read_only) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    if (const uint32_t* code = rule_for_handle(setattr_fail_, file)) return refuse(*code);
+    return real_.set_read_only(real_of(file), read_only);
+}
+
+bool faulty_os::truncate_opened(handle file) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    if (const uint32_t* code = rule_for_handle(truncate_fail_, file)) return refuse(*code);
+    return real_.truncate_opened(real_of(file));
+}
+
+bool faulty_os::delete_opened(handle file, std::u16string_view path, const platform::file_id& folder) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    ++delete_calls_;
+    if (const uint32_t* code = rule_for(delete_fail_, path)) return refuse(*code);
+    return real_.delete_opened(real_of(file), path, folder);
 }
 
 handle faulty_os::open_lock(std::u16string_view path) {

@@ -37,14 +37,20 @@ public:
     void fail_read(std::u16string path, uint64_t offset, uint32_t code);
     // The file reads as if it ended at `length` (end of file there).
     void cut_at(std::u16string path, uint64_t length);
+    // Deleting, clearing the read-only attribute of, or emptying the file fails.
     void fail_delete(std::u16string path, uint32_t code);
     void fail_set_attributes(std::u16string path, uint32_t code);
     void fail_truncate(std::u16string path, uint32_t code);
     void fail_find(std::u16string pattern, uint32_t code);
     void fail_open_write(std::u16string path, uint32_t code);
+    // Writes to the file opened for writing from `path` fail (a full disk).
+    void fail_write(std::u16string path, uint32_t code);
     // Runs `action` just before the first read of `path` (to change a file
     // between listing/comparison and a later step).
     void before_first_read(std::u16string path, std::function<void()> action);
+    // Runs `action` once, just before the file is opened to be removed,
+    // emptied or made writable (to swap something into its place).
+    void before_change(std::u16string path, std::function<void()> action);
 
     // --- standard streams ---
     // Capture both standard streams (as redirected files unless pose_as_console).
@@ -73,18 +79,23 @@ public:
     platform::handle find_first(std::u16string_view pattern, platform::find_entry& entry) override;
     bool find_next(platform::handle search, platform::find_entry& entry) override;
     bool find_close(platform::handle search) override;
+    bool entry_of(std::u16string_view path, platform::find_entry& entry) override;
     uint32_t get_attributes(std::u16string_view path) override;
     bool set_attributes(std::u16string_view path, uint32_t attributes) override;
     bool full_path(std::u16string_view name, std::u16string& out, bool* has_file_part) override;
     bool file_identity(std::u16string_view path, platform::file_id& id) override;
+    bool path_state(std::u16string_view path, platform::file_state& state) override;
     platform::handle open_read(std::u16string_view path, platform::read_mode mode) override;
     bool read(platform::handle file, void* buffer, uint32_t count, uint32_t& got) override;
     bool size_of(platform::handle file, uint64_t& size) override;
+    bool state_of(platform::handle file, platform::file_state& state) override;
     platform::handle open_write(std::u16string_view path, platform::write_mode mode) override;
     bool write(platform::handle file, const void* data, size_t count) override;
     bool close(platform::handle file) override;
-    bool delete_file(std::u16string_view path) override;
-    bool truncate_file(std::u16string_view path) override;
+    platform::handle open_for_change(std::u16string_view path) override;
+    bool set_read_only(platform::handle file, bool read_only) override;
+    bool truncate_opened(platform::handle file) override;
+    bool delete_opened(platform::handle file, std::u16string_view path, const platform::file_id& folder) override;
     platform::handle open_lock(std::u16string_view path) override;
     bool can_write(std::u16string_view path) override;
     bool current_dir(std::u16string& out) override;
@@ -125,6 +136,10 @@ private:
     static bool refuse(uint32_t code);
     template <class Map>
     static const uint32_t* rule_for(const Map& rules, std::u16string_view path);
+    template <class Map>
+    const uint32_t* rule_for_handle(const Map& rules, platform::handle file);
+    // The real handle behind a handle of this layer.
+    platform::handle real_of(platform::handle file);
     // Stores one rule under the layer's lock.
     template <class Map, class Value>
     void set_rule(Map& rules, std::u16string key, Value value) {
@@ -145,7 +160,9 @@ private:
     std::map<std::u16string, uint32_t, std::less<>> truncate_fail_;
     std::map<std::u16string, uint32_t, std::less<>> find_fail_;
     std::map<std::u16string, uint32_t, std::less<>> write_open_fail_;
+    std::map<std::u16string, uint32_t, std::less<>> write_fail_;
     std::map<std::u16string, std::function<void()>, std::less<>> first_read_actions_;
+    std::map<std::u16string, std::function<void()>, std::less<>> change_actions_;
 
     std::map<intptr_t, open_file> open_files_;
     intptr_t next_handle_ = 0x70000000;

@@ -119,6 +119,24 @@ void temp_tree::make_sparse(std::u16string_view relative, uint64_t size) const {
     fs::resize_file(file, size, ec);
 }
 
+void temp_tree::rename(std::u16string_view from, std::u16string_view to) const {
+    fs::rename(to_fs(path(from)), to_fs(path(to)));
+}
+
+bool temp_tree::make_link(std::u16string_view relative, std::u16string_view target, bool folder) const {
+    std::error_code ec;
+    if (folder)
+        fs::create_directory_symlink(to_fs(target), to_fs(path(relative)), ec);
+    else
+        fs::create_symlink(to_fs(target), to_fs(path(relative)), ec);
+    return !ec;
+}
+
+bool temp_tree::remove(std::u16string_view relative) const {
+    std::error_code ec;
+    return fs::remove(to_fs(path(relative)), ec);
+}
+
 void temp_tree::set_read_only(std::u16string_view relative, bool read_only) const {
     std::error_code ec;
     fs::permissions(to_fs(path(relative)), fs::perms::owner_write,

@@ -28,6 +28,11 @@ public:
     // A sparse file of the given size (no data written).
     void make_sparse(std::u16string_view relative, uint64_t size) const;
     void set_read_only(std::u16string_view relative, bool read_only) const;
+    // Renames (replacing what `to` names), as another program would.
+    void rename(std::u16string_view from, std::u16string_view to) const;
+    // A symbolic link at `relative` to `target` (false where links cannot be made).
+    bool make_link(std::u16string_view relative, std::u16string_view target, bool folder = false) const;
+    bool remove(std::u16string_view relative) const;
     // Last-write time as a FILETIME (100 ns since 1601).
     void set_write_time(std::u16string_view relative, uint64_t file_time) const;
     std::string read_file(std::u16string_view relative) const;

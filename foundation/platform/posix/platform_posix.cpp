@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -19,6 +20,7 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <string>
 #include <unordered_set>
 
 #include "platform/platform.h"
@@ -29,6 +31,9 @@ namespace zub::platform {
 namespace {
 
 thread_local uint32_t thread_last_error = 0;
+
+// Set by the first SIGINT or SIGTERM (watch_interrupts).
+volatile sig_atomic_t interrupted = 0;
 
 // Saves errno as the thread's last error; returns false for convenience.
 bool fail_errno() {
@@ -63,6 +68,26 @@ file_time file_time_of(const struct timespec& ts) {
 }
 
 constexpr uint32_t REPARSE_TAG_SYMLINK = 0xA000000C;
+
+// The code a change refused for a moved or replaced file gives: ESTALE is
+// otherwise only met on network file systems, where it means the same.
+constexpr int CHANGED_REFUSAL = ESTALE;
+
+file_id identity_of(const struct stat& st) {
+    return file_id{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+file_state state_from(const struct stat& st) {
+    file_state state;
+    state.id = identity_of(st);
+    state.size = static_cast<uint64_t>(st.st_size);
+    state.written = file_time_of(st.st_mtim);
+    state.changed = file_time_of(st.st_ctim);
+    state.links = static_cast<uint32_t>(st.st_nlink);
+    state.read_only = (st.st_mode & S_IWUSR) == 0;
+    state.regular = S_ISREG(st.st_mode);
+    return state;
+}
 
 bool is_dot_or_dotdot(std::string_view name) { return name == "." || name == ".."; }
 
@@ -306,6 +331,29 @@ bool replace_content(const std::string& path, const std::string& content) {
     return ok ? true : fail_with(saved);
 }
 
+// Replaces a path given by its components with its real path when it
+// exists; a path that does not (yet) exist is kept as it is.
+void resolve_links(std::vector<std::u16string>& parts) {
+    std::u16string joined;
+    for (const auto& part : parts) {
+        joined += u'/';
+        joined += part;
+    }
+    if (joined.empty()) return;
+    char* real = ::realpath(bytes_from_utf16(joined).c_str(), nullptr);
+    if (!real) return;
+    const std::u16string resolved = utf16_from_bytes(real);
+    std::free(real);
+    parts.clear();
+    std::u16string_view rest = resolved;
+    while (!rest.empty()) {
+        const size_t slash = rest.find(u'/');
+        const std::u16string_view part = rest.substr(0, slash);
+        rest = slash == std::u16string_view::npos ? std::u16string_view{} : rest.substr(slash + 1);
+        if (!part.empty()) parts.emplace_back(part);
+    }
+}
+
 class posix_os final : public os {
 public:
     handle find_first(std::u16string_view pattern16, find_entry& entry) override {
@@ -338,6 +386,15 @@ public:
             return INVALID_HANDLE;
         }
         return handle{reinterpret_cast<intptr_t>(s)};
+    }
+
+    bool entry_of(std::u16string_view path16, find_entry& entry) override {
+        const std::string path = native(path16);
+        if (path.empty() || path.back() == '/') return fail_with(ENOENT);
+        struct stat link, target;
+        if (!stat_pair(AT_FDCWD, path.c_str(), link, target)) return fail_errno();
+        fill_entry(last_component(path), link, target, entry);
+        return true;
     }
 
     bool find_next(handle h, find_entry& entry) override {
@@ -391,8 +448,11 @@ public:
             whole += u'/';
         }
         whole.append(name);
-        // Resolve "." and ".." by text, collapse repeated separators.
-        std::vector<std::u16string_view> parts;
+        // Collapse "." and repeated separators. A ".." leads to the parent
+        // of the folder the system reaches by the path so far: when that path
+        // holds a link, its real path is taken first, so ".." after a link
+        // to a folder is the parent of the link's target, as the system means it.
+        std::vector<std::u16string> parts;
         std::u16string_view rest = whole;
         while (!rest.empty()) {
             const size_t slash = rest.find(u'/');
@@ -400,10 +460,11 @@ public:
             rest = slash == std::u16string_view::npos ? std::u16string_view{} : rest.substr(slash + 1);
             if (part.empty() || part == u".") continue;
             if (part == u"..") {
+                resolve_links(parts);
                 if (!parts.empty()) parts.pop_back();
                 continue;
             }
-            parts.push_back(part);
+            parts.emplace_back(part);
         }
         out.clear();
         for (const auto& part : parts) {
@@ -418,8 +479,14 @@ public:
     bool file_identity(std::u16string_view path, file_id& id) override {
         struct stat st;
         if (::stat(native(path).c_str(), &st) != 0) return fail_errno();
-        id.device = static_cast<uint64_t>(st.st_dev);
-        id.index = static_cast<uint64_t>(st.st_ino);
+        id = identity_of(st);
+        return true;
+    }
+
+    bool path_state(std::u16string_view path, file_state& state) override {
+        struct stat st;
+        if (::stat(native(path).c_str(), &st) != 0) return fail_errno();
+        state = state_from(st);
         return true;
     }
 
@@ -485,6 +552,13 @@ public:
         return true;
     }
 
+    bool state_of(handle file, file_state& state) override {
+        struct stat st;
+        if (!file.valid() || fstat(static_cast<int>(file.value), &st) != 0) return fail_errno();
+        state = state_from(st);
+        return true;
+    }
+
     handle open_write(std::u16string_view path, write_mode mode) override {
         const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == write_mode::append ? O_APPEND : O_TRUNC);
         const int fd = ::open(native(path).c_str(), flags, 0666);
@@ -515,19 +589,74 @@ public:
         return true;
     }
 
-    bool delete_file(std::u16string_view path16) override {
-        const std::string path = native(path16);
+    handle open_for_change(std::u16string_view path) override {
+        // O_NOFOLLOW: a link in the file's place fails with ELOOP instead of
+        // leading to a file the comparison never saw. Non-blocking, so that
+        // a FIFO swapped in cannot hang the run.
+        const int fd = ::open(native(path).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) {
+            fail_errno();
+            return INVALID_HANDLE;
+        }
+        return handle{fd};
+    }
+
+    bool set_read_only(handle file, bool read_only) override {
         struct stat st;
-        if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return fail_with(EISDIR);
-        if (::unlink(path.c_str()) != 0) return fail_errno();
+        const int fd = static_cast<int>(file.value);
+        if (!file.valid() || fstat(fd, &st) != 0) return fail_errno();
+        mode_t mode = st.st_mode & 07777;
+        mode = read_only ? (mode & ~mode_t(S_IWUSR)) : (mode | S_IWUSR);
+        if (mode == (st.st_mode & 07777)) return true;
+        if (fchmod(fd, mode) != 0) return fail_errno();
         return true;
     }
 
-    bool truncate_file(std::u16string_view path) override {
-        const int fd = ::open(native(path).c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0) return fail_errno();
-        ::close(fd);
-        return true;
+    bool truncate_opened(handle file) override {
+        if (!file.valid()) return fail_with(EBADF);
+        const int fd = static_cast<int>(file.value);
+        // The handle was opened for reading; a second descriptor for writing
+        // is opened through the process's own descriptor table, which leads
+        // to the same file whatever has happened to its name since.
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        const int wfd = ::open(self.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (wfd < 0) return fail_errno();
+        struct stat held, reopened;
+        bool ok = fstat(fd, &held) == 0 && fstat(wfd, &reopened) == 0;
+        if (ok && identity_of(held) != identity_of(reopened)) {
+            errno = ESTALE;
+            ok = false;
+        }
+        if (ok) ok = ftruncate(wfd, 0) == 0;
+        const int saved = errno;
+        ::close(wfd);
+        return ok ? true : fail_with(saved);
+    }
+
+    bool delete_opened(handle file, std::u16string_view path16, const file_id& folder) override {
+        if (!file.valid()) return fail_with(EBADF);
+        const std::string path = native(path16);
+        const size_t slash = path.rfind('/');
+        const std::string parent = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+        const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+        if (name.empty() || is_dot_or_dotdot(name)) return fail_with(EINVAL);
+        const int dir = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir < 0) return fail_errno();
+        struct stat dir_st, held, named;
+        int error = 0;
+        if (fstat(dir, &dir_st) != 0 || fstat(static_cast<int>(file.value), &held) != 0) {
+            error = errno;
+        } else if (identity_of(dir_st) != folder) {
+            error = CHANGED_REFUSAL;  // the folder is not the one that was listed
+        } else if (fstatat(dir, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0) {
+            error = errno;
+        } else if (identity_of(named) != identity_of(held)) {
+            error = CHANGED_REFUSAL;  // another file now has the name
+        } else if (unlinkat(dir, name.c_str(), 0) != 0) {
+            error = errno;
+        }
+        ::close(dir);
+        return error == 0 ? true : fail_with(error);
     }
 
     handle open_lock(std::u16string_view path) override {
@@ -785,7 +914,7 @@ private:
         for (;;) {
             char c;
             const ssize_t n = ::read(STDIN_FILENO, &c, 1);
-            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno == EINTR && !interrupted) continue;  // Ctrl+C cancels
             if (n <= 0) return any;
             any = true;
             if (c == '\n') break;
@@ -809,6 +938,42 @@ void set_last_error(uint32_t code) { thread_last_error = code; }
 int errno_from_os_error(uint32_t code) { return static_cast<int>(code); }
 bool is_not_found(uint32_t code) { return code == ENOENT || code == ENOTDIR; }
 bool is_access_denied(uint32_t code) { return code == EACCES || code == EPERM; }
+bool is_link_refusal(uint32_t code) { return code == ELOOP; }
+bool is_changed_refusal(uint32_t code) { return code == static_cast<uint32_t>(CHANGED_REFUSAL); }
+int errno_from_open_failure(uint32_t code) { return static_cast<int>(code); }
+
+bool expands_command_line_wildcards() { return false; }
+
+namespace {
+
+void on_interrupt(int) { interrupted = 1; }
+
+}  // namespace
+
+void watch_interrupts() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // SA_RESETHAND: the first signal is recorded, the second one meets
+        // the default action and ends the process at once.
+        struct sigaction action {};
+        action.sa_handler = on_interrupt;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND;
+        sigaction(SIGINT, &action, nullptr);
+        sigaction(SIGTERM, &action, nullptr);
+    });
+}
+
+bool interrupt_requested() { return interrupted != 0; }
+
+void open_closed_standard_streams() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lowest free descriptor is the closed one.
+        const int null_fd = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (null_fd >= 0 && null_fd != fd) ::close(null_fd);
+    }
+}
 
 std::vector<std::u16string> command_line(int argc, char** argv) {
     std::vector<std::u16string> args;

@@ -81,6 +81,33 @@ void close_keeping_error(HANDLE h) {
     SetLastError(saved);
 }
 
+// Codes the changes that act on one file refuse with: a link in the file's
+// place, and a file or folder that is no longer the one that was compared.
+constexpr DWORD LINK_REFUSAL = 681;     // ERROR_STOPPED_ON_SYMLINK
+constexpr DWORD CHANGED_REFUSAL = 1006; // ERROR_FILE_INVALID
+
+// Identity, size, times, names and attributes of an open file.
+bool read_state(HANDLE file, file_state& state) {
+    BY_HANDLE_FILE_INFORMATION info;
+    FILE_BASIC_INFO basic;
+    if (!GetFileInformationByHandle(file, &info)) return false;
+    if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) return false;
+    state.id = file_id{info.dwVolumeSerialNumber, join64(info.nFileIndexHigh, info.nFileIndexLow)};
+    state.size = join64(info.nFileSizeHigh, info.nFileSizeLow);
+    state.written = from_filetime(info.ftLastWriteTime);
+    state.changed = static_cast<file_time>(basic.ChangeTime.QuadPart);
+    state.links = info.nNumberOfLinks;
+    state.read_only = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    state.regular = (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+    return true;
+}
+
+// The folder part of a path (up to its last separator).
+std::u16string_view folder_part(std::u16string_view path) {
+    const size_t last = path.find_last_of(u"\\/");
+    return last == std::u16string_view::npos ? std::u16string_view(u".") : path.substr(0, last);
+}
+
 DWORD std_handle_number(std_stream which) {
     return which == std_stream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE;
 }
@@ -179,6 +206,17 @@ public:
 
     bool find_close(handle search) override { return FindClose(native(search)) != 0; }
 
+    bool entry_of(std::u16string_view path, find_entry& entry) override {
+        wide_text name(path);
+        if (!name.ok()) return false;
+        WIN32_FIND_DATAW data;
+        HANDLE search = FindFirstFileW(name.get(), &data);
+        if (search == INVALID_HANDLE_VALUE) return false;
+        FindClose(search);
+        fill_entry(data, entry);
+        return true;
+    }
+
     // --- attributes and names ---
 
     uint32_t get_attributes(std::u16string_view path) override {
@@ -230,6 +268,20 @@ public:
         return true;
     }
 
+    bool path_state(std::u16string_view path, file_state& state) override {
+        wide_text name(path);
+        if (!name.ok()) return false;
+        HANDLE file = CreateFileW(name.get(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        if (!read_state(file, state)) {
+            close_keeping_error(file);
+            return false;
+        }
+        CloseHandle(file);
+        return true;
+    }
+
     // --- files ---
 
     handle open_read(std::u16string_view path, read_mode mode) override {
@@ -260,6 +312,8 @@ public:
         size = static_cast<uint64_t>(value.QuadPart);
         return true;
     }
+
+    bool state_of(handle file, file_state& state) override { return read_state(native(file), state); }
 
     handle open_write(std::u16string_view path, write_mode mode) override {
         wide_text name(path);
@@ -298,20 +352,64 @@ public:
 
     bool close(handle file) override { return CloseHandle(native(file)) != 0; }
 
-    bool delete_file(std::u16string_view path) override {
+    handle open_for_change(std::u16string_view path) override {
         wide_text name(path);
-        return name.ok() && DeleteFileW(name.get()) != 0;
+        if (!name.ok()) return INVALID_HANDLE;
+        // Attribute and delete access only: a handle without data access is
+        // not kept from opening by another program's handle, whatever that
+        // one shares. FILE_FLAG_OPEN_REPARSE_POINT opens a link itself, which
+        // is then refused rather than followed.
+        HANDLE file = CreateFileW(name.get(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return INVALID_HANDLE;
+        FILE_BASIC_INFO basic;
+        if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) {
+            close_keeping_error(file);
+            return INVALID_HANDLE;
+        }
+        if (basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            CloseHandle(file);
+            SetLastError(LINK_REFUSAL);
+            return INVALID_HANDLE;
+        }
+        return wrap(file);
     }
 
-    bool truncate_file(std::u16string_view path) override {
-        wide_text name(path);
-        if (!name.ok()) return false;
-        // TRUNCATE_EXISTING never creates: a file that vanished since it was
-        // compared is not brought back as an empty one.
-        HANDLE h = CreateFileW(name.get(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return false;
-        return CloseHandle(h) != 0;
+    bool set_read_only(handle file, bool read_only) override {
+        FILE_BASIC_INFO basic;
+        if (!GetFileInformationByHandleEx(native(file), FileBasicInfo, &basic, sizeof basic)) return false;
+        DWORD attributes = basic.FileAttributes;
+        attributes = read_only ? (attributes | FILE_ATTRIBUTE_READONLY) : (attributes & ~FILE_ATTRIBUTE_READONLY);
+        if (attributes == basic.FileAttributes) return true;
+        FILE_BASIC_INFO change{};  // times of 0 are left as they are
+        change.FileAttributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+        return SetFileInformationByHandle(native(file), FileBasicInfo, &change, sizeof change) != 0;
+    }
+
+    bool truncate_opened(handle file) override {
+        // Write access through the same open file, whatever its name leads
+        // to by now.
+        HANDLE writer = ReOpenFile(native(file), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+        if (writer == INVALID_HANDLE_VALUE) return false;
+        LARGE_INTEGER zero{};
+        if (!SetFilePointerEx(writer, zero, nullptr, FILE_BEGIN) || !SetEndOfFile(writer)) {
+            close_keeping_error(writer);
+            return false;
+        }
+        return CloseHandle(writer) != 0;
+    }
+
+    bool delete_opened(handle file, std::u16string_view path, const file_id& folder) override {
+        file_id holder;
+        if (!file_identity(folder_part(path), holder)) return false;
+        if (holder != folder) {
+            SetLastError(CHANGED_REFUSAL);
+            return false;
+        }
+        // The file goes when its last handle is closed: the caller's close.
+        FILE_DISPOSITION_INFO disposition{TRUE};
+        return SetFileInformationByHandle(native(file), FileDispositionInfo, &disposition, sizeof disposition) != 0;
     }
 
     handle open_lock(std::u16string_view path) override {
@@ -541,6 +639,60 @@ int errno_from_os_error(uint32_t code) {
 bool is_not_found(uint32_t code) { return errno_from_os_error(code) == 2; }
 
 bool is_access_denied(uint32_t code) { return code == ERROR_ACCESS_DENIED; }
+bool is_link_refusal(uint32_t code) { return code == LINK_REFUSAL; }
+bool is_changed_refusal(uint32_t code) { return code == CHANGED_REFUSAL; }
+
+// The C library's own table for its file functions (a "w" open): wider than
+// the primitives' mapping above; a sharing or lock violation is EACCES.
+int errno_from_open_failure(uint32_t code) {
+    struct row {
+        uint32_t code;
+        int number;
+    };
+    static constexpr row table[] = {
+        {1, 22},   {2, 2},    {3, 2},    {4, 24},   {5, 13},   {6, 9},    {7, 12},   {8, 12},   {9, 12},
+        {10, 7},   {11, 8},   {12, 22},  {13, 22},  {15, 2},   {16, 13},  {17, 18},  {18, 2},   {33, 13},
+        {53, 2},   {65, 13},  {67, 2},   {80, 17},  {82, 13},  {83, 13},  {87, 22},  {89, 11},  {108, 13},
+        {109, 32}, {112, 28}, {114, 9},  {128, 10}, {129, 10}, {130, 9},  {131, 22}, {132, 13}, {145, 41},
+        {158, 13}, {161, 2},  {164, 11}, {167, 13}, {183, 17}, {206, 2},  {215, 11}, {1816, 12},
+    };
+    for (const row& r : table)
+        if (r.code == code) return r.number;
+    if (code >= 19 && code <= 36) return 13;    // write protection, sharing and lock violations
+    if (code >= 188 && code <= 202) return 8;   // not an executable image
+    return 22;
+}
+
+bool expands_command_line_wildcards() { return true; }
+
+namespace {
+
+volatile LONG interrupted = 0;
+
+BOOL WINAPI on_console_event(DWORD) {
+    // The second event is left to the default handler, which ends the process.
+    if (InterlockedExchange(&interrupted, 1) != 0) return FALSE;
+    return TRUE;
+}
+
+}  // namespace
+
+void watch_interrupts() {
+    static LONG installed = 0;
+    if (InterlockedExchange(&installed, 1) == 0) SetConsoleCtrlHandler(on_console_event, TRUE);
+}
+
+bool interrupt_requested() { return interrupted != 0; }
+
+void open_closed_standard_streams() {
+    for (DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+        HANDLE h = GetStdHandle(which);
+        if (h != nullptr && h != INVALID_HANDLE_VALUE) continue;
+        HANDLE null_device = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         nullptr, OPEN_EXISTING, 0, nullptr);
+        if (null_device != INVALID_HANDLE_VALUE) SetStdHandle(which, null_device);
+    }
+}
 
 std::vector<std::u16string> command_line(int argc, char** argv) {
     std::vector<std::u16string> result;
