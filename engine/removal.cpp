@@ -46,10 +46,13 @@ bool unchanged(const platform::file_state& now, const platform::file_state& comp
 }
 
 // Nothing is removed off the record: once a result file has failed to take
-// a write, the run removes nothing more.
-bool records_writable(run_state& run) {
+// a write, or when the removal list itself could not be opened, the run
+// removes nothing more.
+bool records_writable(run_state& run, const text_stream& removal_log) {
     if (run.removals_halted) return false;
     std::u16string_view failed = failed_result_file(run);
+    if (failed.empty() && !removal_log.is_open())
+        failed = &removal_log == &run.logs.srm ? u"zubsrm.log" : u"zubdrm.log";
     if (failed.empty()) return true;
     run.removals_halted = true;
     report_err(run, u"%s cannot be written: no more files are removed\n", failed);
@@ -121,7 +124,7 @@ int change_opened(run_state& run, const removal_guard& guard, platform::handle f
 int remove_matched_file(run_state& run, const removal_guard& guard, bool read_only, text_stream& removal_log,
                         int32_t& removal_counter) {
     if (read_only && !run.options.remove_readonly) return 1;
-    if (!records_writable(run)) return 1;
+    if (!records_writable(run, removal_log)) return 1;
     const std::u16string_view path = guard.target.path;
 
     platform::handle file = os().open_for_change(path);
@@ -147,7 +150,7 @@ int remove_matched_file(run_state& run, const removal_guard& guard, bool read_on
         // Said where it can be: the path is not lost with the record.
         report_err(run, u"\"%s\" was removed but could not be recorded\n", path);
         log_line(run.logs.aer, u"%s: was removed but could not be recorded\n", path);
-        records_writable(run);
+        records_writable(run, removal_log);
     }
     return 0;
 }

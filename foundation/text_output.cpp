@@ -85,6 +85,15 @@ int64_t text_stream::length() const {
 
 // ---------------------------------------------------------------- writers
 
+std::u16string terminal_text(std::u16string_view text) {
+    std::u16string safe(text);
+    for (char16_t& c : safe) {
+        const bool control = (c < 0x20 && c != u'\n' && c != u'\t') || c == 0x7F || (c >= 0x80 && c <= 0x9F);
+        if (control) c = u'?';
+    }
+    return safe;
+}
+
 int write_text(const char16_t* units, int unit_size, int count, text_stream& stream) {
     if (units == nullptr || unit_size <= 0 || count <= 0) return 0;
     platform::handle target = target_of(stream);
@@ -135,7 +144,8 @@ int print_with(char16_t* buffer, size_t capacity, text_stream& stream, std::u16s
     if (n < 0) return -1;
     if (n == 0) return 0;
     if (console) {
-        if (!sys().console_write(stream.which(), std::u16string_view(buffer, static_cast<size_t>(n)))) return -1;
+        if (!sys().console_write(stream.which(), terminal_text(std::u16string_view(buffer, static_cast<size_t>(n)))))
+            return -1;
     } else {
         write_text(buffer, 2, n, stream);
     }
@@ -173,9 +183,9 @@ int vprint_verbose(std::u16string_view format, fmt_args args) {
         // The console receives CR LF here, unlike print_out's console road.
         std::u16string text;
         text.reserve(static_cast<size_t>(n) * 2);
-        for (int i = 0; i < n; ++i) {
-            if (block[static_cast<size_t>(i)] == u'\n') text.push_back(u'\r');
-            text.push_back(block[static_cast<size_t>(i)]);
+        for (char16_t c : terminal_text(std::u16string_view(block.data(), static_cast<size_t>(n)))) {
+            if (c == u'\n') text.push_back(u'\r');
+            text.push_back(c);
         }
         if (!sys().console_write(platform::std_stream::output, text)) return -1;
     } else {

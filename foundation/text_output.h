@@ -67,6 +67,11 @@ inline constexpr size_t VERBOSE_BUFFER_UNITS = 32769;  // print_verbose
 // when the write failed.
 int write_text(const char16_t* units, int unit_size, int count, text_stream& stream);
 
+// Text as it may reach a console or terminal: every control character but
+// the line feed and the tab becomes '?', so that a file name cannot move the
+// cursor, clear the screen or retitle the window. (Files keep exact names.)
+std::u16string terminal_text(std::u16string_view text);
+
 // Formats and writes one message. Returns the number of units formatted; 0
 // for an empty format; -1 when a console write fails. A message longer than
 // the format buffer is not written at all (and -1 is returned).

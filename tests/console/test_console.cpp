@@ -118,6 +118,19 @@ TEST_F(console_test, differences_only_end_with_0_and_redirected_output_is_utf16l
     EXPECT_TRUE(work_.exists(u"zubsdif.log"));
 }
 
+// With standard output closed, the first result file opened must not take
+// its descriptor (and with it the verbose lines and the summary).
+TEST_F(console_test, closed_standard_output_stays_apart_from_the_run_log) {
+    if (platform::native_path_style() != platform::path_style::posix) GTEST_SKIP() << "POSIX descriptors";
+    work_.write_file(u"src/a.txt", "same");
+    work_.write_file(u"dst/a.txt", "same");
+    program_result r = run_program(u"/bin/sh", {u"-c", u"exec \"$0\" -v src dst 1>&-", program()}, work_.root());
+    EXPECT_EQ(r.status, 0);
+    const std::u16string aer = from_utf16le(read_whole_file(work_.path(u"zubaer.log")));
+    EXPECT_EQ(aer.find(u"a.txt"), std::u16string::npos) << narrow(aer);
+    EXPECT_EQ(aer.find(u"same file(s)"), aer.rfind(u"same file(s)"));
+}
+
 TEST_F(console_test, double_dash_lets_a_folder_begin_with_a_dash) {
     work_.make_dir(u"-dir1");
     work_.make_dir(u"dir2");

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "engine_fixture.h"
 #include "pair_judgement.h"
@@ -312,6 +313,95 @@ TEST_F(judgement_test, file_changed_after_comparison_is_not_removed) {
     EXPECT_TRUE(files.exists(u"s/b"));
     finish();
     EXPECT_EQ(log(u"zubserr.log"), line(src(u"b")));
+}
+
+// Something swapped into a file's place (or changed) between the comparison
+// and its removal: nothing but the compared file is ever changed, and a
+// change of either file keeps both.
+TEST_F(judgement_test, swaps_before_a_removal_change_nothing_else) {
+    const bool posix = platform::native_path_style() == platform::path_style::posix;
+    struct row {
+        const char* name;
+        bool needs_links;
+        bool empty, read_only;
+        std::function<void()> prepare;  // before the run
+        std::function<void()> swap;     // just before the removal opens d/a
+        std::u16string err;             // what the removing side is told
+    };
+    const std::u16string outside = files.path(u"outside");
+    const row rows[] = {
+        {"link to the source file", true, true, false, nullptr,
+         [&] { files.rename(u"d/a", u"d/old"), files.make_link(u"d/a", src()); }, u" is a link: not removed\n"},
+        {"link to a file outside", true, false, false, nullptr,
+         [&] { files.rename(u"d/a", u"d/old"), files.make_link(u"d/a", outside); }, u" is a link: not removed\n"},
+        {"link from the start, -r", true, false, true,
+         [&] { files.remove(u"d/a"), files.make_link(u"d/a", outside), files.set_read_only(u"outside", true); },
+         nullptr, u" is a link: not removed\n"},
+        {"source grew", false, false, false, nullptr, [&] { files.write_file(u"s/a", "same bytes, and more"); },
+         u" is kept: " + q(src()) + u" changed since it was compared\n"},
+        {"same size and time, other file", false, false, false, nullptr,
+         [&] {
+             files.write_file(u"d/new", "SAME BYTES");
+             files.set_write_time(u"d/new", base_time);
+             files.rename(u"d/new", u"d/a");
+         },
+         u" changed since it was compared\n"},
+        {"other names, -z", true, true, false,
+         [&] {
+             files.write_file(u"s/b", "same bytes");
+             files.remove(u"d/a");
+             std::filesystem::create_hard_link(std::filesystem::path(src(u"b")), std::filesystem::path(dst()));
+         },
+         nullptr, u" has other names: not emptied\n"},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.name);
+        if (r.needs_links && !posix) continue;  // Wine makes no links
+        files.write_file(u"outside", "same bytes");
+        pair("same bytes", "same bytes");
+        files.set_write_time(u"d/a", base_time);
+        if (r.prepare) r.prepare();
+        if (r.swap) fos.before_change(dst(), r.swap);
+        opt = {};
+        opt.delete_dst = true;
+        opt.empty_instead = r.empty;
+        opt.remove_readonly = r.read_only;
+        begin();
+        judge();
+        EXPECT_EQ(run->same_count, 1);
+        EXPECT_EQ(run->dst_removed_count, 0);
+        EXPECT_EQ(run->dst_error_count, 1);
+        EXPECT_EQ(host->err, q(dst()) + r.err);
+        EXPECT_EQ(files.read_file(u"outside"), "same bytes");
+        EXPECT_EQ(files.get_read_only(u"outside"), r.read_only);
+        EXPECT_EQ(files.read_file(u"s/a").substr(0, 10), "same bytes");
+        files.set_read_only(u"outside", false);
+        for (const char16_t* name : {u"d/a", u"d/old", u"s/b"}) files.remove(name);
+    }
+}
+
+// A folder swapped for a link to another folder that holds the compared
+// file under another name: the deletion checks the folder it deletes in.
+TEST_F(judgement_test, folder_swapped_for_a_link_keeps_the_file_there) {
+    if (platform::native_path_style() != platform::path_style::posix) GTEST_SKIP() << "Wine makes no links";
+    files.make_dir(u"s/sub");
+    files.make_dir(u"d/sub");
+    files.make_dir(u"other");
+    files.write_file(u"s/sub/a", "x");
+    files.write_file(u"d/sub/a", "x");
+    std::filesystem::create_hard_link(std::filesystem::path(files.path(u"d/sub/a")),
+                                      std::filesystem::path(files.path(u"other/a")));
+    fos.before_change(files.path(u"d/sub/a"), [&] {
+        files.rename(u"d/sub", u"d/old");
+        files.make_link(u"d/sub", files.path(u"other"), true);
+    });
+    opt.delete_dst = true;
+    start(build_kind::console, files.path(u"d"));
+    walk_tree(*run, files.path(u"s"), files.path(u"d"));
+    EXPECT_EQ(run->dst_removed_count, 0);
+    EXPECT_EQ(host->err, q(files.path(u"d/sub/a")) + u" changed since it was compared\n");
+    EXPECT_TRUE(files.exists(u"other/a"));
+    EXPECT_TRUE(files.exists(u"d/old/a"));
 }
 
 TEST_F(judgement_test, dialog_counts_and_stop_before_a_pair) {

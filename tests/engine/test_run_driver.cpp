@@ -298,14 +298,42 @@ TEST_F(run_driver_test, dialog_lock_and_option_rules) {
     EXPECT_EQ(dialog.resolve_calls, 0);
 }
 
-TEST_F(run_driver_test, dialog_stop_prints_program_abort_and_returns_1) {
-    capture_host dialog(build_kind::dialog);
-    dialog.stop_when = [](int) { return true; };
-    EXPECT_EQ(run({u"-lkgm", u"src", u"dst"}, dialog), 1);
-    EXPECT_EQ(dialog.out, u"program abort\n" + summary(u"src", u"dst"));
-    EXPECT_EQ(text(u"zublog.txt"), crlf(u"program abort\n" + summary(u"src", u"dst")));
-    // The run log shows the run body's own code.
-    EXPECT_TRUE(ends_with(text(u"zubaer.log"), u"exit code = 0\r\n\r\n"));
+// The dialog's Stop and the console's Ctrl+C end a run the same way.
+TEST_F(run_driver_test, stop_prints_program_abort_and_returns_1) {
+    for (build_kind kind : {build_kind::dialog, build_kind::console}) {
+        capture_host stopping(kind);
+        stopping.stop_when = [](int) { return true; };
+        EXPECT_EQ(run({u"-lkgm", u"src", u"dst"}, stopping), 1);
+        EXPECT_EQ(stopping.out, u"program abort\n" + summary(u"src", u"dst"));
+        EXPECT_EQ(text(u"zublog.txt"), crlf(u"program abort\n" + summary(u"src", u"dst")));
+        // The run log shows the run body's own code.
+        EXPECT_TRUE(ends_with(text(u"zubaer.log"), u"exit code = 0\r\n\r\n"));
+    }
+}
+
+// A source root that cannot be found fails the run; a result file that can
+// no longer be written stops the removals and fails it too.
+TEST_F(run_driver_test, missing_source_root_and_a_full_disk_end_with_1) {
+    capture_host missing;
+    EXPECT_EQ(run({u"nosuch", u"dst"}, missing), 1);
+    EXPECT_TRUE(missing.out.empty());
+    const std::u16string absent = make_long_path(u"nosuch").value_or(u"");
+    EXPECT_EQ(missing.err.substr(0, absent.size() + 3), u"\"" + absent + u"\" ");
+    EXPECT_NE(text(u"zubaer.log").find(absent + u": "), std::u16string::npos);
+
+    for (const char16_t* name : {u"a", u"b", u"c"}) {
+        work_.write_file(u"src/" + std::u16string(name), "same");
+        work_.write_file(u"dst/" + std::u16string(name), "same");
+    }
+    fos_.fail_write(u"zubdrm.log", platform::native_path_style() == platform::path_style::posix ? 28 : 112);
+    EXPECT_EQ(run({u"-d", u"src", u"dst"}), 1);
+    int kept = 0;
+    for (const char16_t* name : {u"a", u"b", u"c"}) kept += work_.exists(u"dst/" + std::u16string(name));
+    EXPECT_EQ(kept, 2);  // the one removal whose record failed, then no more
+    EXPECT_NE(host_.err.find(u"was removed but could not be recorded\n"), std::u16string::npos);
+    EXPECT_NE(host_.err.find(u"zubdrm.log cannot be written: no more files are removed\n"), std::u16string::npos);
+    EXPECT_NE(host_.out.find(u"1 file(s) delete from \"dst\""), std::u16string::npos);
+    EXPECT_NE(host_.out.find(u"2 file(s) error in \"dst\""), std::u16string::npos);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cerrno>
 #include <functional>
 #include <set>
@@ -166,12 +167,27 @@ TEST(platform_layer, full_path_resolves_dots_by_text) {
     const char16_t sep = posix() ? u'/' : u'\\';
     EXPECT_EQ(out, here.back() == sep ? here + u"rel" : here + sep + u"rel");
     if (!posix()) return;
+    // ".." after a link to a folder is the parent of the link's target.
+    tree.make_dir(u"real/backup/current");
+    ASSERT_TRUE(tree.make_link(u"dlink", tree.path(u"real/backup/current"), true));
+    ASSERT_TRUE(current().full_path(tree.path(u"dlink/../x"), out, nullptr));
+    EXPECT_EQ(out, tree.path(u"real/backup/x"));
     for (auto [in, expected, part] : {std::tuple{u"/a/./b/../c//d", u"/a/c/d", true}, {u"/..", u"/", false},
                                       {u"/a\\b", u"/a\\b", true}}) {  // a backslash is an ordinary character
         ASSERT_TRUE(current().full_path(in, out, &file_part));
         EXPECT_EQ(out, expected);
         EXPECT_EQ(file_part, part) << narrow(in);
     }
+}
+
+// The first Ctrl+C (here SIGINT) is recorded for the run to stop at its
+// next poll; the process goes on.
+TEST(platform_layer, first_interrupt_is_recorded_not_fatal) {
+    if (!posix()) GTEST_SKIP() << "a console event cannot be sent here";
+    watch_interrupts();
+    EXPECT_FALSE(interrupt_requested());
+    std::raise(SIGINT);
+    EXPECT_TRUE(interrupt_requested());
 }
 
 TEST(platform_layer, identity_follows_the_file_not_the_spelling) {

@@ -98,6 +98,30 @@ TEST_F(settings_file, write_replaces_in_place_and_keeps_the_rest) {
     EXPECT_EQ(read_setting(u"options", u"extensions"), u"caf\u00e9");
 }
 
+// The POSIX settings file is rewritten a line at a time: the new key after
+// the section's last line that is not blank, line ends as the file has them,
+// a line of any length copied whole.
+TEST_F(settings_file, rewrite_keeps_every_other_line_as_it_was) {
+    if (platform::native_path_style() != platform::path_style::posix) GTEST_SKIP() << "the system's own reader";
+    const std::string long_line(200000, 'z');
+    const std::pair<std::string, std::string> cases[] = {
+        {"[s]\nx=1\n\n\n[t]\n", "[s]\nx=1\ny=2\n\n\n[t]\n"},
+        {"[s]\nx=1", "[s]\nx=1\ny=2"},
+        {"[s]\nx=1\n\n", "[s]\nx=1\ny=2\n\n"},
+        {"a", "a\n[s]\ny=2\n"},
+        {"", "[s]\ny=2\n"},
+        {"\xEF\xBB\xBF[s]\r\ny=1\r\n[S]\r\ny=3\r\n", "[s]\r\ny=2\r\n[S]\r\ny=3\r\n"},
+        {long_line + "\n[s]\n" + long_line + "=v\ny=1\n", long_line + "\n[s]\n" + long_line + "=v\ny=2\n"},
+    };
+    const std::u16string ini = tree.path(u"zub64.ini");
+    for (const auto& [before, after] : cases) {
+        tree.write_file(u"zub64.ini", before);
+        EXPECT_TRUE(platform::current().profile_write(u"s", u"y", u"2", ini));
+        EXPECT_EQ(tree.read_file(u"zub64.ini"), after) << before.substr(0, 40);
+        EXPECT_EQ(platform::current().profile_read(u"S", u"Y", ini), u"2");
+    }
+}
+
 TEST_F(settings_file, read_only_file_is_not_written) {
     // root may write any file: an access test cannot refuse it there.
     if (platform::native_path_style() == platform::path_style::posix &&

@@ -114,22 +114,23 @@ TEST(TextOutput, ConsoleKeepsLineFeedsAndVerboseUsesTheRecord) {
     faulty_os_scope scope(layer);
     layer.capture_std_streams(true);
     EXPECT_EQ(print_out(u"a\nb\n"), 4);
-    EXPECT_EQ(print_to(text_stream::err(), u"e\n"), 2);
+    // Control characters of a name never reach the console as such.
+    EXPECT_EQ(print_to(text_stream::err(), u"%s\n", u"\x1b]0;x\x07\r\x9b" u"2J\te"), 13);
     EXPECT_EQ(layer.console_text(std_stream::output), u"a\nb\n");
-    EXPECT_EQ(layer.console_text(std_stream::error), u"e\n");
+    EXPECT_EQ(layer.console_text(std_stream::error), u"?]0;x???2J\te\n");
     EXPECT_TRUE(layer.captured_bytes(std_stream::output).empty());
 
     // The verbose writer follows the record taken at the start of the run,
     // and writes CR LF to the console.
     take_console_record();
-    EXPECT_EQ(print_verbose(u"v\n"), 2);
-    EXPECT_EQ(layer.console_text(std_stream::output), u"a\nb\nv\r\n");
+    EXPECT_EQ(print_verbose(u"v\r\n"), 3);
+    EXPECT_EQ(layer.console_text(std_stream::output), u"a\nb\nv?\r\n");
 
     // A later change of the stream does not move the verbose writer until the
     // record is taken again.
     layer.capture_std_streams(false);
     print_verbose(u"w\n");
-    EXPECT_EQ(layer.console_text(std_stream::output), u"a\nb\nv\r\nw\r\n");
+    EXPECT_EQ(layer.console_text(std_stream::output), u"a\nb\nv?\r\nw\r\n");
     take_console_record();
     print_verbose(u"z\n");
     EXPECT_EQ(layer.captured_bytes(std_stream::output), le(u"z\r\n"));

@@ -137,6 +137,12 @@ bool temp_tree::remove(std::u16string_view relative) const {
     return fs::remove(to_fs(path(relative)), ec);
 }
 
+bool temp_tree::get_read_only(std::u16string_view relative) const {
+    std::error_code ec;
+    const fs::file_status st = fs::status(to_fs(path(relative)), ec);
+    return !ec && (st.permissions() & fs::perms::owner_write) == fs::perms::none;
+}
+
 void temp_tree::set_read_only(std::u16string_view relative, bool read_only) const {
     std::error_code ec;
     fs::permissions(to_fs(path(relative)), fs::perms::owner_write,

@@ -28,6 +28,7 @@ public:
     // A sparse file of the given size (no data written).
     void make_sparse(std::u16string_view relative, uint64_t size) const;
     void set_read_only(std::u16string_view relative, bool read_only) const;
+    bool get_read_only(std::u16string_view relative) const;
     // Renames (replacing what `to` names), as another program would.
     void rename(std::u16string_view from, std::u16string_view to) const;
     // A symbolic link at `relative` to `target` (false where links cannot be made).

@@ -25,6 +25,7 @@
 
 #include "platform/platform.h"
 #include "platform/utf.h"
+#include "platform/posix/profile_posix.h"
 
 namespace zub::platform {
 
@@ -226,75 +227,6 @@ std::string folder_of(const std::string& pattern) {
     return pattern.substr(0, slash);
 }
 
-// ---- profile (settings) files ----
-
-char16_t fold(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
-
-bool same_fold(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (fold(a[i]) != fold(b[i])) return false;
-    }
-    return true;
-}
-
-std::u16string_view trim(std::u16string_view s) {
-    auto blank = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\r'; };
-    while (!s.empty() && blank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && blank(s.back())) s.remove_suffix(1);
-    return s;
-}
-
-// The file's lines without their line ends; `crlf` tells the line end in use.
-bool read_lines(const std::string& path, std::vector<std::u16string>& lines, bool& crlf, bool& final_newline) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return fail_errno();
-    std::string bytes;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            const int saved = errno;
-            ::close(fd);
-            return fail_with(saved);
-        }
-        if (n == 0) break;
-        bytes.append(buffer, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
-    crlf = bytes.find("\r\n") != std::string::npos;
-    final_newline = bytes.empty() || bytes.back() == '\n';
-    const std::u16string text = utf16_from_bytes(bytes);
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find(u'\n', start);
-        if (end == std::u16string::npos) end = text.size();
-        std::u16string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == u'\r') line.pop_back();
-        lines.push_back(std::move(line));
-        start = end + 1;
-    }
-    return true;
-}
-
-// The section name of a "[name]" line.
-std::optional<std::u16string_view> section_of(std::u16string_view line) {
-    const std::u16string_view t = trim(line);
-    if (t.empty() || t.front() != u'[') return std::nullopt;
-    const size_t close = t.find(u']');
-    std::u16string_view name = t.substr(1, close == std::u16string_view::npos ? std::u16string_view::npos : close - 1);
-    return trim(name);
-}
-
-// The key of a "key=value" line.
-std::optional<std::u16string_view> key_of(std::u16string_view line) {
-    const size_t eq = line.find(u'=');
-    if (eq == std::u16string_view::npos) return std::nullopt;
-    return trim(line.substr(0, eq));
-}
-
 bool write_all(int fd, const char* data, size_t count) {
     while (count > 0) {
         const ssize_t n = ::write(fd, data, count);
@@ -304,31 +236,6 @@ bool write_all(int fd, const char* data, size_t count) {
         count -= static_cast<size_t>(n);
     }
     return true;
-}
-
-// Replaces the file's content: a new file beside it renamed over it (keeping
-// the mode), or, when the folder refuses new files, the file rewritten in place.
-bool replace_content(const std::string& path, const std::string& content) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) return fail_errno();
-    std::string temp = path + ".XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd >= 0) {
-        const bool written = fchmod(fd, st.st_mode & 07777) == 0 && write_all(fd, content.data(), content.size()) &&
-                             fsync(fd) == 0;
-        const int saved = errno;
-        ::close(fd);
-        if (written && ::rename(temp.c_str(), path.c_str()) == 0) return true;
-        const int rename_error = written ? errno : saved;
-        ::unlink(temp.c_str());
-        return fail_with(rename_error);
-    }
-    const int in_place = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (in_place < 0) return fail_errno();
-    const bool ok = write_all(in_place, content.data(), content.size());
-    const int saved = errno;
-    ::close(in_place);
-    return ok ? true : fail_with(saved);
 }
 
 // Replaces a path given by its components with its real path when it
@@ -712,76 +619,12 @@ public:
 
     std::u16string profile_read(std::u16string_view section, std::u16string_view key,
                                 std::u16string_view file) override {
-        std::vector<std::u16string> lines;
-        bool crlf = false, final_newline = true;
-        if (!read_lines(native(file), lines, crlf, final_newline)) return {};
-        bool inside = false;
-        for (const auto& line : lines) {
-            if (auto name = section_of(line)) {
-                inside = same_fold(*name, section);
-                continue;
-            }
-            if (!inside) continue;
-            auto k = key_of(line);
-            if (!k || !same_fold(*k, key)) continue;
-            std::u16string_view value = trim(std::u16string_view(line).substr(line.find(u'=') + 1));
-            if (value.size() >= 2 && value.front() == u'"' && value.back() == u'"') {
-                value = value.substr(1, value.size() - 2);
-            }
-            return std::u16string(value);
-        }
-        return {};
+        return posix::read_profile(section, key, native(file));
     }
 
     bool profile_write(std::u16string_view section, std::u16string_view key, std::u16string_view value,
                        std::u16string_view file) override {
-        const std::string path = native(file);
-        std::vector<std::u16string> lines;
-        bool crlf = false, final_newline = true;
-        if (!read_lines(path, lines, crlf, final_newline)) return false;  // never creates the file
-        std::u16string entry(key);
-        entry += u'=';
-        entry.append(value);
-
-        bool inside = false, found_section = false, done = false;
-        size_t insert_at = 0;  // after the last non-blank line of the section
-        for (size_t i = 0; i < lines.size() && !done; ++i) {
-            if (auto name = section_of(lines[i])) {
-                if (inside) break;  // the section ended without the key
-                inside = same_fold(*name, section);
-                if (inside) {
-                    found_section = true;
-                    insert_at = i + 1;
-                }
-                continue;
-            }
-            if (!inside) continue;
-            if (!trim(lines[i]).empty()) insert_at = i + 1;
-            auto k = key_of(lines[i]);
-            if (k && same_fold(*k, key)) {
-                lines[i] = entry;
-                done = true;
-            }
-        }
-        if (!done) {
-            if (found_section) {
-                lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insert_at), entry);
-            } else {
-                std::u16string header = u"[";
-                header.append(section);
-                header += u']';
-                lines.push_back(std::move(header));
-                lines.push_back(entry);
-                final_newline = true;
-            }
-        }
-        const std::u16string eol = crlf ? u"\r\n" : u"\n";
-        std::u16string text;
-        for (size_t i = 0; i < lines.size(); ++i) {
-            text += lines[i];
-            if (i + 1 < lines.size() || final_newline) text += eol;
-        }
-        return replace_content(path, bytes_from_utf16(text));
+        return posix::write_profile(section, key, value, native(file));
     }
 
     void* reserve_pages(size_t bytes) override {

@@ -1,0 +1,19 @@
+// The POSIX settings file: sections, key=value lines, values replaced in
+// place, the file never created. Read and rewritten a line at a time, so a
+// settings file of any size takes bounded memory.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zub::platform::posix {
+
+// The value of `key` in `section` ("" when absent or unreadable; the last
+// error is set when the file cannot be read).
+std::u16string read_profile(std::u16string_view section, std::u16string_view key, const std::string& path);
+// Sets `key` in `section` (the section is appended when missing). False,
+// with the last error set, when the file does not exist or cannot be rewritten.
+bool write_profile(std::u16string_view section, std::u16string_view key, std::u16string_view value,
+                   const std::string& path);
+
+}  // namespace zub::platform::posix
