@@ -120,12 +120,12 @@ TEST_F(console_test, double_dash_lets_a_folder_begin_with_a_dash) {
     EXPECT_EQ(r.out, utf16le(summary(u"-dir1", u"dir2", 0)));
 }
 
-// Every entry under a folder, as the system's bytes of its relative path.
+// Every entry under a folder, by its relative path (the bytes the system holds on POSIX).
 std::set<std::string> tree_of(const std::u16string& root) {
     std::set<std::string> names;
     const std::filesystem::path base(platform::bytes_from_utf16(root));
     for (const auto& entry : std::filesystem::recursive_directory_iterator(base))
-        names.insert(entry.path().lexically_relative(base).native());
+        names.insert(entry.path().lexically_relative(base).string());
     return names;
 }
 
