@@ -9,6 +9,7 @@
 #include "console_host.h"
 #include "platform/platform.h"
 #include "run_driver.h"
+#include "settings.h"
 #include "text_output.h"
 #include "wildcards.h"
 
@@ -29,6 +30,9 @@ void out_of_memory() {
 
 int zub64_main(std::vector<std::u16string> args) {
     if (!args.empty()) set_program_name(args[0]);
+    // Chosen before the first line, so that a redirected standard error holds
+    // one encoding throughout.
+    choose_output_encoding(read_setting(u"options", u"encoding"));
     std::new_handler previous = std::set_new_handler(out_of_memory);
 
     // A closed standard stream would hand its descriptor to the first result

@@ -131,7 +131,7 @@ void judge_sizes_differ(run_state& run, std::u16string_view src, std::u16string_
             if (o.long_log) log_line(run.logs.lng, u"\"%s\" is a part of src\n", dst);
             if (o.full_log) log_line(run.logs.full, u"\"%s\", dst is a part of src\n", rel);
             if ((o.delete_dst || o.delete_part) && remove_dst(run, src, dst, status, folders) && o.move_script)
-                log_line(run.logs.move, u"move \"%s\" \"%s\"\n", batch_quote(src), batch_quote(dst));
+                write_move(run, src, dst);
         } else {
             if (o.long_log)
                 log_line(run.logs.lng, u"\"%s\" not a superset at %I64u\n", src, static_cast<uint64_t>(result));

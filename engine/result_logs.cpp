@@ -25,12 +25,22 @@ constexpr named_stream path_lists[] = {
     {&log_set::drm, u"zubdrm.log"},     {&log_set::serr, u"zubserr.log"},   {&log_set::derr, u"zubderr.log"},
 };
 
-// A file of length 0 receives the mark U+FEFF as the bytes FF FE.
+// A file of length 0 receives the mark U+FEFF in its encoding: the bytes
+// FF FE in UTF-16LE, EF BB BF in UTF-8.
 void mark_if_empty(text_stream& stream) {
     if (!stream.is_open()) return;
     if (stream.length() != 0) return;
-    static const unsigned char mark[2] = {0xFF, 0xFE};
-    stream.write_bytes(mark, sizeof mark);
+    const std::string_view mark = byte_order_mark(stream.encoding());
+    stream.write_bytes(mark.data(), mark.size());
+}
+
+// zubmove.sh: UTF-8 with LF whatever the output encoding, since no shell
+// reads anything else, and no byte-order mark. A new or emptied script
+// starts with its header; an appended one already has it.
+void open_shell_script(text_stream& script, write_mode mode) {
+    if (!script.open(u"zubmove.sh", mode)) return;
+    script.set_encoding(text_encoding::utf8);
+    if (script.length() == 0) print_to(script, u"#!/bin/sh\nset -e\n");
 }
 
 bool bom_requested() {
@@ -53,11 +63,13 @@ void open_logs(run_state& run) {
     if (o.long_log) logs.lng.open(u"zublong.log", mode);
     if (o.file_log) logs.file.open(u"zubfile.log", mode);
     if (o.move_script) logs.move.open(u"zubmove.bat", mode);
+    if (o.move_script && platform::native_path_style() == platform::path_style::posix)
+        open_shell_script(logs.move_sh, mode);
 
     if (!bom_requested()) return;
-    // The move script is a batch file and never gets a mark. zubaer.log is
-    // tested last; by now it holds this run's argument lines, so it gets a
-    // mark only if it could not take them.
+    // The move scripts never get a mark. zubaer.log is tested last; by now it
+    // holds this run's argument lines, so it gets a mark only if it could not
+    // take them.
     mark_if_empty(logs.full);
     for (const named_stream& list : path_lists) mark_if_empty(logs.*list.member);
     mark_if_empty(logs.part);
@@ -73,6 +85,7 @@ void close_logs(run_state& run) {
     logs.lng.close();
     logs.file.close();
     logs.move.close();
+    logs.move_sh.close();
 }
 
 std::u16string_view failed_result_file(run_state& run) {
@@ -91,6 +104,30 @@ std::u16string_view failed_result_file(run_state& run) {
 void close_run_log(run_state& run) {
     run.logs.full.close();
     run.logs.aer.close();
+}
+
+std::u16string shell_quote(std::u16string_view path) {
+    std::u16string quoted(1, u'\'');
+    for (char16_t c : path) {
+        if (c == u'\'')
+            quoted += u"'\\''";
+        else
+            quoted.push_back(c);
+    }
+    quoted.push_back(u'\'');
+    return quoted;
+}
+
+void write_move(run_state& run, std::u16string_view from, std::u16string_view to) {
+    log_line(run.logs.move, u"move \"%s\" \"%s\"\n", batch_quote(from), batch_quote(to));
+    log_line(run.logs.move_sh, u"mv -n -- %s %s\n", shell_quote(from), shell_quote(to));
+}
+
+void write_rename(run_state& run, std::u16string_view path, std::u16string_view suffix) {
+    const std::u16string quoted = batch_quote(path);
+    log_line(run.logs.move, u"move \"%s\" \"%s%s\"\n", quoted, quoted, batch_quote(suffix));
+    log_line(run.logs.move_sh, u"mv -n -- %s %s\n", shell_quote(path),
+             shell_quote(std::u16string(path).append(suffix)));
 }
 
 std::u16string batch_quote(std::u16string_view path) {

@@ -17,12 +17,13 @@ namespace zub {
 void open_run_log(run_state& run);
 
 // Opens zublog.txt (-m), the twelve lists, zubpart.log (-p), zublong.log (-l),
-// zubfile.log (-g) and zubmove.bat (-b), emptied or appended (-a), then writes
-// the byte-order marks when the settings key "options"/"BOM" begins with "1".
+// zubfile.log (-g) and zubmove.bat (-b; on POSIX also zubmove.sh), emptied or
+// appended (-a), then writes the byte-order marks when the settings key
+// "options"/"BOM" begins with "1".
 void open_logs(run_state& run);
 
-// Closes the twelve lists, then zubpart.log, zublong.log, zubfile.log and
-// zubmove.bat when open.
+// Closes the twelve lists, then zubpart.log, zublong.log, zubfile.log,
+// zubmove.bat and zubmove.sh when open.
 void close_logs(run_state& run);
 
 // The name of a result file a write has failed to reach in this run, or an
@@ -36,5 +37,16 @@ void close_run_log(run_state& run);
 // '%' doubled, so that the command interpreter does not expand it as a
 // variable reference and the line moves the file that was meant.
 std::u16string batch_quote(std::u16string_view path);
+
+// A path as one word of a POSIX shell: in single quotes, each single quote
+// written as '\''. Nothing else is special inside single quotes, so spaces,
+// '$', newlines and any bytes survive.
+std::u16string shell_quote(std::u16string_view path);
+
+// The move scripts' line that moves `from` to `to` (-b).
+void write_move(run_state& run, std::u16string_view from, std::u16string_view to);
+// The move scripts' line that renames `path` in its folder by appending
+// `suffix` to its name (-b with -f).
+void write_rename(run_state& run, std::u16string_view path, std::u16string_view suffix);
 
 }  // namespace zub

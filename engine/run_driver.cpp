@@ -219,6 +219,9 @@ int run_engine(run_state& run, const std::vector<std::u16string>& args) {
 
     run.reset();
     run.program_name = args.empty() ? std::u16string() : args[0];
+    // UTF-8 or UTF-16LE for the result files (and the console build's
+    // redirected streams), chosen again for every run.
+    choose_output_encoding(read_setting(u"options", u"encoding"));
     open_run_log(run);
 
     const int code = run_body(run, args);

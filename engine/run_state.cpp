@@ -44,7 +44,7 @@ void run_state::reset() {
     logs.full.close();
     for (text_stream* s : {&logs.ssame, &logs.dsame, &logs.sdif, &logs.ddif, &logs.sfnf, &logs.dfnf, &logs.sdnf,
                            &logs.ddnf, &logs.srm, &logs.drm, &logs.serr, &logs.derr, &logs.part, &logs.lng,
-                           &logs.file, &logs.move})
+                           &logs.file, &logs.move, &logs.move_sh})
         s->close();
     same_count = 0;
     different_count = 0;

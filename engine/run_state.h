@@ -49,6 +49,7 @@ struct log_set {
     text_stream lng;    // zublong.log (-l)
     text_stream file;   // zubfile.log (-g)
     text_stream move;   // zubmove.bat (-b)
+    text_stream move_sh;  // zubmove.sh (-b, POSIX builds)
 };
 
 // Compare results.

@@ -47,7 +47,7 @@ bool destination_folder_present(run_state& run, std::u16string_view src, std::u1
         ++run.dir_not_found_count;
         if (o.long_log) log_line(run.logs.lng, u"\"%s\" %s (%d)\n", dst, f.text, f.code);
         if (o.full_log) log_line(run.logs.full, u"\"%s\" %s (%d)\n", dst, f.text, f.code);
-        if (o.move_script) log_line(run.logs.move, u"move \"%s\" \"%s\"\n", batch_quote(src), batch_quote(dst));
+        if (o.move_script) write_move(run, src, dst);
         return false;
     }
     if ((status.mode & MODE_DIRECTORY) == 0) {
@@ -56,10 +56,7 @@ bool destination_folder_present(run_state& run, std::u16string_view src, std::u1
         ++run.dir_not_found_count;
         if (o.long_log) log_line(run.logs.lng, u"\"%s\" not a directory\n", dst);
         if (o.full_log) log_line(run.logs.full, u"\"%s\" not a directory\n", dst);
-        if (o.move_script && o.rename_suffix_on) {
-            std::u16string quoted = batch_quote(dst);
-            log_line(run.logs.move, u"move \"%s\" \"%s%s\"\n", quoted, quoted, batch_quote(o.rename_suffix));
-        }
+        if (o.move_script && o.rename_suffix_on) write_rename(run, dst, o.rename_suffix);
         return false;
     }
     return true;
@@ -80,7 +77,7 @@ void visit_file(run_state& run, std::u16string_view src_dir, std::u16string_view
         log_line(run.logs.dfnf, u"%s\n", dst);
         if (o.full_log) log_line(run.logs.full, u"\"%s\" %s (%d)\n", dst, f.text, f.code);
         if (o.long_log) log_line(run.logs.lng, u"\"%s\" %s (%d)\n", dst, f.text, f.code);
-        if (o.move_script) log_line(run.logs.move, u"move \"%s\" \"%s\"\n", batch_quote(src), batch_quote(dst));
+        if (o.move_script) write_move(run, src, dst);
         ++run.file_not_found_count;
         return;
     }
@@ -89,10 +86,7 @@ void visit_file(run_state& run, std::u16string_view src_dir, std::u16string_view
         log_line(run.logs.ddif, u"%s\n", dst);
         if (o.full_log) log_line(run.logs.full, u"\"%s\" not a file\n", dst);
         if (o.long_log) log_line(run.logs.lng, u"\"%s\" not a file\n", dst);
-        if (o.move_script && o.rename_suffix_on) {
-            std::u16string quoted = batch_quote(src);
-            log_line(run.logs.move, u"move \"%s\" \"%s%s\"\n", quoted, quoted, batch_quote(o.rename_suffix));
-        }
+        if (o.move_script && o.rename_suffix_on) write_rename(run, src, o.rename_suffix);
         return;
     }
     judge_pair(run, src, dst, entry, status, folders);

@@ -6,9 +6,10 @@
 // the platform's console writer, line ends as they are. Everything else (a
 // redirected standard stream, every result log) receives UTF-16LE code units,
 // least significant byte first, with every LF written as CR LF and no
-// byte-order mark. The conversion is done into one buffer so that each
-// message reaches the system in a single write; nothing is buffered between
-// messages, so there is nothing to flush.
+// byte-order mark; or UTF-8 when that is chosen (text_encoding.h), a file
+// appended to keeping the encoding it has. The conversion is done into one
+// buffer so that each message reaches the system in a single write; nothing
+// is buffered between messages, so there is nothing to flush.
 //
 // The three rare messages that a C runtime would write with its own wide
 // formatted output ("%s: inadequate memory.\n", "can't GetModuleFileName(NULL,,)\n",
@@ -57,6 +58,7 @@ bool text_stream::open(std::u16string_view path, platform::write_mode mode) {
     if (standard_) return false;
     close();
     failed_ = false;
+    encoding_ = mode == platform::write_mode::append ? encoding_of_file(path, output_encoding()) : output_encoding();
     file_ = sys().open_write(path, mode);
     return file_.valid();
 }
@@ -94,10 +96,32 @@ std::u16string terminal_text(std::u16string_view text) {
     return safe;
 }
 
+namespace {
+
+// The UTF-8 road of write_text: the whole message in one write call.
+int write_utf8_text(const char16_t* units, int count, platform::handle target) {
+    const std::u16string_view text(units, static_cast<size_t>(count));
+    const bool crlf = uses_crlf(text_encoding::utf8);
+    std::string bytes;
+    append_utf8(text, crlf, bytes);
+    if (!sys().write(target, bytes.data(), bytes.size())) return -1;
+    size_t lf_count = 0;
+    if (crlf)
+        for (char16_t unit : text) lf_count += unit == u'\n';
+    return static_cast<int>(text.size() + lf_count);
+}
+
+}  // namespace
+
 int write_text(const char16_t* units, int unit_size, int count, text_stream& stream) {
     if (units == nullptr || unit_size <= 0 || count <= 0) return 0;
     platform::handle target = target_of(stream);
     if (!target.valid()) return 0;  // a stream that failed to open swallows the text
+    if (stream.encoding() == text_encoding::utf8) {
+        const int written = write_utf8_text(units, count, target);
+        if (written < 0) stream.set_failed();
+        return written;
+    }
 
     size_t lf_count = 0;
     for (int i = 0; i < count; ++i)

@@ -6,7 +6,8 @@
 // Per call, a standard stream that is an interactive console receives the
 // text as characters (WriteConsoleW / UTF-8 on a terminal); everything else
 // receives raw UTF-16LE code units with every LF written as CR LF and no
-// byte-order mark. A stream whose file could not be opened swallows writes.
+// byte-order mark, or UTF-8 when that is chosen (text_encoding.h). A stream
+// whose file could not be opened swallows writes.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +16,7 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "text_encoding.h"
 #include "text_format.h"
 
 namespace zub {
@@ -32,13 +34,18 @@ public:
 
     // Opens a file for writing ("w": emptied, "a": appended). Returns false
     // when the file cannot be opened; the stream then stays closed and every
-    // write to it is harmless.
+    // write to it is harmless. The file takes the output encoding, except
+    // that appended text keeps the encoding of the text already there.
     bool open(std::u16string_view path, platform::write_mode mode);
     void close();
     bool is_open() const { return file_.valid(); }
     bool is_standard() const { return standard_; }
     platform::std_stream which() const { return which_; }
     platform::handle file() const { return file_; }
+    // A standard stream follows the output encoding of the moment.
+    text_encoding encoding() const { return standard_ ? output_encoding() : encoding_; }
+    // For a file that has one encoding whatever was chosen (a shell script).
+    void set_encoding(text_encoding encoding) { encoding_ = encoding; }
 
     // Writes raw bytes (for the byte-order mark). False when closed or failed.
     bool write_bytes(const void* data, size_t count);
@@ -54,6 +61,7 @@ private:
     platform::std_stream which_ = platform::std_stream::output;
     platform::handle file_ = platform::INVALID_HANDLE;
     bool failed_ = false;
+    text_encoding encoding_ = text_encoding::utf16le;
 };
 
 // Format buffer sizes in UTF-16 units (terminating NUL included).
@@ -61,10 +69,10 @@ inline constexpr size_t PRINT_BUFFER_UNITS = 33792;    // print_to, print_out
 inline constexpr size_t VERBOSE_BUFFER_UNITS = 32769;  // print_verbose
 
 // Writes `count` units of `unit_size` bytes (always 2) as UTF-16LE with each
-// LF written as CR LF, whole and in one write call. Returns the number of
-// units written (inserted CRs included), 0 when unit_size * count is not
-// positive or the stream is closed (a closed stream swallows the text), -1
-// when the write failed.
+// LF written as CR LF (or in the stream's UTF-8 form), whole and in one write
+// call. Returns the number of units written (inserted CRs included), 0 when
+// unit_size * count is not positive or the stream is closed (a closed stream
+// swallows the text), -1 when the write failed.
 int write_text(const char16_t* units, int unit_size, int count, text_stream& stream);
 
 // Text as it may reach a console or terminal: every control character but

@@ -259,6 +259,8 @@ int run_lister(const std::vector<std::u16string>& args, const std::u16string& na
 int quarnel_main(const std::vector<std::u16string>& args) {
     const std::u16string name = args.empty() ? std::u16string(u"quarnel") : args[0];
     set_program_name(name);
+    // quarnel has no settings file: only ZUB_ENCODING chooses UTF-8.
+    choose_output_encoding({});
     const std::new_handler previous_handler = std::set_new_handler(out_of_memory);
     const int code = run_lister(args, name);
     std::set_new_handler(previous_handler);

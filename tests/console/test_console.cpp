@@ -4,6 +4,10 @@
 // the cases are few.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+
 #include "platform/platform.h"
 #include "platform/utf.h"
 #include "run_program.h"
@@ -137,6 +141,41 @@ TEST_F(console_test, double_dash_lets_a_folder_begin_with_a_dash) {
     program_result r = run({u"--", u"-dir1", u"dir2"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, utf16le(summary(u"-dir1", u"dir2", 0)));
+}
+
+// Every entry under a folder, by its relative path (the bytes the system holds on POSIX).
+std::set<std::string> tree_of(const std::u16string& root) {
+    std::set<std::string> names;
+    const std::filesystem::path base(platform::bytes_from_utf16(root));
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(base))
+        names.insert(entry.path().lexically_relative(base).string());
+    return names;
+}
+
+// In UTF-8 a non-UTF-8 name is listed as its own bytes, and zubmove.sh run by
+// sh moves every missing entry, whatever its name, to its destination place.
+TEST_F(console_test, utf8_lists_and_move_script_keep_hostile_names) {
+    if (platform::native_path_style() != platform::path_style::posix) GTEST_SKIP() << "no zubmove.sh on Windows";
+    const std::vector<std::u16string> names = {u"a b", u"it's $HOME", u"new\nline", u"\xDCFFname\u00e9", u"sub"};
+    for (const std::u16string& name : names) work_.write_file(u"src/" + name + (name == u"sub" ? u"/-x" : u""), "1");
+    work_.write_file(u"src/same", "2");
+    work_.write_file(u"dst/same", "2");
+    static char utf8[] = "ZUB_ENCODING=utf-8", unset[] = "ZUB_ENCODING=";
+    putenv(utf8);
+    program_result r = run({u"-b", u"src", u"dst"});
+    putenv(unset);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "zub64 version 13\n");
+    EXPECT_EQ(r.out.substr(0, 35), "1 same file(s)\n0 different file(s)\n");
+    EXPECT_EQ(r.out.find_first_of(std::string("\r\0", 2)), std::string::npos);
+    const std::string odd = platform::bytes_from_utf16(work_.path(u"src/" + names[3]));
+    EXPECT_NE(work_.read_file(u"zubsfnf.log").find(odd + "\n"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(odd));
+
+    const std::set<std::string> src_before = tree_of(work_.path(u"src"));
+    ASSERT_EQ(run_program(u"/bin/sh", {u"zubmove.sh"}, work_.root()).status, 0);
+    EXPECT_EQ(tree_of(work_.path(u"dst")), src_before);
+    EXPECT_EQ(tree_of(work_.path(u"src")), std::set<std::string>{"same"});
 }
 
 }  // namespace

@@ -4,12 +4,14 @@
 // against a folder compared with itself and an unwritable result file.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
 #include "capture_host.h"
 #include "faulty_os.h"
 #include "paths.h"
+#include "platform/utf.h"
 #include "result_logs.h"
 #include "run_driver.h"
 #include "settings.h"
@@ -168,6 +170,35 @@ TEST_F(run_driver_test, appended_and_emptied_lists_and_byte_order_marks) {
     // The run log always grows.
     const std::u16string aer = text(u"zubaer.log");
     EXPECT_TRUE(aer.find(u"1=[-a] 2=[-mplgb]") < aer.find(u"0=[zub64] 1=[src] 2=[dst]"));
+}
+
+// UTF-8 by the settings key or ZUB_ENCODING; a file appended to keeps the
+// encoding of what it holds, and the byte-order mark follows the encoding.
+TEST_F(run_driver_test, utf8_on_request_and_appended_files_keep_their_encoding) {
+    const std::string nl = native_style() == path_style::posix ? "\n" : "\r\n";
+    const std::string utf8_mark = "\xEF\xBB\xBF";
+    const std::u16string sum = u"\"a\", same\n" + summary(u"src", u"dst", 1);
+    work_.write_file(u"src/a", "x");
+    work_.write_file(u"dst/a", "x");
+    const std::u16string dst_a = *make_long_path(u"dst/a");
+    write_settings("[options]\r\nBOM=1\r\nencoding=utf-8\r\n");
+    work_.write_file(u"zubssame.log", old_bytes);
+    work_.write_file(u"zubaer.log", old_bytes);
+    EXPECT_EQ(run({u"-a", u"-m", u"src", u"dst"}), 0);
+    EXPECT_EQ(text(u"zubssame.log"), u"old" + crlf(*make_long_path(u"src/a") + u"\n"));
+    EXPECT_EQ(bytes(u"zubdsame.log"), utf8_mark + platform::bytes_from_utf16(dst_a) + nl);
+    EXPECT_EQ(bytes(u"zublog.txt"), utf8_mark + platform::bytes_from_utf16(nl == "\n" ? sum : crlf(sum)));
+    EXPECT_TRUE(ends_with(text(u"zubaer.log"), u"\r\nexit code = 0\r\n\r\n"));
+
+    // ZUB_ENCODING overrides the key: UTF-16LE again, but not in a file appended to.
+    static char utf16[] = "ZUB_ENCODING=utf-16", unset[] = "ZUB_ENCODING=";
+    putenv(utf16);
+    const std::string line8 = platform::bytes_from_utf16(dst_a) + nl;
+    EXPECT_EQ(run({u"-a", u"src", u"dst"}), 0);
+    EXPECT_EQ(bytes(u"zubdsame.log"), utf8_mark + line8 + line8);
+    EXPECT_EQ(run({u"src", u"dst"}), 0);
+    putenv(unset);
+    EXPECT_EQ(bytes(u"zubdsame.log"), "\xFF\xFE" + utf16le(crlf(dst_a + u"\n")));
 }
 
 TEST_F(run_driver_test, same_folder_by_text) {

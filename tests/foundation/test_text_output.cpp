@@ -109,6 +109,28 @@ TEST(TextOutput, RedirectedStandardStreams) {
     EXPECT_EQ(layer.captured_bytes(std_stream::output), le(u"out 1\r\nto out\r\nv x\r\n"));
 }
 
+// UTF-8 on request: LF on POSIX (CR LF on Windows); on POSIX a unit that
+// stands for a byte of a non-UTF-8 name is that byte again.
+TEST(TextOutput, Utf8RedirectedStreamAndEncodingOfExistingText) {
+    faulty_os layer;
+    faulty_os_scope scope(layer);
+    layer.capture_std_streams();
+    set_output_encoding(text_encoding::utf8);
+    const char16_t text[] = u"\u00e9\U0001F600 \xDCFF\n";
+    EXPECT_EQ(print_out(text), 6);
+    set_output_encoding(text_encoding::utf16le);
+    const bool posix = platform::native_path_style() == platform::path_style::posix;
+    EXPECT_EQ(layer.captured_bytes(std_stream::output),
+              std::string("\xC3\xA9\xF0\x9F\x98\x80 ") + (posix ? "\xFF\n" : "\xED\xB3\xBF\r\n"));
+
+    const std::pair<std::string_view, text_encoding> heads[] = {
+        {"\xFF\xFE", text_encoding::utf16le}, {std::string_view("/\0", 2), text_encoding::utf16le},
+        {"\xEF\xBB\xBF/", text_encoding::utf8}, {"0=[\xE3\x81\x82", text_encoding::utf8}};
+    for (const auto& [head, encoding] : heads) EXPECT_EQ(encoding_of_text(head), encoding);
+    for (std::u16string_view name : {u"utf-8", u"UTF8"}) EXPECT_EQ(encoding_named(name), text_encoding::utf8);
+    for (std::u16string_view name : {u"", u"utf-16"}) EXPECT_EQ(encoding_named(name), text_encoding::utf16le);
+}
+
 TEST(TextOutput, ConsoleKeepsLineFeedsAndVerboseUsesTheRecord) {
     faulty_os layer;
     faulty_os_scope scope(layer);

@@ -1,0 +1,113 @@
+// The choice between UTF-16LE and UTF-8 for text that does not go to a
+// console, how an existing file's encoding is told, and the UTF-8 form of the
+// programs' UTF-16 text.
+//
+// On POSIX a file name that is not UTF-8 reaches the programs as lone units
+// U+DC00 + byte (platform/utf.h); in UTF-8 output each of them becomes that
+// byte again, so a list holds the exact name the system knows. Windows names
+// are UTF-16 and have no such bytes: there every lone surrogate is written in
+// its three-byte form.
+#include "text_encoding.h"
+
+#include <atomic>
+#include <cstdlib>
+
+#include "platform/platform.h"
+#include "platform/utf.h"
+
+namespace zub {
+
+namespace {
+
+std::atomic<text_encoding> chosen{text_encoding::utf16le};
+
+bool is_lead(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool is_trail(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+bool posix_build() { return platform::native_path_style() == platform::path_style::posix; }
+
+}  // namespace
+
+text_encoding output_encoding() { return chosen.load(); }
+
+void set_output_encoding(text_encoding encoding) { chosen.store(encoding); }
+
+text_encoding encoding_named(std::u16string_view name) {
+    std::u16string lower(name);
+    for (char16_t& c : lower)
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    return lower == u"utf-8" || lower == u"utf8" ? text_encoding::utf8 : text_encoding::utf16le;
+}
+
+text_encoding choose_output_encoding(std::u16string_view setting) {
+    const char* variable = std::getenv("ZUB_ENCODING");
+    const text_encoding encoding = variable != nullptr && *variable != '\0'
+                                       ? encoding_named(platform::utf16_from_bytes(variable))
+                                       : encoding_named(setting);
+    set_output_encoding(encoding);
+    return encoding;
+}
+
+text_encoding encoding_of_text(std::string_view head) {
+    if (head.substr(0, 2) == "\xFF\xFE") return text_encoding::utf16le;
+    return head.find('\0') == std::string_view::npos ? text_encoding::utf8 : text_encoding::utf16le;
+}
+
+text_encoding encoding_of_file(std::u16string_view path, text_encoding otherwise) {
+    // The sequential read may be unbuffered: a page-aligned block of a size
+    // such reads accept. The OS error of a failed probe is not the caller's.
+    constexpr uint32_t probe_bytes = 8192;
+    platform::os& os = platform::current();
+    const uint32_t saved_error = platform::last_error();
+    text_encoding found = otherwise;
+    platform::handle file = os.open_read(path, platform::read_mode::compare);
+    if (file.valid()) {
+        if (void* block = os.reserve_pages(probe_bytes)) {
+            uint32_t got = 0;
+            if (os.read(file, block, probe_bytes, got) && got > 0)
+                found = encoding_of_text(std::string_view(static_cast<const char*>(block), got));
+            os.release_pages(block, probe_bytes);
+        }
+        os.close(file);
+    }
+    platform::set_last_error(saved_error);
+    return found;
+}
+
+bool uses_crlf(text_encoding encoding) { return encoding == text_encoding::utf16le || !posix_build(); }
+
+std::string_view byte_order_mark(text_encoding encoding) {
+    return encoding == text_encoding::utf8 ? std::string_view("\xEF\xBB\xBF", 3) : std::string_view("\xFF\xFE", 2);
+}
+
+void append_utf8(std::u16string_view units, bool crlf, std::string& out) {
+    const bool raw_bytes = posix_build();
+    for (size_t i = 0; i < units.size(); ++i) {
+        char32_t u = units[i];
+        if (is_lead(u) && i + 1 < units.size() && is_trail(units[i + 1])) {
+            u = 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00);
+            ++i;
+        } else if (raw_bytes && u >= 0xDC80 && u <= 0xDCFF) {
+            out.push_back(static_cast<char>(u - 0xDC00));
+            continue;
+        }
+        if (u == u'\n' && crlf) out.push_back('\r');
+        if (u < 0x80) {
+            out.push_back(static_cast<char>(u));
+        } else if (u < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (u >> 6)));
+            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+        } else if (u < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (u >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (u >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((u >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+        }
+    }
+}
+
+}  // namespace zub
