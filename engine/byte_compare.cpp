@@ -100,10 +100,72 @@ uint64_t read_block(run_state& run, unsigned char* buffer, uint64_t element_size
     return 0;
 }
 
+side_reader::~side_reader() {
+    if (!thread_.joinable()) return;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        quit_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
+
+void side_reader::start(run_state& run, platform::handle file, unsigned char* buffer, uint64_t request) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        run_ = &run;
+        file_ = file;
+        buffer_ = buffer;
+        request_ = request;
+        pending_ = true;
+        ready_ = false;
+    }
+    if (!thread_.joinable()) thread_ = std::thread([this] { loop(); });
+    changed_.notify_all();
+}
+
+side_read side_reader::finish() {
+    std::unique_lock<std::mutex> guard(lock_);
+    changed_.wait(guard, [this] { return ready_; });
+    ready_ = false;
+    return result_;
+}
+
+void side_reader::loop() {
+    std::unique_lock<std::mutex> guard(lock_);
+    for (;;) {
+        changed_.wait(guard, [this] { return pending_ || quit_; });
+        if (quit_) return;
+        pending_ = false;
+        guard.unlock();
+        side_read r = read_side(*run_, file_, buffer_, request_);
+        guard.lock();
+        result_ = r;
+        ready_ = true;
+        changed_.notify_all();
+    }
+}
+
 block_reads read_both_blocks(run_state& run, platform::handle src_file, platform::handle dst_file, uint64_t request) {
     block_reads r;
     if (run.stop_requested()) {
         r.stopped = true;
+        return r;
+    }
+    if (request >= PARALLEL_BLOCK_BYTES) {
+        // Both sides at once. The stop poll that comes before the
+        // destination's read comes before both here.
+        if (run.stop_requested()) {
+            r.stopped = true;
+            return r;
+        }
+        if (!run.reader) run.reader = std::make_unique<side_reader>();
+        run.reader->start(run, dst_file, dst_buffer, request);
+        r.src = read_side(run, src_file, src_buffer, request);
+        r.dst = run.reader->finish();
+        record_read(run, r.src);
+        if (r.src.failed) return r;  // the destination's result is not looked at
+        record_read(run, r.dst);
         return r;
     }
     r.src = read_side(run, src_file, src_buffer, request);

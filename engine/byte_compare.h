@@ -4,8 +4,11 @@
 // failure reports here are shared with the prefix comparison.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string_view>
+#include <thread>
 
 #include "platform/platform.h"
 #include "run_state.h"
@@ -61,6 +64,38 @@ struct block_reads {
     bool stopped = false;
 };
 block_reads read_both_blocks(run_state& run, platform::handle src_file, platform::handle dst_file, uint64_t request);
+
+// Blocks of at least this size are read on both sides at the same time.
+inline constexpr uint64_t PARALLEL_BLOCK_BYTES = 1048576;
+
+// Reads one side's blocks on a thread of its own, so that the two files of a
+// pair are read at the same time: on two disks (a backup drive) both are busy,
+// and from the page cache the two copies are made on two processors. The
+// thread is started with the first large block of a run and ends with the run.
+class side_reader {
+public:
+    side_reader() = default;
+    ~side_reader();
+    side_reader(const side_reader&) = delete;
+    side_reader& operator=(const side_reader&) = delete;
+
+    // Starts reading `request` bytes of `file` into `buffer`; finish() waits for it.
+    void start(run_state& run, platform::handle file, unsigned char* buffer, uint64_t request);
+    side_read finish();
+
+private:
+    void loop();
+
+    std::mutex lock_;
+    std::condition_variable changed_;
+    run_state* run_ = nullptr;
+    platform::handle file_;
+    unsigned char* buffer_ = nullptr;
+    uint64_t request_ = 0;
+    bool pending_ = false, ready_ = false, quit_ = false;
+    side_read result_;
+    std::thread thread_;
+};
 
 // The lines of a failed open or read ("pos" is the offset of the block,
 // `count` the byte count printed with it); they add the path to the side's

@@ -144,7 +144,9 @@ int remove_matched_file(run_state& run, const removal_guard& guard, bool read_on
     os().close(file);  // a deletion by handle takes effect here
     if (result != 0) return 1;
 
+    // The record reaches the system before anything else is removed.
     log_line(removal_log, u"%s\n", path);
+    removal_log.flush();
     ++removal_counter;
     if (removal_log.failed()) {
         // Said where it can be: the path is not lost with the record.

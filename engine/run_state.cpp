@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+#include "byte_compare.h"
+
 namespace zub {
 
 namespace {
@@ -36,6 +38,9 @@ int report(std::u16string_view format, fmt_args args, size_t capacity, Write wri
 }
 
 }  // namespace
+
+run_state::run_state(host& h) : out(h) {}
+run_state::~run_state() = default;
 
 void run_state::reset() {
     options = run_options{};

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_set>
 
@@ -13,6 +14,8 @@
 #include "text_output.h"
 
 namespace zub {
+
+class side_reader;
 
 struct run_options {
     bool delete_src = false;        // -s
@@ -59,7 +62,8 @@ inline constexpr int64_t RESULT_DST_ERROR = -3;
 inline constexpr int64_t RESULT_LENGTH_MISMATCH = -12;
 
 struct run_state {
-    explicit run_state(host& h) : out(h) {}
+    explicit run_state(host& h);
+    ~run_state();
     run_state(const run_state&) = delete;
     run_state& operator=(const run_state&) = delete;
 
@@ -103,6 +107,9 @@ struct run_state {
         }
     };
     std::unordered_set<platform::file_id, id_hash> walked_folders;
+
+    // The thread that reads the destination's large blocks (byte_compare.h).
+    std::unique_ptr<side_reader> reader;
 
     // Set once a stop request (the dialog's Stop, Ctrl+C) was seen in this run.
     bool stopped = false;

@@ -130,6 +130,7 @@ int path_status(std::u16string_view path, path_status_record& status) {
     // The entry's size can lag behind a file that is being written; an open
     // without sharing reads the current one. Folders, files held open by
     // another process and unreadable files keep the entry's size.
+    if (!platform::entry_size_can_lag()) return 0;
     platform::handle file = layer.open_read(path, platform::read_mode::exclusive);
     if (file.valid()) {
         uint64_t size = 0;

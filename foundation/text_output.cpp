@@ -8,8 +8,9 @@
 // least significant byte first, with every LF written as CR LF and no
 // byte-order mark; or UTF-8 when that is chosen (text_encoding.h), a file
 // appended to keeping the encoding it has. The conversion is done into one
-// buffer so that each message reaches the system in a single write; nothing
-// is buffered between messages, so there is nothing to flush.
+// buffer so that each message to a standard stream reaches the system in a
+// single write; a result file collects its text and writes whole lines in
+// large writes, the rest when it is flushed or closed.
 //
 // The three rare messages that a C runtime would write with its own wide
 // formatted output ("%s: inadequate memory.\n", "can't GetModuleFileName(NULL,,)\n",
@@ -65,24 +66,69 @@ bool text_stream::open(std::u16string_view path, platform::write_mode mode) {
 
 void text_stream::close() {
     if (standard_ || !file_.valid()) return;
+    flush();
     sys().close(file_);
     file_ = platform::INVALID_HANDLE;
 }
 
 bool text_stream::write_bytes(const void* data, size_t count) {
-    platform::handle target = target_of(*this);
+    if (!target_of(*this).valid()) return false;
+    return put(data, count);
+}
+
+namespace {
+
+// A file's text is collected up to this size before whole lines of it are written.
+constexpr size_t COLLECT_BYTES = 65536;
+
+// Where the last complete line of encoded text ends (0: none).
+size_t last_line_end(const std::string& bytes, text_encoding encoding) {
+    if (encoding == text_encoding::utf8) {
+        const size_t lf = bytes.rfind('\n');
+        return lf == std::string::npos ? 0 : lf + 1;
+    }
+    for (size_t i = bytes.size() & ~size_t(1); i >= 2; i -= 2)
+        if (bytes[i - 2] == '\n' && bytes[i - 1] == '\0') return i;
+    return 0;
+}
+
+}  // namespace
+
+bool text_stream::put(const void* data, size_t count) {
+    const platform::handle target = target_of(*this);
     if (!target.valid()) return false;
     if (count == 0) return true;
-    if (sys().write(target, data, count)) return true;
-    failed_ = true;
-    return false;
+    if (standard_) {
+        if (sys().write(target, data, count)) return true;
+        failed_ = true;
+        return false;
+    }
+    pending_.append(static_cast<const char*>(data), count);
+    if (pending_.size() < COLLECT_BYTES) return true;
+    // Whole lines only: the rest waits for the line's end (unless a single
+    // line has grown far beyond the buffer).
+    size_t cut = last_line_end(pending_, encoding_);
+    if (cut == 0 && pending_.size() >= 16 * COLLECT_BYTES) cut = pending_.size();
+    if (cut == 0) return true;
+    const bool ok = sys().write(target, pending_.data(), cut);
+    pending_.erase(0, cut);
+    if (!ok) failed_ = true;
+    return ok;
+}
+
+bool text_stream::flush() {
+    if (standard_ || pending_.empty()) return !failed_;
+    const bool ok = file_.valid() && sys().write(file_, pending_.data(), pending_.size());
+    pending_.clear();
+    if (!ok) failed_ = true;
+    return ok;
 }
 
 int64_t text_stream::length() const {
     if (standard_ || !file_.valid()) return -1;
     uint64_t size = 0;
     if (!sys().size_of(file_, size)) return -1;
-    return static_cast<int64_t>(size);
+    return static_cast<int64_t>(size + pending_.size());
 }
 
 // ---------------------------------------------------------------- writers
@@ -98,13 +144,13 @@ std::u16string terminal_text(std::u16string_view text) {
 
 namespace {
 
-// The UTF-8 road of write_text: the whole message in one write call.
-int write_utf8_text(const char16_t* units, int count, platform::handle target) {
+// The UTF-8 road of write_text: the whole message handed on at once.
+int write_utf8_text(const char16_t* units, int count, text_stream& stream) {
     const std::u16string_view text(units, static_cast<size_t>(count));
     const bool crlf = uses_crlf(text_encoding::utf8);
     std::string bytes;
     append_utf8(text, crlf, bytes);
-    if (!sys().write(target, bytes.data(), bytes.size())) return -1;
+    if (!stream.put(bytes.data(), bytes.size())) return -1;
     size_t lf_count = 0;
     if (crlf)
         for (char16_t unit : text) lf_count += unit == u'\n';
@@ -117,11 +163,7 @@ int write_text(const char16_t* units, int unit_size, int count, text_stream& str
     if (units == nullptr || unit_size <= 0 || count <= 0) return 0;
     platform::handle target = target_of(stream);
     if (!target.valid()) return 0;  // a stream that failed to open swallows the text
-    if (stream.encoding() == text_encoding::utf8) {
-        const int written = write_utf8_text(units, count, target);
-        if (written < 0) stream.set_failed();
-        return written;
-    }
+    if (stream.encoding() == text_encoding::utf8) return write_utf8_text(units, count, stream);
 
     size_t lf_count = 0;
     for (int i = 0; i < count; ++i)
@@ -149,10 +191,7 @@ int write_text(const char16_t* units, int unit_size, int count, text_stream& str
         bytes[n++] = static_cast<unsigned char>(unit & 0xFF);
         bytes[n++] = static_cast<unsigned char>(unit >> 8);
     }
-    if (!sys().write(target, bytes, n)) {
-        stream.set_failed();
-        return -1;
-    }
+    if (!stream.put(bytes, n)) return -1;
     return static_cast<int>(out_units);
 }
 

@@ -49,7 +49,14 @@ public:
 
     // Writes raw bytes (for the byte-order mark). False when closed or failed.
     bool write_bytes(const void* data, size_t count);
-    // Current length of an open file, -1 when unknown.
+    // Hands encoded text to the stream. A standard stream writes it at once;
+    // a file collects it and writes whole lines in large writes, so that a
+    // file ends on a complete line whenever the program stops. False when a
+    // write failed (the stream then counts as failed).
+    bool put(const void* data, size_t count);
+    // Writes what the stream has collected. False when that failed.
+    bool flush();
+    // Current length of an open file (collected text included), -1 when unknown.
     int64_t length() const;
     // Whether a write to the open file has failed (a full disk, say).
     bool failed() const { return failed_; }
@@ -62,6 +69,7 @@ private:
     platform::handle file_ = platform::INVALID_HANDLE;
     bool failed_ = false;
     text_encoding encoding_ = text_encoding::utf16le;
+    std::string pending_;  // collected bytes not yet written
 };
 
 // Format buffer sizes in UTF-16 units (terminating NUL included).

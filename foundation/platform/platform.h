@@ -225,6 +225,11 @@ bool is_changed_refusal(uint32_t code);
 // identity on POSIX.
 int errno_from_open_failure(uint32_t code);
 
+// Whether a directory entry's size can lag behind the file's (Windows updates
+// the entry of a file being written only now and then); the size is then
+// asked of the file itself. POSIX status is always current.
+bool entry_size_can_lag();
+
 // Whether the program itself expands wildcards in its arguments (Windows);
 // on POSIX the shell has done it and every argument is taken as typed.
 bool expands_command_line_wildcards();

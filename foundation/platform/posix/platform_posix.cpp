@@ -12,6 +12,7 @@
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,7 +22,8 @@
 #include <ctime>
 #include <mutex>
 #include <string>
-#include <unordered_set>
+#include <algorithm>
+#include <unordered_map>
 
 #include "platform/platform.h"
 #include "platform/utf.h"
@@ -189,10 +191,67 @@ struct search {
     std::u16string pattern;         // the last component of the pattern
 };
 
-// Descriptors opened for comparison reading: their reads drop the pages read
-// from the page cache again.
-std::mutex compare_fds_lock;
-std::unordered_set<int> compare_fds;
+// Descriptors opened for comparison reading: the state taken when each was
+// opened (its size tells the end of the file without a read that returns
+// nothing), and the offset its reads have reached.
+struct compare_file {
+    file_state state;
+    uint64_t offset = 0;
+    bool cold = false;  // a read has found pages that were not cached
+};
+std::mutex compare_files_lock;
+std::unordered_map<int, compare_file> compare_files;
+
+// Reads at `offset` what is missing from the page cache, and then drops
+// again exactly the pages that were not cached before: a comparison leaves
+// the cache as the user had it. Which pages were cached is asked of the
+// system (mincore) on a mapping of the range; read-ahead is switched off for
+// the file so that no page beyond the requests is brought in.
+ssize_t read_uncached(int fd, compare_file& file, char* buffer, size_t count, uint64_t offset) {
+    const uint64_t page = page_size();
+    if (!file.cold) {
+        file.cold = true;
+        posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
+    }
+    const uint64_t first = offset / page * page;
+    const uint64_t end = offset + count;
+    std::vector<unsigned char> cached((end - first + page - 1) / page, 0);
+    void* map = mmap(nullptr, end - first, PROT_READ, MAP_SHARED, fd, static_cast<off_t>(first));
+    if (map != MAP_FAILED) {
+        if (mincore(map, end - first, cached.data()) != 0) std::fill(cached.begin(), cached.end(), 0);
+        munmap(map, end - first);
+    }
+    ssize_t n;
+    do {
+        n = ::pread(fd, buffer, count, static_cast<off_t>(offset));
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0) return n;
+    const size_t pages = static_cast<size_t>((offset + static_cast<uint64_t>(n) - first + page - 1) / page);
+    for (size_t i = 0; i < pages;) {
+        if (cached[i] & 1) {
+            ++i;
+            continue;
+        }
+        size_t j = i;
+        while (j < pages && !(cached[j] & 1)) ++j;
+        posix_fadvise(fd, static_cast<off_t>(first + i * page), static_cast<off_t>((j - i) * page),
+                      POSIX_FADV_DONTNEED);
+        i = j;
+    }
+    return n;
+}
+
+// One read of a comparison: cached pages are taken without waiting for the
+// disk (RWF_NOWAIT); what is not cached is read by read_uncached.
+ssize_t read_compared(int fd, compare_file& file, char* buffer, size_t count) {
+    const uint64_t offset = file.offset;
+    struct iovec vector{buffer, count};
+    ssize_t n = preadv2(fd, &vector, 1, static_cast<off_t>(offset), RWF_NOWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EOPNOTSUPP || errno == EINVAL))
+        n = read_uncached(fd, file, buffer, count, offset);
+    if (n > 0) file.offset += static_cast<uint64_t>(n);
+    return n;
+}
 
 // Next matching entry of an open search; false with the error set at the end.
 bool next_match(search& s, find_entry& entry) {
@@ -418,12 +477,10 @@ public:
             fail_with(refusal);
             return INVALID_HANDLE;
         }
-        const int flags = fcntl(fd, F_GETFL);
-        if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+        // O_NONBLOCK stays: reads of a regular file do not heed it.
         if (mode == read_mode::compare) {
-            posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-            std::lock_guard<std::mutex> guard(compare_fds_lock);
-            compare_fds.insert(fd);
+            std::lock_guard<std::mutex> guard(compare_files_lock);
+            compare_files[fd] = compare_file{state_from(st)};
         }
         return handle{fd};
     }
@@ -432,22 +489,23 @@ public:
         got = 0;
         if (!file.valid()) return fail_with(EBADF);
         const int fd = static_cast<int>(file.value);
-        const off_t start = lseek(fd, 0, SEEK_CUR);
+        compare_file* compared = nullptr;
+        {
+            std::lock_guard<std::mutex> guard(compare_files_lock);
+            const auto it = compare_files.find(fd);
+            if (it != compare_files.end()) compared = &it->second;  // stays put until close
+        }
         auto* bytes = static_cast<char*>(buffer);
         while (got < count) {
-            const ssize_t n = ::read(fd, bytes + got, count - got);
+            // The size taken at the open marks the end: no read is spent on
+            // learning it (a file that tells no size is read to its end).
+            if (compared && compared->state.size > 0 && compared->offset >= compared->state.size) break;
+            const ssize_t n = compared ? read_compared(fd, *compared, bytes + got, count - got)
+                                       : ::read(fd, bytes + got, count - got);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) return fail_errno();
             if (n == 0) break;
             got += static_cast<uint32_t>(n);
-        }
-        if (got > 0 && start >= 0) {
-            bool drop;
-            {
-                std::lock_guard<std::mutex> guard(compare_fds_lock);
-                drop = compare_fds.count(fd) != 0;
-            }
-            if (drop) posix_fadvise(fd, start, got, POSIX_FADV_DONTNEED);
         }
         return true;
     }
@@ -460,8 +518,17 @@ public:
     }
 
     bool state_of(handle file, file_state& state) override {
+        if (!file.valid()) return fail_with(EBADF);
+        {
+            std::lock_guard<std::mutex> guard(compare_files_lock);
+            const auto it = compare_files.find(static_cast<int>(file.value));
+            if (it != compare_files.end()) {
+                state = it->second.state;  // a comparison's file: as it was opened
+                return true;
+            }
+        }
         struct stat st;
-        if (!file.valid() || fstat(static_cast<int>(file.value), &st) != 0) return fail_errno();
+        if (fstat(static_cast<int>(file.value), &st) != 0) return fail_errno();
         state = state_from(st);
         return true;
     }
@@ -485,13 +552,10 @@ public:
     bool close(handle file) override {
         if (!file.valid()) return fail_with(EBADF);
         const int fd = static_cast<int>(file.value);
-        bool compared;
         {
-            std::lock_guard<std::mutex> guard(compare_fds_lock);
-            compared = compare_fds.erase(fd) != 0;
+            std::lock_guard<std::mutex> guard(compare_files_lock);
+            compare_files.erase(fd);
         }
-        // Read-ahead beyond the last range read would otherwise stay cached.
-        if (compared) posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
         if (::close(fd) != 0) return fail_errno();
         return true;
     }
@@ -786,6 +850,7 @@ bool is_changed_refusal(uint32_t code) { return code == static_cast<uint32_t>(CH
 int errno_from_open_failure(uint32_t code) { return static_cast<int>(code); }
 
 bool expands_command_line_wildcards() { return false; }
+bool entry_size_can_lag() { return false; }
 
 namespace {
 

@@ -664,6 +664,7 @@ int errno_from_open_failure(uint32_t code) {
 }
 
 bool expands_command_line_wildcards() { return true; }
+bool entry_size_can_lag() { return true; }
 
 namespace {
 
