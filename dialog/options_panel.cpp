@@ -45,10 +45,18 @@ bool inside(const RECT& r, POINT p) { return p.x >= r.left && p.x <= r.right && 
 }  // namespace
 
 void add_history(HWND dialog, int field, const std::u16string& text) {
+    // An exact search that ignores letter case, done here rather than with
+    // CB_FINDSTRINGEXACT, whose answer for the empty text varies.
     HWND box = GetDlgItem(dialog, field);
-    if (SendMessageW(box, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(wide(text))) !=
-        CB_ERR)
-        return;
+    const int count = static_cast<int>(SendMessageW(box, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        const LRESULT length = SendMessageW(box, CB_GETLBTEXTLEN, i, 0);
+        if (length == CB_ERR || static_cast<size_t>(length) != text.size()) continue;
+        std::u16string entry(static_cast<size_t>(length) + 1, u'\0');
+        SendMessageW(box, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry.data()));
+        entry.resize(static_cast<size_t>(length));
+        if (CompareStringOrdinal(wide(entry), length, wide(text), length, TRUE) == CSTR_EQUAL) return;
+    }
     SendMessageW(box, CB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(wide(text)));
 }
 
