@@ -352,3 +352,44 @@ TEST_F(DialogDriver, DroppedFoldersLandByTheDropTarget) {
 
 }  // namespace
 }  // namespace zub::test
+
+namespace zub::test {
+namespace {
+
+// Not a test: scripts/dialog-screenshot.sh runs it to show the dialog after a
+// finished run. It writes the window's geometry to ZUB_SHOT_DIR/ready, waits
+// for ZUB_SHOT_DIR/taken and closes the program.
+TEST_F(DialogDriver, DISABLED_HoldAfterRunForScreenshot) {
+    wchar_t unix_dir[1024] = {};
+    ASSERT_NE(GetEnvironmentVariableW(L"ZUB_SHOT_DIR", unix_dir, 1024), 0u);
+    std::wstring dir = L"Z:" + std::wstring(unix_dir);
+    for (wchar_t& c : dir)
+        if (c == L'/') c = L'\\';
+    tree.write_file(u"src/report.txt", "quarterly figures");
+    tree.write_file(u"dst/report.txt", "quarterly figures");
+    tree.write_file(u"src/notes.txt", "draft 1");
+    tree.write_file(u"dst/notes.txt", "draft 2");
+    tree.write_file(u"src/photos/a.jpg", std::string(300000, 'a'));
+    tree.write_file(u"dst/photos/a.jpg", std::string(300000, 'a'));
+
+    zub_window zub(work);
+    ASSERT_NE(zub.dialog, nullptr);
+    zub.set_text(IDC_FOLDER1, src);
+    zub.set_text(IDC_FOLDER2, dst);
+    zub.click(IDC_FIND_RANGE);
+    zub.press(IDC_START);
+    ASSERT_TRUE(zub.wait_status(finished_prefix()));
+    RECT r;
+    GetWindowRect(zub.dialog, &r);
+    const std::string geometry = std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top) + "+" +
+                                 std::to_string(r.left) + "+" + std::to_string(r.top) + "\n";
+    HANDLE ready = CreateFileW((dir + L"\\ready").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(ready, geometry.data(), static_cast<DWORD>(geometry.size()), &written, nullptr);
+    CloseHandle(ready);
+    EXPECT_TRUE(wait_until([&] { return GetFileAttributesW((dir + L"\\taken").c_str()) != INVALID_FILE_ATTRIBUTES; },
+                           120));
+}
+
+}  // namespace
+}  // namespace zub::test
