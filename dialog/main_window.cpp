@@ -123,7 +123,7 @@ INT_PTR CALLBACK dialog_procedure(HWND dialog, UINT message, WPARAM wparam, LPAR
 
 // Without the executable's path there is no settings file: say so and end.
 void module_name_failed() {
-    std::u16string text = u"can't GetModuleFileName(NULL,,)" + error_description(GetLastError());
+    std::u16string text = u"can't GetModuleFileName(NULL,,) " + error_description(GetLastError());
     MessageBoxW(nullptr, wide(text), L"zub64", MB_OK | MB_ICONEXCLAMATION);
     PostQuitMessage(1);
 }
