@@ -15,14 +15,18 @@ if [ ! -x build/win64/tests/dialog/dialog_tests.exe ] || [ ! -x build/win64/dial
 fi
 
 export ZUB_WINEPREFIX_64=${ZUB_SHOT_PREFIX:-$HOME/.wine-zub-shot}
+export WINEPREFIX=$ZUB_WINEPREFIX_64
 export LC_ALL=C.UTF-8
 shot_dir=$(mktemp -d)
 display_pid=
 cleanup() {
+  # Wine's desktop process ends before the display it draws on.
+  timeout 60 wineserver -w 2>/dev/null || true
   [ -n "$display_pid" ] && kill "$display_pid" 2>/dev/null || true
   rm -rf "$shot_dir"
 }
 trap cleanup EXIT
+[ -d "$WINEPREFIX" ] && { timeout 60 wineserver -w 2>/dev/null || true; }
 
 # A free display number.
 n=90
