@@ -2,8 +2,8 @@
 # Installs what the builds and test suites need on a Debian machine: the native
 # toolchain with GoogleTest, the mingw-w64 cross compilers (posix thread model),
 # Wine with its 32-bit part, Xvfb for the dialog tests, and ImageMagick with a
-# Japanese font (and Wine's own fonts) for the dialog's screenshot. Does
-# nothing for what is already there.
+# Japanese font for the dialog's screenshot. Does nothing for what is already
+# there.
 set -euo pipefail
 
 need=()
@@ -11,7 +11,7 @@ have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok ins
 
 for p in cmake g++ make ninja-build googletest libgtest-dev \
          g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
-         wine wine64 xvfb xauth imagemagick fonts-ipafont-gothic fonts-wine; do
+         wine wine64 xvfb xauth imagemagick fonts-ipafont-gothic; do
   have "$p" || need+=("$p")
 done
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
