@@ -17,9 +17,9 @@
 // "bad folder - not a part of the file system.\n") go through these same
 // printers, so a redirected stream never mixes two encodings.
 //
-// The format buffers are static and shared: in the console programs there is
-// one thread, and in the dialog program the worker thread is the only printer
-// while a run lasts.
+// The format buffers are per thread: the console programs have one thread, and
+// in the dialog program the worker and the dialog thread each print with
+// their own.
 #include "text_output.h"
 
 #include <cstdlib>
@@ -215,8 +215,16 @@ int print_with(char16_t* buffer, size_t capacity, text_stream& stream, std::u16s
     return n;
 }
 
-char16_t print_to_buffer[PRINT_BUFFER_UNITS];
-char16_t print_out_buffer[PRINT_BUFFER_UNITS];
+// The format buffers belong to the calling thread: in the dialog program the
+// worker prints while the dialog thread may format a message of its own.
+char16_t* print_to_buffer() {
+    static thread_local std::unique_ptr<char16_t[]> buffer(new char16_t[PRINT_BUFFER_UNITS]);
+    return buffer.get();
+}
+char16_t* print_out_buffer() {
+    static thread_local std::unique_ptr<char16_t[]> buffer(new char16_t[PRINT_BUFFER_UNITS]);
+    return buffer.get();
+}
 
 // Whether standard output was a console when the run started.
 bool recorded_console = false;
@@ -224,11 +232,11 @@ bool recorded_console = false;
 }  // namespace
 
 int vprint_to(text_stream& stream, std::u16string_view format, fmt_args args) {
-    return print_with(print_to_buffer, PRINT_BUFFER_UNITS, stream, format, args);
+    return print_with(print_to_buffer(), PRINT_BUFFER_UNITS, stream, format, args);
 }
 
 int vprint_out(std::u16string_view format, fmt_args args) {
-    return print_with(print_out_buffer, PRINT_BUFFER_UNITS, text_stream::out(), format, args);
+    return print_with(print_out_buffer(), PRINT_BUFFER_UNITS, text_stream::out(), format, args);
 }
 
 void take_console_record() {

@@ -11,8 +11,11 @@
 namespace zub {
 
 namespace {
-// Shared by every call: the caller prints (or copies) it before the next one.
-time_fields converted;
+// Reused by every call on a thread: the caller prints (or copies) it before
+// the next one.
+// One record per thread, so that a conversion on one thread never overwrites
+// the record another thread is about to print.
+thread_local time_fields converted;
 }  // namespace
 
 const time_fields* local_time_of(const uint64_t& file_time) {

@@ -20,8 +20,8 @@ struct time_fields {
     int millisecond = 0;
 };
 
-// The address of a static record that every call overwrites, or null on
-// failure (the OS error saved, errno EINVAL).
+// The address of a per-thread record that every call on that thread
+// overwrites, or null on failure (the OS error saved, errno EINVAL).
 const time_fields* local_time_of(const uint64_t& file_time);
 
 }  // namespace zub

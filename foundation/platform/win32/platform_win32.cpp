@@ -584,7 +584,9 @@ public:
         picker_context context{reinterpret_cast<const wchar_t*>(initial_text.c_str()), buffer.data()};
 
         BROWSEINFOW info{};
-        info.hwndOwner = nullptr;  // the console program has no window of its own
+        // The active window of this thread owns the browser: the dialog
+        // program's window; none in the console program.
+        info.hwndOwner = GetActiveWindow();
         info.pidlRoot = nullptr;   // the whole namespace
         info.pszDisplayName = buffer.data();
         info.lpszTitle = reinterpret_cast<const wchar_t*>(title_text.c_str());

@@ -1,0 +1,62 @@
+/* Ids of the dialog's controls and strings, shared by the resource script
+   and the program (plain defines: the resource compiler reads this too). */
+#pragma once
+
+#define IDC_PLACEHOLDER 1028
+#define IDC_FOLDER1_LABEL 1019
+#define IDC_FOLDER1 1001
+#define IDC_BROWSE1 1017
+#define IDC_FOLDER2_LABEL 1020
+#define IDC_FOLDER2 1002
+#define IDC_BROWSE2 1018
+#define IDC_DELETE_FRAME 1022
+#define IDC_DELETE_NONE 1004
+#define IDC_DELETE_SRC 1005
+#define IDC_DELETE_DST 1006
+#define IDC_REMOVE_READONLY 1007
+#define IDC_EMPTY_INSTEAD 1008
+#define IDC_TIMESTAMP 1009
+#define IDC_EXT_ONLY 1010
+#define IDC_EXT_LABEL 1021
+#define IDC_EXTENSIONS 1012
+#define IDC_FIND_RANGE 1011
+#define IDC_PARTIAL 1013
+#define IDC_DELETE_PART 1014
+#define IDC_APPEND 1015
+#define IDC_ASSUME_MATCH 1024
+#define IDC_SHOW_RESULTS 1026
+#define IDC_START 1
+#define IDC_STOP 3
+#define IDC_CLOSE 2
+#define IDC_STATUS 1023
+#define IDC_PROGRESS 1000
+#define IDC_PERCENT 1025
+#define IDC_COUNTERS 1027
+#define IDC_RESULTS 1016
+#define IDC_PRIORITY 1030
+
+#define IDM_EXIT 204
+#define IDM_ABOUT 209
+
+#define IDI_ZUB 128
+
+#define IDS_BANNER 400
+#define IDS_ABOUT_CAPTION 401
+#define IDS_WINDOW_NAME 402
+#define IDS_CLASS_NAME 403
+#define IDS_MENU_NAME 404
+#define IDS_TEMPLATE 405
+#define IDS_PICK1_TITLE 406
+#define IDS_NO_FOLDER 407
+#define IDS_FOLDER_TOO_LONG 408
+#define IDS_ALREADY_STARTED 410
+#define IDS_STOPPING 411
+#define IDS_STOPPED 412
+#define IDS_WELCOME 415
+#define IDS_FINISHED 416
+#define IDS_CONTINUE 417
+#define IDS_PICK2_TITLE 418
+#define IDS_PERCENT 419
+#define IDS_LOCK_HELD 420
+#define IDS_PRIORITIES 421
+#define IDS_IDLE 422
