@@ -118,6 +118,8 @@ time_one() {  # time_one COMMAND-STRING: seconds of one run
   sh -c "$1" >/dev/null 2>&1 || true
   secs "$s" "$EPOCHREALTIME"
 }
+tree_bytes() { find "$@" -type f -printf '%s\n' | awk '{t += $1} END {print t + 0}'; }
+tree_pages() { find "$@" -type f -printf '%s\n' | awk '{t += int(($1 + 4095) / 4096) * 4096} END {print t + 0}'; }
 mib() { awk -v b="$1" 'BEGIN {printf "%.1f", b / 1048576}'; }
 
 results=()
@@ -207,14 +209,14 @@ run_set() {  # run_set NAME DIR
     "find '$s' -type f -print0 | xargs -0 cat > /dev/null & find '$d' -type f -print0 | xargs -0 cat > /dev/null; wait"
   )
   local files bytes
-  files=$(find "$s" -type f | wc -l); bytes=$(find "$s" -type f -printf '%s\n' | awk '{t += $1} END {print t + 0}')
+  files=$(find "$s" -type f | wc -l); bytes=$(tree_bytes "$s")
   echo
   echo "== set $name: $files pairs, $(mib "$bytes") MiB a side; warm page cache, $warmup warm-up and $runs timed runs each"
 
   local -a hf=(hyperfine --style none -i --warmup "$warmup" --runs "$runs" --export-json "$work/hf.json")
   local i
   for i in "${!names[@]}"; do hf+=(-n "${names[$i]}" "${cmds[$i]}"); done
-  "${hf[@]}" >/dev/null
+  "${hf[@]}" >/dev/null 2>"$work/hf.err" || { cat "$work/hf.err" >&2; exit 1; }
   local -A med
   while IFS=$'\t' read -r n m lo hi; do
     med[$n]=$m
@@ -248,7 +250,7 @@ for r in json.load(open(sys.argv[1]))["results"]:
   # is as fast as the first.
   local total before after t1 t2
   sh -c "${cmds[4]}"
-  total=$(find "$s" "$d" -type f -printf '%s\n' | awk '{t += $1} END {print t + 0}')
+  total=$(tree_pages "$s" "$d")
   before=$(cached "$s" "$d")
   t1=$(time_one "${cmds[0]}")
   after=$(cached "$s" "$d")
