@@ -7,10 +7,11 @@
 #   bench/run.sh [ZUB64] --callgrind [PAIRS]
 set -euo pipefail
 export LC_ALL=C
+{  # read to the end before running: the script may be edited during a long run
 here=$(cd "$(dirname "$0")" && pwd)
 
 usage() {
-  sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '2,7p' "$0" | sed 's/^# \{0,1\}//'
   cat <<'EOF'
 
   ZUB64        the program to measure (default: build/native/console/zub64)
@@ -133,12 +134,17 @@ le() { awk -v a="$1" -v b="$2" 'BEGIN {exit !(a <= b)}' && echo 1 || echo 0; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", (b > 0 ? a / b : 0)}'; }
 
 header() {
-  local built commit
-  built=$(cd "$(dirname "$zub64")" && git rev-parse --short HEAD 2>/dev/null || echo unknown)
-  if (cd "$(dirname "$zub64")" && git diff --quiet HEAD -- 2>/dev/null); then commit=$built; else commit="$built + uncommitted changes"; fi
+  local src commit
+  src=$(cd "$(dirname "$zub64")" && git rev-parse --show-toplevel 2>/dev/null || true)
+  if [ -n "$src" ]; then   # the last commit of the code, the benchmark itself left out
+    commit=$(git -C "$src" log -1 --format='%h (%cs) %s' -- . ':(exclude)bench')
+    git -C "$src" diff --quiet HEAD -- . ':(exclude)bench' || commit="$commit, with uncommitted changes"
+  else
+    commit="unknown (not in a git tree)"
+  fi
   echo "== zub64 benchmark, $(date -u '+%Y-%m-%d %H:%M UTC')$([ "$quick" = 1 ] && echo ', quick sets')"
   echo "zub64:   $zub64"
-  echo "         built $(date -u -r "$zub64" '+%Y-%m-%d %H:%M UTC') in a tree at commit $commit"
+  echo "         built $(date -u -r "$zub64" '+%Y-%m-%d %H:%M UTC'); code at commit $commit"
   echo "machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.1f GiB", $2 / 1048576}' /proc/meminfo) memory," \
     "$(awk -F': ' '/model name/ {print $2; exit}' /proc/cpuinfo), kernel $(uname -r)"
   echo "data:    $here/data on $(df -PT "$here/data" | awk 'NR==2 {print $2 " (" $1 ")"}')"
@@ -295,3 +301,4 @@ for r in "${results[@]}"; do if [[ $r == FAIL* ]]; then missed=$((missed + 1)); 
 echo "== $((${#results[@]} - missed)) of ${#results[@]} targets met"
 for r in "${results[@]}"; do if [[ $r == FAIL* ]]; then echo "  missed: ${r#FAIL }"; fi; done
 exit 0
+}
