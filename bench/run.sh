@@ -176,11 +176,21 @@ if [ "$callgrind" = 1 ]; then
   echo "-- system calls of the run with files (strace -c)"
   head -25 "$work/strace.txt"
   echo
+  top() {  # top yes|no: the 25 first functions of callgrind_annotate, names shortened
+    callgrind_annotate --inclusive="$1" "$work/cg.out" 2>/dev/null |
+      awk 'seen && NF {print; if (++n == 25) exit} /file:function/ {getline; seen = 1}' |
+      sed -E -e 's/ \[[^]]*\]$//' -e "s#$(realpath "$here/..")/##g" -e 's#/usr/include/c\+\+/[0-9]+/##g' \
+        -e 's/std::basic_string_view<char16_t, std::char_traits<char16_t> >/std::u16string_view/g' \
+        -e 's/std::basic_string_view<char, std::char_traits<char> >/std::string_view/g' \
+        -e 's/std::__cxx11::basic_string<char16_t, std::char_traits<char16_t>, std::allocator<char16_t> >/std::u16string/g' \
+        -e 's/std::__cxx11::basic_string<char, std::char_traits<char>, std::allocator<char> >/std::string/g' \
+        -e 's/\[abi:cxx11\]//g'
+  }
   echo "-- top functions by own instructions (callgrind)"
-  callgrind_annotate --inclusive=no "$work/cg.out" 2>/dev/null | sed -n '/^Ir/,$p' | head -30
+  top no
   echo
   echo "-- top functions by inclusive instructions"
-  callgrind_annotate --inclusive=yes "$work/cg.out" 2>/dev/null | sed -n '/^Ir/,$p' | head -30
+  top yes
   cp "$work/cg.out" "$here/data/callgrind.out"
   echo "(callgrind output kept in $here/data/callgrind.out for callgrind_annotate)"
   exit 0
