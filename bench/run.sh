@@ -120,7 +120,9 @@ time_one() {  # time_one COMMAND-STRING: seconds of one run
   secs "$s" "$EPOCHREALTIME"
 }
 tree_bytes() { find "$@" -type f -printf '%s\n' | awk '{t += $1} END {print t + 0}'; }
-tree_pages() { find "$@" -type f -printf '%s\n' | awk '{t += int(($1 + 4095) / 4096) * 4096} END {print t + 0}'; }
+tree_pages() {  # the page cache holds whole pages
+  find "$@" -type f -printf '%s\n' | awk -v p="$(getconf PAGESIZE)" '{t += int(($1 + p - 1) / p) * p} END {print t + 0}'
+}
 mib() { awk -v b="$1" 'BEGIN {printf "%.1f", b / 1048576}'; }
 
 results=()
