@@ -2,6 +2,7 @@
 """Data sets and page-cache helpers for bench/run.sh.
 
   bench_data.py make KIND DIR PARAMS...   make a data set in DIR (DIR/src, DIR/dst)
+  bench_data.py expect KIND PARAMS...   print the numbers of identical and of different pairs
   bench_data.py evict PATH...             drop the cached pages of every file under PATH
   bench_data.py cached PATH...            print the bytes of those files in the page cache
 
@@ -63,9 +64,8 @@ def make_pairs(root, files, data, rnd):
                 write_file(path, data, offset, size, change, cut)
 
 
-def make(kind, root, params):
-    rnd = random.Random(SEED)
-    data = pool()
+def plan(kind, params, rnd):
+    """The pairs of a set: (relative path, size, change position or None, cut) tuples."""
     files = []
     if kind == "same":
         pairs, size = int(params[0]), int(params[1])
@@ -78,7 +78,6 @@ def make(kind, root, params):
             files.append((rel, size, None, False))
     elif kind == "mixed":
         pairs, top = int(params[0]), int(params[1])
-        changed = cut = 0
         for i in range(pairs):
             size = int(math.exp(rnd.uniform(0, math.log(top + 1)))) - 1
             size = min(size, top)
@@ -87,13 +86,25 @@ def make(kind, root, params):
             is_cut = False
             if size and r < 0.20:
                 change = rnd.randrange(size)
-                changed += 1
             elif size and r < 0.25:
                 is_cut = True
-                cut += 1
             files.append(("d%d/e%d/f%05d.bin" % (i % 10, i % 7, i), size, change, is_cut))
-        print("  %d pairs: %d with one byte changed, %d one byte shorter" % (pairs, changed, cut))
     elif kind == "deep":
+        files = [("d/" * (level + 1) + "f", 0, None, False) for level in range(int(params[0]))]
+    else:
+        sys.exit("unknown kind " + kind)
+    return files
+
+
+def expect(kind, params):
+    """The number of identical pairs and of different pairs in a set."""
+    files = plan(kind, params, random.Random(SEED))
+    different = sum(1 for f in files if f[2] is not None or f[3])
+    return len(files) - different, different
+
+
+def make(kind, root, params):
+    if kind == "deep":
         levels = int(params[0])
         for side in ("src", "dst"):
             os.makedirs(os.path.join(root, side))
@@ -108,8 +119,12 @@ def make(kind, root, params):
                 os.close(f)
             os.close(fd)
         return
-    else:
-        sys.exit("unknown kind " + kind)
+    rnd = random.Random(SEED)
+    data = pool()
+    files = plan(kind, params, rnd)
+    if kind == "mixed":
+        print("  %d pairs: %d with one byte changed, %d one byte shorter" % (
+            len(files), sum(1 for f in files if f[2] is not None), sum(1 for f in files if f[3])))
     make_pairs(root, files, data, rnd)
 
 
@@ -167,6 +182,8 @@ def cached_bytes(path):
 def main(argv):
     if len(argv) >= 3 and argv[0] == "make":
         make(argv[1], argv[2], argv[3:])
+    elif len(argv) >= 2 and argv[0] == "expect":
+        print("%d %d" % expect(argv[1], argv[2:]))
     elif argv and argv[0] == "evict":
         evict(argv[1:])
     elif argv and argv[0] == "cached":

@@ -107,6 +107,7 @@ make_set() {
 mkdir -p "$here/data"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+trap 'exit 130' INT TERM
 cd "$work"   # zub64 writes its result files into the current folder
 
 cached() { "${data_py[@]}" cached "$@"; }
@@ -129,7 +130,7 @@ results=()
 check() {  # check LABEL PASSED(0/1) DETAIL
   local verdict=FAIL
   [ "$2" = 1 ] && verdict=PASS
-  printf '  %-4s %-44s %s\n' "$verdict" "$1" "$3"
+  printf '  %-4s %-47s %s\n' "$verdict" "$1" "$3"
   results+=("$verdict $1")
 }
 le() { awk -v a="$1" -v b="$2" 'BEGIN {exit !(a <= b)}' && echo 1 || echo 0; }
@@ -215,7 +216,18 @@ memory() {  # memory SET-NAME SRC DST
   check "$1: peak memory of -l -m -g <= 48 MiB" "$(le "$lmg" "$mem_max_kib")" "$(mib $((lmg * 1024))) MiB"
 }
 
-run_set() {  # run_set NAME DIR
+# counts NAME DIR KIND PARAMS...: whether zub64 still finds the set's identical
+# and different pairs (a fast run that compares wrongly is no gain).
+counts() {
+  local want got
+  want=$("${data_py[@]}" expect "${@:3}")
+  got=$("$zub64" "$2/src" "$2/dst" 2>/dev/null | iconv -f UTF-16LE -t UTF-8 | sed 's/^\xEF\xBB\xBF//' | tr -d '\r' |
+    awk '/ same file/ {s = $1} / different file/ {d = $1} END {print s + 0, d + 0}') || true
+  check "$1: zub64 counts the same and different pairs" "$([ "$got" = "$want" ] && echo 1 || echo 0)" \
+    "$(set -- $got $want; echo "$1 same, $2 different (expected $3 and $4)")"
+}
+
+run_set() {  # run_set NAME DIR KIND PARAMS...
   local name=$1 dir=$2 s=$2/src d=$2/dst
   local -a names=(zub64 "zub64 -l -m -g" "diff -rq" "rsync -rcn" cat "cat, 2 readers")
   local -a cmds=(
@@ -230,6 +242,8 @@ run_set() {  # run_set NAME DIR
   files=$(find "$s" -type f | wc -l); bytes=$(tree_bytes "$s")
   echo
   echo "== set $name: $files pairs, $(mib "$bytes") MiB a side; warm page cache, $warmup warm-up and $runs timed runs each"
+
+  counts "$name" "$dir" "${@:3}"
 
   local -a hf=(hyperfine --style none -i --warmup "$warmup" --runs "$runs" --export-json "$work/hf.json")
   local i
@@ -295,16 +309,21 @@ header
 IFS=, read -r -a chosen <<<"$sets"
 for set in "${chosen[@]}"; do
   case $set in
-    A) dir=$(make_set A same "$a_pairs" "$a_size"); run_set A "$dir" ;;
-    B) dir=$(make_set B small "$b_pairs" "$b_size"); run_set B "$dir" ;;
-    C) dir=$(make_set C mixed "$c_pairs" "$c_max"); run_set C "$dir" ;;
-    deep)
-      dir=$(make_set deep deep "$deep_levels")
-      echo
-      echo "== $deep_levels-level deep tree, one file a level"
-      memory deep "$dir/src" "$dir/dst" ;;
+    A) spec=(same "$a_pairs" "$a_size") ;;
+    B) spec=(small "$b_pairs" "$b_size") ;;
+    C) spec=(mixed "$c_pairs" "$c_max") ;;
+    deep) spec=(deep "$deep_levels") ;;
     *) echo "unknown set $set (A, B, C or deep)" >&2; exit 2 ;;
   esac
+  dir=$(make_set "$set" "${spec[@]}")
+  if [ "$set" = deep ]; then
+    echo
+    echo "== $deep_levels-level deep tree, one file a level"
+    counts deep "$dir" "${spec[@]}"
+    memory deep "$dir/src" "$dir/dst"
+  else
+    run_set "$set" "$dir" "${spec[@]}"
+  fi
 done
 
 echo
