@@ -2,7 +2,7 @@
 """Data sets and page-cache helpers for bench/run.sh.
 
   bench_data.py make KIND DIR PARAMS...   make a data set in DIR (DIR/src, DIR/dst)
-  bench_data.py expect KIND PARAMS...   print the numbers of identical and of different pairs
+  bench_data.py expect KIND PARAMS...     print the numbers of identical and of different pairs
   bench_data.py evict PATH...             drop the cached pages of every file under PATH
   bench_data.py cached PATH...            print the bytes of those files in the page cache
 
@@ -13,7 +13,7 @@ KIND and PARAMS:
                             the destination one byte shorter in 5% (set C)
   deep  LEVELS              a chain of LEVELS folders with one file in each, on both sides
 
-Everything is drawn from one fixed seed, so a set is the same on every machine.
+Everything is drawn from one fixed seed, so a set comes out the same each time it is made.
 File contents are slices of one random pool, so writing them costs no more than the disk.
 """
 import ctypes
