@@ -1,0 +1,196 @@
+#!/usr/bin/env python3
+"""Data sets and page-cache helpers for bench/run.sh.
+
+  bench_data.py make KIND DIR PARAMS...   make a data set in DIR (DIR/src, DIR/dst)
+  bench_data.py expect KIND PARAMS...     print the numbers of identical and of different pairs
+  bench_data.py evict PATH...             drop the cached pages of every file under PATH
+  bench_data.py cached PATH...            print the bytes of those files in the page cache
+
+KIND and PARAMS:
+  same  PAIRS SIZE          PAIRS identical pairs of SIZE bytes (set A)
+  small PAIRS SIZE          PAIRS identical pairs of SIZE bytes in three folder levels (set B)
+  mixed PAIRS MAX           PAIRS pairs of 0..MAX bytes, log-uniform; one byte changed in 20%,
+                            the destination one byte shorter in 5% (set C)
+  deep  LEVELS              a chain of LEVELS folders with one file in each, on both sides
+
+Everything is drawn from one fixed seed, so a set comes out the same each time it is made.
+File contents are slices of one random pool, so writing them costs no more than the disk.
+"""
+import ctypes
+import ctypes.util
+import math
+import mmap
+import os
+import random
+import sys
+
+SEED = 7
+POOL = 64 << 20
+CHUNK = 8 << 20
+
+
+def pool():
+    return memoryview(random.Random(SEED).randbytes(POOL))
+
+
+def write_file(path, data, offset, size, change=None, cut=False):
+    """Write SIZE bytes of the pool from OFFSET (wrapping), with the byte at
+    CHANGE inverted, or without the last byte when CUT."""
+    if cut:
+        size -= 1
+    with open(path, "wb") as f:
+        pos = 0
+        while pos < size:
+            start = (offset + pos) % POOL
+            n = min(size - pos, POOL - start, CHUNK)
+            piece = data[start:start + n]
+            if change is not None and pos <= change < pos + n:
+                piece = bytearray(piece)
+                piece[change - pos] ^= 0xFF
+            f.write(piece)
+            pos += n
+
+
+def make_pairs(root, files, data, rnd):
+    """files: (relative path, size, change position or None, cut) tuples."""
+    for rel, size, change, cut in files:
+        offset = rnd.randrange(POOL)
+        for side in ("src", "dst"):
+            path = os.path.join(root, side, rel)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            if side == "src":
+                write_file(path, data, offset, size)
+            else:
+                write_file(path, data, offset, size, change, cut)
+
+
+def plan(kind, params, rnd):
+    """The pairs of a set: (relative path, size, change position or None, cut) tuples."""
+    files = []
+    if kind == "same":
+        pairs, size = int(params[0]), int(params[1])
+        files = [("f%d.bin" % i, size, None, False) for i in range(pairs)]
+    elif kind == "small":
+        pairs, size = int(params[0]), int(params[1])
+        for i in range(pairs):
+            leaf = i // 10  # ten files a folder, twenty folders a level-2 folder, ten of those a top folder
+            rel = "a%03d/b%02d/c%02d/f%06d.dat" % (leaf // 200, leaf // 20 % 10, leaf % 20, i)
+            files.append((rel, size, None, False))
+    elif kind == "mixed":
+        pairs, top = int(params[0]), int(params[1])
+        for i in range(pairs):
+            size = int(math.exp(rnd.uniform(0, math.log(top + 1)))) - 1
+            size = min(size, top)
+            r = rnd.random()
+            change = None
+            is_cut = False
+            if size and r < 0.20:
+                change = rnd.randrange(size)
+            elif size and r < 0.25:
+                is_cut = True
+            files.append(("d%d/e%d/f%05d.bin" % (i % 10, i % 7, i), size, change, is_cut))
+    elif kind == "deep":
+        files = [("d/" * (level + 1) + "f", 0, None, False) for level in range(int(params[0]))]
+    else:
+        sys.exit("unknown kind " + kind)
+    return files
+
+
+def expect(kind, params):
+    """The number of identical pairs and of different pairs in a set."""
+    files = plan(kind, params, random.Random(SEED))
+    different = sum(1 for f in files if f[2] is not None or f[3])
+    return len(files) - different, different
+
+
+def make(kind, root, params):
+    if kind == "deep":
+        levels = int(params[0])
+        for side in ("src", "dst"):
+            os.makedirs(os.path.join(root, side))
+            fd = os.open(os.path.join(root, side), os.O_RDONLY | os.O_DIRECTORY)
+            for level in range(levels):  # relative steps: the full path outgrows PATH_MAX
+                os.mkdir("d", dir_fd=fd)
+                nfd = os.open("d", os.O_RDONLY | os.O_DIRECTORY, dir_fd=fd)
+                os.close(fd)
+                fd = nfd
+                f = os.open("f", os.O_WRONLY | os.O_CREAT, 0o644, dir_fd=fd)
+                os.write(f, b"level %d\n" % level)
+                os.close(f)
+            os.close(fd)
+        return
+    rnd = random.Random(SEED)
+    data = pool()
+    files = plan(kind, params, rnd)
+    if kind == "mixed":
+        print("  %d pairs: %d with one byte changed, %d one byte shorter" % (
+            len(files), sum(1 for f in files if f[2] is not None), sum(1 for f in files if f[3])))
+    make_pairs(root, files, data, rnd)
+
+
+def tree_files(paths):
+    for top in paths:
+        if os.path.isfile(top):
+            yield top
+            continue
+        for folder, _, names in os.walk(top):
+            for name in names:
+                yield os.path.join(folder, name)
+
+
+def evict(paths):
+    for path in tree_files(paths):
+        fd = os.open(path, os.O_RDONLY)
+        try:
+            os.fdatasync(fd)  # dirty pages cannot be dropped
+            os.posix_fadvise(fd, 0, 0, os.POSIX_FADV_DONTNEED)
+        finally:
+            os.close(fd)
+
+
+libc = ctypes.CDLL(ctypes.util.find_library("c"), use_errno=True)
+libc.mmap.restype = ctypes.c_void_p
+libc.mmap.argtypes = [ctypes.c_void_p, ctypes.c_size_t, ctypes.c_int, ctypes.c_int, ctypes.c_int, ctypes.c_long]
+libc.munmap.argtypes = [ctypes.c_void_p, ctypes.c_size_t]
+libc.mincore.argtypes = [ctypes.c_void_p, ctypes.c_size_t, ctypes.c_char_p]
+
+
+def cached_bytes(path):
+    """Bytes of PATH in the page cache, from mincore over a mapping that is never touched."""
+    size = os.path.getsize(path)
+    if size == 0:
+        return 0
+    page = mmap.PAGESIZE
+    fd = os.open(path, os.O_RDONLY)
+    try:
+        addr = libc.mmap(None, size, mmap.PROT_READ, mmap.MAP_SHARED, fd, 0)
+        if addr in (None, ctypes.c_void_p(-1).value):
+            raise OSError(ctypes.get_errno(), "mmap " + path)
+        try:
+            pages = (size + page - 1) // page
+            vec = ctypes.create_string_buffer(pages)
+            if libc.mincore(addr, size, vec) != 0:
+                raise OSError(ctypes.get_errno(), "mincore " + path)
+            raw = vec.raw
+            return (len(raw) - raw.count(0)) * page
+        finally:
+            libc.munmap(addr, size)
+    finally:
+        os.close(fd)
+
+
+def main(argv):
+    if len(argv) >= 3 and argv[0] == "make":
+        make(argv[1], argv[2], argv[3:])
+    elif len(argv) >= 2 and argv[0] == "expect":
+        print("%d %d" % expect(argv[1], argv[2:]))
+    elif argv and argv[0] == "evict":
+        evict(argv[1:])
+    elif argv and argv[0] == "cached":
+        print(sum(cached_bytes(p) for p in tree_files(argv[1:])))
+    else:
+        sys.exit(__doc__)
+
+
+if __name__ == "__main__":
+    main(sys.argv[1:])

@@ -1,0 +1,335 @@
+#!/usr/bin/env bash
+# The zub64 benchmark: speed against diff -rq, rsync -rcn and cat on the same
+# data in one run, peak memory, and what a run does to the page cache.
+# See bench/README.md for what it prints and the targets it checks.
+#
+#   bench/run.sh [ZUB64] [--sets A,B,C,deep] [--quick] [--runs N] [--drop-all]
+#   bench/run.sh [ZUB64] --callgrind [PAIRS]
+set -euo pipefail
+export LC_ALL=C
+{  # read to the end before running: the script may be edited during a long run
+here=$(cd "$(dirname "$0")" && pwd)
+
+usage() {
+  sed -n '2,7p' "$0" | sed 's/^# \{0,1\}//'
+  cat <<'EOF'
+
+  ZUB64        the program to measure (default: build/native/console/zub64)
+  --sets LIST  the sets to run, comma-separated, of A, B, C and deep (default: all)
+  --quick      smaller sets and fewer runs, for iterating on a change
+  --runs N     timed runs per tool (default 10, or 3 with --quick)
+  --drop-all   for the cold figures, drop the whole page cache (root; disturbs other
+               users of the machine) instead of only the pages of the set's files
+  --callgrind  instead of timing: count zub64's instructions and system calls per
+               file pair on PAIRS (default 500) identical pairs of 4 KiB
+EOF
+}
+
+zub64=$here/../build/native/console/zub64
+sets=A,B,C,deep
+quick=0
+runs=
+drop_all=0
+callgrind=0
+cg_pairs=500
+while [ $# -gt 0 ]; do
+  case $1 in
+    --sets) sets=${2:?--sets needs a list}; shift ;;
+    --quick) quick=1 ;;
+    --runs) runs=${2:?--runs needs a number}; shift ;;
+    --drop-all) drop_all=1 ;;
+    --callgrind)
+      callgrind=1
+      if [[ ${2:-} =~ ^[0-9]+$ ]]; then cg_pairs=$2; shift; fi ;;
+    -h|--help) usage; exit 0 ;;
+    -*) echo "unknown option $1" >&2; usage >&2; exit 2 ;;
+    *) zub64=$1 ;;
+  esac
+  shift
+done
+zub64=$(realpath -m "$zub64")
+if [ ! -x "$zub64" ]; then
+  echo "zub64 not found at $zub64 (cmake --preset native && cmake --build --preset native)" >&2
+  exit 1
+fi
+
+# Set sizes. The full run is the one the targets are about.
+MiB=$((1 << 20))
+if [ "$quick" = 1 ]; then
+  a_size=$((64 * MiB)); b_pairs=2000; c_pairs=300; warmup=1; runs=${runs:-3}
+else
+  a_size=$((512 * MiB)); b_pairs=20000; c_pairs=2000; warmup=2; runs=${runs:-10}
+fi
+a_pairs=2; b_size=4096; c_max=$((8 * MiB)); deep_levels=2000
+cache_left_max=$((8 * MiB))   # what a run over uncached files may leave cached
+second_run_max=1.25           # a second warm run against the first
+mem_max_kib=$((48 * 1024))
+
+# Tools: installed from Debian when missing and we may.
+apt_updated=0
+need() {  # need COMMAND PACKAGE
+  [ -x "$(command -v "$1" || true)" ] && return 0
+  if [ "$(id -u)" != 0 ]; then echo "$1 is missing: apt-get install $2" >&2; exit 1; fi
+  if [ "$apt_updated" = 0 ]; then apt-get update -qq >/dev/null; apt_updated=1; fi
+  echo "installing $2"
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$2" >/dev/null
+}
+need python3 python3
+data_py=(python3 "$here/bench_data.py")
+
+# make_set NAME KIND PARAMS... : echoes the set's folder, making it unless it
+# already holds the same set.
+make_set() {
+  local name=$1 kind=$2; shift 2
+  local dir=$here/data/$name-$(IFS=-; echo "$*")
+  if [ ! -f "$dir/.made-1" ]; then
+    local need_kib avail_kib
+    case $kind in
+      same|small) need_kib=$(($1 * $2 * 2 / 1024 + $1 * 8)) ;;
+      mixed) need_kib=$(($1 * 1200 * 2)) ;;   # the mean size is about 530 KiB
+      *) need_kib=$(($1 * 16)) ;;
+    esac
+    mkdir -p "$here/data"
+    avail_kib=$(df -Pk "$here/data" | awk 'NR==2 {print $4}')
+    if [ "$avail_kib" -lt $((need_kib + 2 * 1024 * 1024)) ]; then
+      echo "not enough disk for set $name: $((need_kib / 1024)) MiB needed, $((avail_kib / 1024)) MiB free" >&2
+      exit 1
+    fi
+    echo "making set $name in $dir" >&2
+    rm -rf "$dir"
+    "${data_py[@]}" make "$kind" "$dir" "$@" >&2
+    sync -f "$dir/src"
+    touch "$dir/.made-1"
+  fi
+  echo "$dir"
+}
+
+mkdir -p "$here/data"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+trap 'exit 130' INT TERM
+cd "$work"   # zub64 writes its result files into the current folder
+
+cached() { "${data_py[@]}" cached "$@"; }
+evict() {
+  if [ "$drop_all" = 1 ]; then sync; echo 3 > /proc/sys/vm/drop_caches; else "${data_py[@]}" evict "$@"; fi
+}
+secs() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.3f", b - a}'; }
+time_one() {  # time_one COMMAND-STRING: seconds of one run
+  local s=$EPOCHREALTIME
+  sh -c "$1" >/dev/null 2>&1 || true
+  secs "$s" "$EPOCHREALTIME"
+}
+tree_bytes() { find "$@" -type f -printf '%s\n' | awk '{t += $1} END {print t + 0}'; }
+tree_pages() {  # the page cache holds whole pages
+  find "$@" -type f -printf '%s\n' | awk -v p="$(getconf PAGESIZE)" '{t += int(($1 + p - 1) / p) * p} END {print t + 0}'
+}
+mib() { awk -v b="$1" 'BEGIN {printf "%.1f", b / 1048576}'; }
+
+results=()
+check() {  # check LABEL PASSED(0/1) DETAIL
+  local verdict=FAIL
+  [ "$2" = 1 ] && verdict=PASS
+  printf '  %-4s %-47s %s\n' "$verdict" "$1" "$3"
+  results+=("$verdict $1")
+}
+le() { awk -v a="$1" -v b="$2" 'BEGIN {exit !(a <= b)}' && echo 1 || echo 0; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", (b > 0 ? a / b : 0)}'; }
+
+header() {
+  local src commit
+  src=$(cd "$(dirname "$zub64")" && git rev-parse --show-toplevel 2>/dev/null || true)
+  if [ -n "$src" ]; then   # the last commit of the code, the benchmark itself left out
+    commit=$(git -C "$src" log -1 --format='%h (%cs) %s' -- . ':(exclude)bench')
+    git -C "$src" diff --quiet HEAD -- . ':(exclude)bench' || commit="$commit, with uncommitted changes"
+  else
+    commit="unknown (not in a git tree)"
+  fi
+  echo "== zub64 benchmark, $(date -u '+%Y-%m-%d %H:%M UTC')$([ "$quick" = 1 ] && echo ', quick sets')"
+  echo "zub64:   $zub64"
+  echo "         built $(date -u -r "$zub64" '+%Y-%m-%d %H:%M UTC'); code at commit $commit"
+  echo "machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.1f GiB", $2 / 1048576}' /proc/meminfo) memory," \
+    "$(awk -F': ' '/model name/ {print $2; exit}' /proc/cpuinfo), kernel $(uname -r)"
+  echo "data:    $here/data on $(df -PT "$here/data" | awk 'NR==2 {print $2 " (" $1 ")"}')"
+  echo "tools:   $(hyperfine --version), $(rsync --version | head -1 | awk '{print $1, $2, $3}'), $(diff --version | head -1)"
+}
+
+# --- profiling mode ---------------------------------------------------------
+if [ "$callgrind" = 1 ]; then
+  need valgrind valgrind
+  need strace strace
+  dir=$(make_set P small "$cg_pairs" 4096)
+  mkdir -p empty/src empty/dst
+  echo "== instructions and system calls per identical 4 KiB pair ($cg_pairs pairs in three folder levels)"
+  echo "zub64: $zub64"
+  ir() {  # ir SRC DST: instructions of one run
+    valgrind --tool=callgrind --callgrind-out-file="$work/cg.out" "$zub64" "$1" "$2" >/dev/null 2>&1 || true
+    awk '/^summary:/ {print $2}' "$work/cg.out"
+  }
+  calls() {  # calls SRC DST: system calls of one run
+    strace -f -c -o "$work/strace.txt" "$zub64" "$1" "$2" >/dev/null 2>&1 || true
+    awk '$NF == "total" {print $4}' "$work/strace.txt"
+  }
+  ir0=$(ir empty/src empty/dst); calls0=$(calls empty/src empty/dst)
+  calls1=$(calls "$dir/src" "$dir/dst")
+  ir1=$(ir "$dir/src" "$dir/dst")
+  echo "instructions: $ir1 in all, $ir0 with no files; per pair $(awk -v a="$ir1" -v b="$ir0" -v n="$cg_pairs" 'BEGIN {printf "%.0f", (a - b) / n}')"
+  echo "system calls: $calls1 in all, $calls0 with no files; per pair $(awk -v a="$calls1" -v b="$calls0" -v n="$cg_pairs" 'BEGIN {printf "%.1f", (a - b) / n}')"
+  echo
+  echo "-- system calls of the run with files (strace -c)"
+  head -25 "$work/strace.txt"
+  echo
+  top() {  # top yes|no: the 25 first functions of callgrind_annotate, names shortened
+    callgrind_annotate --inclusive="$1" "$work/cg.out" 2>/dev/null |
+      awk 'seen && NF {print; if (++n == 25) exit} /file:function/ {getline; seen = 1}' |
+      sed -E -e 's/ \[[^]]*\]$//' -e "s#$(realpath "$here/..")/##g" -e 's#/usr/include/c\+\+/[0-9]+/##g' \
+        -e 's/std::basic_string_view<char16_t, std::char_traits<char16_t> >/std::u16string_view/g' \
+        -e 's/std::basic_string_view<char, std::char_traits<char> >/std::string_view/g' \
+        -e 's/std::__cxx11::basic_string<char16_t, std::char_traits<char16_t>, std::allocator<char16_t> >/std::u16string/g' \
+        -e 's/std::__cxx11::basic_string<char, std::char_traits<char>, std::allocator<char> >/std::string/g' \
+        -e 's/\[abi:cxx11\]//g'
+  }
+  echo "-- top functions by own instructions (callgrind)"
+  top no
+  echo
+  echo "-- top functions by inclusive instructions"
+  top yes
+  cp "$work/cg.out" "$here/data/callgrind.out"
+  echo "(callgrind output kept in $here/data/callgrind.out for callgrind_annotate)"
+  exit 0
+fi
+
+# --- timing mode ------------------------------------------------------------
+need hyperfine hyperfine
+need rsync rsync
+[ -x /usr/bin/time ] || need /usr/bin/time time
+
+# peak_kib ARGS...: zub64's maximum resident set in KiB
+peak_kib() {
+  /usr/bin/time -f %M -o "$work/rss" "$zub64" "$@" >/dev/null 2>&1 || true
+  tail -1 "$work/rss"
+}
+memory() {  # memory SET-NAME SRC DST
+  local plain lmg
+  plain=$(peak_kib "$2" "$3"); lmg=$(peak_kib -l -m -g "$2" "$3")
+  check "$1: peak memory <= 48 MiB" "$(le "$plain" "$mem_max_kib")" "$(mib $((plain * 1024))) MiB"
+  check "$1: peak memory of -l -m -g <= 48 MiB" "$(le "$lmg" "$mem_max_kib")" "$(mib $((lmg * 1024))) MiB"
+}
+
+# counts NAME DIR KIND PARAMS...: whether zub64 still finds the set's identical
+# and different pairs (a fast run that compares wrongly is no gain).
+counts() {
+  local want got
+  want=$("${data_py[@]}" expect "${@:3}")
+  got=$("$zub64" "$2/src" "$2/dst" 2>/dev/null | iconv -f UTF-16LE -t UTF-8 | sed 's/^\xEF\xBB\xBF//' | tr -d '\r' |
+    awk '/ same file/ {s = $1} / different file/ {d = $1} END {print s + 0, d + 0}') || true
+  check "$1: zub64 counts the same and different pairs" "$([ "$got" = "$want" ] && echo 1 || echo 0)" \
+    "$(set -- $got $want; echo "$1 same, $2 different (expected $3 and $4)")"
+}
+
+run_set() {  # run_set NAME DIR KIND PARAMS...
+  local name=$1 dir=$2 s=$2/src d=$2/dst
+  local -a names=(zub64 "zub64 -l -m -g" "diff -rq" "rsync -rcn" cat "cat, 2 readers")
+  local -a cmds=(
+    "'$zub64' '$s' '$d'"
+    "'$zub64' -l -m -g '$s' '$d'"
+    "diff -rq '$s' '$d'"
+    "rsync -rcn '$s/' '$d/'"
+    "find '$s' '$d' -type f -print0 | xargs -0 cat > /dev/null"
+    "find '$s' -type f -print0 | xargs -0 cat > /dev/null & find '$d' -type f -print0 | xargs -0 cat > /dev/null; wait"
+  )
+  local files bytes
+  files=$(find "$s" -type f | wc -l); bytes=$(tree_bytes "$s")
+  echo
+  echo "== set $name: $files pairs, $(mib "$bytes") MiB a side; warm page cache, $warmup warm-up and $runs timed runs each"
+
+  counts "$name" "$dir" "${@:3}"
+
+  local -a hf=(hyperfine --style none -i --warmup "$warmup" --runs "$runs" --export-json "$work/hf.json")
+  local i
+  for i in "${!names[@]}"; do hf+=(-n "${names[$i]}" "${cmds[$i]}"); done
+  "${hf[@]}" >/dev/null 2>"$work/hf.err" || { cat "$work/hf.err" >&2; exit 1; }
+  local -A med
+  while IFS=$'\t' read -r n m lo hi; do
+    med[$n]=$m
+    printf '  %-16s median %8.3f s   min %8.3f s   max %8.3f s\n' "$n" "$m" "$lo" "$hi"
+  done < <(python3 -c '
+import json, sys
+for r in json.load(open(sys.argv[1]))["results"]:
+    print("%s\t%.4f\t%.4f\t%.4f" % (r["command"], r["median"], r["min"], r["max"]))' "$work/hf.json")
+  local z=${med[zub64]}
+  echo "  ratios: zub64/diff $(ratio "$z" "${med[diff -rq]}"), zub64/rsync $(ratio "$z" "${med[rsync -rcn]}")," \
+    "zub64/cat $(ratio "$z" "${med[cat]}"), (cat, 2 readers)/cat $(ratio "${med[cat, 2 readers]}" "${med[cat]}")," \
+    "(zub64 -l -m -g)/zub64 $(ratio "${med[zub64 -l -m -g]}" "$z")"
+  case $name in
+    A)
+      local r; r=$(ratio "$z" "${med[cat]}")
+      check "A: zub64 <= 0.85 x cat" "$(le "$r" 0.85)" "$r"
+      check "A: zub64 <= 1.10 x cat (the floor)" "$(le "$r" 1.10)" "$r" ;;
+    B)
+      check "B: zub64 <= diff -rq" "$(le "$z" "${med[diff -rq]}")" "$(ratio "$z" "${med[diff -rq]}")" ;;
+    C)
+      check "C: zub64 <= 0.6 x diff -rq" "$(le "$(ratio "$z" "${med[diff -rq]}")" 0.6)" "$(ratio "$z" "${med[diff -rq]}")"
+      check "C: zub64 < rsync -rcn" "$(awk -v a="$z" -v b="${med[rsync -rcn]}" 'BEGIN {print (a < b) ? 1 : 0}')" \
+        "$(ratio "$z" "${med[rsync -rcn]}")" ;;
+  esac
+  local lr; lr=$(ratio "${med[zub64 -l -m -g]}" "$z")
+  check "$name: zub64 -l -m -g <= 1.15 x zub64" "$(le "$lr" 1.15)" "$lr"
+
+  memory "$name" "$s" "$d"
+
+  # The page cache: pages cached before a run stay cached, and a second run
+  # is as fast as the first.
+  local total before after t1 t2
+  sh -c "${cmds[4]}"
+  total=$(tree_pages "$s" "$d")
+  before=$(cached "$s" "$d")
+  t1=$(time_one "${cmds[0]}")
+  after=$(cached "$s" "$d")
+  t2=$( (for _ in 1 2 3; do time_one "${cmds[0]}"; echo; done) | sort -n | sed -n 2p)
+  check "$name: cached pages stay cached" "$(le "$before" "$after")" \
+    "$(mib "$before") MiB cached before a run (of $(mib "$total")), $(mib "$after") MiB after"
+  check "$name: second warm run <= $second_run_max x first" "$(le "$(ratio "$t2" "$t1")" "$second_run_max")" \
+    "first ${t1} s after cat, then ${t2} s (median of 3)"
+
+  # Cold figures: one run of each tool after dropping the set's pages; and
+  # zub64 must not leave the pages it read behind.
+  echo "  cold page cache$([ "$drop_all" = 1 ] && echo ' (whole cache dropped)' || echo " (the set's file pages dropped; metadata stays cached)"), one run each:"
+  local left
+  for i in "${!names[@]}"; do
+    evict "$s" "$d"
+    printf '  %-16s %8.3f s\n' "${names[$i]}" "$(time_one "${cmds[$i]}")"
+    if [ "$i" = 0 ]; then left=$(cached "$s" "$d"); fi
+  done
+  check "$name: uncached files left cached <= $(mib $cache_left_max) MiB" "$(le "$left" "$cache_left_max")" \
+    "$(mib "$left") MiB after a run over $(mib "$total") MiB not cached"
+}
+
+header
+IFS=, read -r -a chosen <<<"$sets"
+for set in "${chosen[@]}"; do
+  case $set in
+    A) spec=(same "$a_pairs" "$a_size") ;;
+    B) spec=(small "$b_pairs" "$b_size") ;;
+    C) spec=(mixed "$c_pairs" "$c_max") ;;
+    deep) spec=(deep "$deep_levels") ;;
+    *) echo "unknown set $set (A, B, C or deep)" >&2; exit 2 ;;
+  esac
+  dir=$(make_set "$set" "${spec[@]}")
+  if [ "$set" = deep ]; then
+    echo
+    echo "== $deep_levels-level deep tree, one file a level"
+    counts deep "$dir" "${spec[@]}"
+    memory deep "$dir/src" "$dir/dst"
+  else
+    run_set "$set" "$dir" "${spec[@]}"
+  fi
+done
+
+echo
+missed=0
+for r in "${results[@]}"; do if [[ $r == FAIL* ]]; then missed=$((missed + 1)); fi; done
+echo "== $((${#results[@]} - missed)) of ${#results[@]} targets met"
+for r in "${results[@]}"; do if [[ $r == FAIL* ]]; then echo "  missed: ${r#FAIL }"; fi; done
+exit 0
+}
