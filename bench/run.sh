@@ -245,6 +245,9 @@ run_set() {  # run_set NAME DIR KIND PARAMS...
 
   counts "$name" "$dir" "${@:3}"
 
+  # A warm cache for every tool: zub64 leaves the cache as it found it, so its
+  # own warm-up runs would not warm a set that an earlier cold check emptied.
+  sh -c "${cmds[4]}"
   local -a hf=(hyperfine --style none -i --warmup "$warmup" --runs "$runs" --export-json "$work/hf.json")
   local i
   for i in "${!names[@]}"; do hf+=(-n "${names[$i]}" "${cmds[$i]}"); done

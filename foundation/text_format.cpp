@@ -19,6 +19,8 @@
 // - an unknown directive is copied to the output as it stands.
 #include "text_format.h"
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -81,7 +83,16 @@ public:
         ++count_;
     }
     void put(std::u16string_view text) {
-        for (char16_t unit : text) put(unit);
+        if (str_) {
+            str_->append(text);
+        } else {
+            // The units that fit, as put(unit) would write them one by one.
+            const size_t room = count_ + 1 < capacity_ ? capacity_ - 1 - count_ : 0;
+            const size_t n = std::min(room, text.size());
+            std::copy_n(text.data(), n, out_ + count_);
+            if (n < text.size()) overflow_ = true;
+        }
+        count_ += text.size();
     }
     void fill(char16_t unit, size_t count) {
         for (size_t i = 0; i < count; ++i) put(unit);

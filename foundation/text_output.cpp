@@ -22,7 +22,9 @@
 // their own.
 #include "text_output.h"
 
+#include <bit>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <vector>
@@ -144,6 +146,20 @@ std::u16string terminal_text(std::u16string_view text) {
 
 namespace {
 
+// Appends UTF-16 units as little-endian bytes.
+void append_le(std::string& bytes, std::u16string_view units) {
+    const size_t at = bytes.size();
+    bytes.resize(at + units.size() * 2);
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(bytes.data() + at, units.data(), units.size() * 2);
+    } else {
+        for (size_t i = 0; i < units.size(); ++i) {
+            bytes[at + 2 * i] = static_cast<char>(units[i] & 0xFF);
+            bytes[at + 2 * i + 1] = static_cast<char>(units[i] >> 8);
+        }
+    }
+}
+
 // The UTF-8 road of write_text: the whole message handed on at once.
 int write_utf8_text(const char16_t* units, int count, text_stream& stream) {
     const std::u16string_view text(units, static_cast<size_t>(count));
@@ -165,33 +181,24 @@ int write_text(const char16_t* units, int unit_size, int count, text_stream& str
     if (!target.valid()) return 0;  // a stream that failed to open swallows the text
     if (stream.encoding() == text_encoding::utf8) return write_utf8_text(units, count, stream);
 
-    size_t lf_count = 0;
-    for (int i = 0; i < count; ++i)
-        if (units[i] == u'\n') ++lf_count;
-    size_t out_units = static_cast<size_t>(count) + lf_count;
-    size_t out_bytes = out_units * 2;
-
-    // Most messages fit the work area; a longer one gets a block of its own
-    // so that it is still written whole, in one call.
-    unsigned char area[4096];
-    std::unique_ptr<unsigned char[]> block;
-    unsigned char* bytes = area;
-    if (out_bytes > sizeof area) {
-        block.reset(new (std::nothrow) unsigned char[out_bytes]);
-        if (!block) return -1;
-        bytes = block.get();
+    // UTF-16LE: runs of units as they are (least significant byte first),
+    // each LF preceded by a CR.
+    const std::u16string_view text(units, static_cast<size_t>(count));
+    std::string bytes;
+    bytes.reserve(text.size() * 2 + 16);
+    size_t out_units = 0;
+    for (size_t start = 0; start < text.size();) {
+        size_t lf = text.find(u'\n', start);
+        const size_t end = lf == std::u16string_view::npos ? text.size() : lf;
+        append_le(bytes, text.substr(start, end - start));
+        out_units += end - start;
+        if (lf == std::u16string_view::npos) break;
+        bytes.append("\r\0\n\0", 4);
+        out_units += 2;
+        start = lf + 1;
     }
-    size_t n = 0;
-    for (int i = 0; i < count; ++i) {
-        char16_t unit = units[i];
-        if (unit == u'\n') {
-            bytes[n++] = 0x0D;
-            bytes[n++] = 0x00;
-        }
-        bytes[n++] = static_cast<unsigned char>(unit & 0xFF);
-        bytes[n++] = static_cast<unsigned char>(unit >> 8);
-    }
-    if (!stream.put(bytes, n)) return -1;
+    const size_t n = bytes.size();
+    if (!stream.put(bytes.data(), n)) return -1;
     return static_cast<int>(out_units);
 }
 

@@ -72,6 +72,10 @@ void append_unit_or_pair(std::u16string& out, char32_t cp) {
 }  // namespace
 
 std::u16string utf16_from_bytes(std::string_view bytes) {
+    // Most names are ASCII: each byte is its unit.
+    size_t ascii = 0;
+    while (ascii < bytes.size() && static_cast<unsigned char>(bytes[ascii]) < 0x80) ++ascii;
+    if (ascii == bytes.size()) return std::u16string(bytes.begin(), bytes.end());
     std::vector<piece> pieces;
     pieces.reserve(bytes.size());
     for (size_t i = 0; i < bytes.size();) {
@@ -106,9 +110,13 @@ std::u16string utf16_from_bytes(std::string_view bytes) {
 }
 
 std::string bytes_from_utf16(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
+    // Most paths are ASCII: each unit is its byte.
+    std::string out(text.size(), '\0');
+    size_t ascii = 0;
+    for (; ascii < text.size() && text[ascii] < 0x80; ++ascii) out[ascii] = static_cast<char>(text[ascii]);
+    if (ascii == text.size()) return out;
+    out.resize(ascii);
+    for (size_t i = ascii; i < text.size(); ++i) {
         char32_t u = text[i];
         if (is_lead(u) && i + 1 < text.size() && is_trail(text[i + 1])) {
             u = 0x10000 + ((u - 0xD800) << 10) + (text[i + 1] - 0xDC00);
