@@ -12,7 +12,7 @@
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -191,69 +191,121 @@ struct search {
     std::u16string pattern;         // the last component of the pattern
 };
 
+// How much of a file the page cache holds when a comparison opens it.
+enum class cached { all, none, part };
+
 // Descriptors opened for comparison reading: the state taken when each was
 // opened (its size tells the end of the file without a read that returns
-// nothing), the offset its reads have reached, and, once a read found the
-// file not cached, a second descriptor that reads past the page cache.
+// nothing), the offset its reads have reached, how much of it was cached,
+// and for a file that was not cached a second descriptor that reads past
+// the page cache.
 struct compare_file {
     file_state state;
     uint64_t offset = 0;
-    bool cold = false;
-    uint64_t cold_from = 0;
+    cached residency = cached::all;
     int direct_fd = -1;
 };
 std::mutex compare_files_lock;
 std::unordered_map<int, compare_file> compare_files;
 
-// One read of a comparison, leaving the page cache as the user had it.
-// Cached pages are read without waiting for the disk (RWF_NOWAIT), which
-// costs nothing extra. The first time that finds a page missing, the file
-// turns cold: the rest of it is read with O_DIRECT, past the cache (and with
-// no read-ahead), or, where the file system has no direct reads, read
-// normally and dropped from the cache again; what the first probe caused to
-// be read ahead is dropped when the file is closed. Pages that were cached
-// before the run stay, except those of a file cached only in part that lie
-// after its first missing page.
-ssize_t read_compared(int fd, compare_file& file, char* buffer, size_t count) {
-    const uint64_t offset = file.offset;
-    ssize_t n = -1;
-    if (!file.cold) {
-        struct iovec vector{buffer, count};
-        n = preadv2(fd, &vector, 1, static_cast<off_t>(offset), RWF_NOWAIT);
-        const bool missing = n < 0 ? (errno == EAGAIN || errno == EOPNOTSUPP || errno == EINVAL)
-                                   : (static_cast<size_t>(n) < count && offset + n < file.state.size);
-        if (!missing) {
-            if (n > 0) file.offset += static_cast<uint64_t>(n);
-            return n;
-        }
-        file.cold = true;
-        file.cold_from = offset + (n > 0 ? static_cast<uint64_t>(n) : 0);
-        posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
+#ifndef SYS_cachestat
+#define SYS_cachestat 451
+#endif
+
+// Which of the pages of [offset, offset + length) the page cache holds (one
+// byte a page, bit 0 set when it does). False when the system cannot tell.
+bool resident_pages(int fd, uint64_t offset, uint64_t length, std::vector<unsigned char>& pages) {
+    const uint64_t page = page_size();
+    const uint64_t first = offset / page * page;
+    const uint64_t span = offset + length - first;
+    pages.assign((span + page - 1) / page, 0);
+    void* map = mmap(nullptr, span, PROT_READ, MAP_SHARED, fd, static_cast<off_t>(first));
+    if (map == MAP_FAILED) return false;
+    const bool ok = mincore(map, span, pages.data()) == 0;
+    munmap(map, span);
+    return ok;
+}
+
+// How much of the file the cache holds: one system call where the kernel
+// counts cached pages (cachestat), else a look at every page (mincore).
+cached residency_of(int fd, uint64_t size) {
+    if (size == 0) return cached::all;
+    const uint64_t pages = (size + page_size() - 1) / page_size();
+    struct {
+        uint64_t off, len;
+    } range{0, size};
+    struct {
+        uint64_t nr_cache, nr_dirty, nr_writeback, nr_evicted, nr_recently_evicted;
+    } stat{};
+    uint64_t in_cache = 0;
+    if (syscall(SYS_cachestat, fd, &range, &stat, 0) == 0) {
+        in_cache = stat.nr_cache;
+    } else {
+        std::vector<unsigned char> resident;
+        if (!resident_pages(fd, 0, size, resident)) return cached::all;  // cannot tell: read normally
+        for (unsigned char r : resident) in_cache += r & 1;
+    }
+    if (in_cache >= pages) return cached::all;
+    return in_cache == 0 ? cached::none : cached::part;
+}
+
+// Starts a comparison's reading of a file so that it leaves the page cache
+// as the user had it. A file the cache holds whole is read normally. For one
+// it does not hold at all, read-ahead is switched off and a second descriptor
+// reads with O_DIRECT, past the cache; where the file system has no direct
+// reads, each range is dropped from the cache again after it was read. A
+// file held in part is read page run by page run, and only the runs that were
+// not cached are dropped again.
+void prepare_compare_reading(int fd, compare_file& file) {
+    file.residency = residency_of(fd, file.state.size);
+    if (file.residency == cached::all) return;
+    posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
+    if (file.residency == cached::none) {
         const std::string self = "/proc/self/fd/" + std::to_string(fd);
         file.direct_fd = ::open(self.c_str(), O_RDONLY | O_DIRECT | O_NOCTTY | O_CLOEXEC);
-        if (n > 0) {
-            file.offset += static_cast<uint64_t>(n);
-            return n;
-        }
     }
-    if (file.direct_fd >= 0) {
-        do {
-            n = ::pread(file.direct_fd, buffer, count, static_cast<off_t>(offset));
-        } while (n < 0 && errno == EINTR);
-        if (n >= 0) {
-            file.offset += static_cast<uint64_t>(n);
-            return n;
-        }
-        if (errno != EINVAL) return n;
-        // An unaligned piece (a test's short read): read it normally.
-    }
+}
+
+ssize_t pread_all(int fd, char* buffer, size_t count, uint64_t offset) {
+    ssize_t n;
     do {
         n = ::pread(fd, buffer, count, static_cast<off_t>(offset));
     } while (n < 0 && errno == EINTR);
-    if (n > 0) {
-        posix_fadvise(fd, static_cast<off_t>(offset), n, POSIX_FADV_DONTNEED);
-        file.offset += static_cast<uint64_t>(n);
+    return n;
+}
+
+// One read of a comparison (see prepare_compare_reading).
+ssize_t read_compared(int fd, compare_file& file, char* buffer, size_t count) {
+    const uint64_t offset = file.offset;
+    ssize_t n = -1;
+    if (file.residency == cached::all) {
+        n = pread_all(fd, buffer, count, offset);
+    } else if (file.direct_fd >= 0 && (n = pread_all(file.direct_fd, buffer, count, offset)) >= 0) {
+        // read past the cache
+    } else {
+        // Without direct reads (or for a piece they cannot take): note which
+        // pages were cached, read, and drop the others again.
+        std::vector<unsigned char> resident;
+        if (file.residency == cached::none || !resident_pages(fd, offset, count, resident)) resident.clear();
+        n = pread_all(fd, buffer, count, offset);
+        if (n > 0) {
+            const uint64_t page = page_size();
+            const uint64_t first = offset / page * page;
+            const size_t pages = static_cast<size_t>((offset + static_cast<uint64_t>(n) - first + page - 1) / page);
+            for (size_t p = 0; p < pages;) {
+                if (p < resident.size() && (resident[p] & 1)) {
+                    ++p;
+                    continue;
+                }
+                size_t q = p;
+                while (q < pages && !(q < resident.size() && (resident[q] & 1))) ++q;
+                posix_fadvise(fd, static_cast<off_t>(first + p * page), static_cast<off_t>((q - p) * page),
+                              POSIX_FADV_DONTNEED);
+                p = q;
+            }
+        }
     }
+    if (n > 0) file.offset += static_cast<uint64_t>(n);
     return n;
 }
 
@@ -483,8 +535,10 @@ public:
         }
         // O_NONBLOCK stays: reads of a regular file do not heed it.
         if (mode == read_mode::compare) {
+            compare_file file{state_from(st)};
+            prepare_compare_reading(fd, file);
             std::lock_guard<std::mutex> guard(compare_files_lock);
-            compare_files[fd] = compare_file{state_from(st)};
+            compare_files[fd] = file;
         }
         return handle{fd};
     }
@@ -560,8 +614,6 @@ public:
             std::lock_guard<std::mutex> guard(compare_files_lock);
             const auto it = compare_files.find(fd);
             if (it != compare_files.end()) {
-                // What was read ahead of a cold file and never read goes too.
-                if (it->second.cold) posix_fadvise(fd, static_cast<off_t>(it->second.cold_from), 0, POSIX_FADV_DONTNEED);
                 if (it->second.direct_fd >= 0) ::close(it->second.direct_fd);
                 compare_files.erase(it);
             }
@@ -704,12 +756,23 @@ public:
     void* reserve_pages(size_t bytes) override {
         const size_t page = page_size();
         const size_t length = ((bytes ? bytes : 1) + page - 1) / page * page;
-        void* block = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (block == MAP_FAILED) {
+        // Large blocks on a 2 MiB boundary, with huge pages asked for: a
+        // 16 MiB compare buffer then costs 8 page faults rather than 4,096.
+        constexpr size_t HUGE = 2 * 1024 * 1024;
+        const size_t extra = length >= HUGE ? HUGE : 0;
+        void* mapped = mmap(nullptr, length + extra, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped == MAP_FAILED) {
             fail_errno();
             return nullptr;
         }
-        return block;
+        auto* start = static_cast<char*>(mapped);
+        if (extra == 0) return start;
+        auto* aligned = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(start) + HUGE - 1) & ~uintptr_t(HUGE - 1));
+        if (aligned > start) munmap(start, static_cast<size_t>(aligned - start));
+        const size_t tail = static_cast<size_t>(start + length + extra - (aligned + length));
+        if (tail > 0) munmap(aligned + length, tail);
+        madvise(aligned, length, MADV_HUGEPAGE);
+        return aligned;
     }
 
     bool release_pages(void* block, size_t bytes) override {
