@@ -172,6 +172,9 @@ bool walk_folder(run_state& run, std::u16string_view src, std::u16string_view ds
         if (o.full_log) log_line(run.logs.full, u"\"%s\" error %s (%d)\n", pattern, f.text, f.code);
         return true;
     }
+    // Held no longer than needed: in a deep tree every level's pattern would
+    // otherwise stay for the whole descent.
+    std::u16string().swap(pattern);
     const bool dialog = run.dialog();
     do {
         if (run.stop_requested()) break;
