@@ -356,6 +356,20 @@ TEST_F(run_driver_test, missing_source_root_and_a_full_disk_end_with_1) {
         work_.write_file(u"src/" + std::u16string(name), "same");
         work_.write_file(u"dst/" + std::u16string(name), "same");
     }
+    // The record of a removal is on disk before the next removal starts.
+    std::vector<std::string> records_seen;
+    for (const char16_t* name : {u"a", u"b", u"c"})
+        fos_.before_change(work_.path(u"dst/" + std::u16string(name)),
+                           [&] { records_seen.push_back(work_.read_file(u"zubdrm.log")); });
+    EXPECT_EQ(run({u"-d", u"src", u"dst"}), 0);
+    ASSERT_EQ(records_seen.size(), 3u);
+    EXPECT_EQ(records_seen[0].size(), 0u);
+    EXPECT_LT(records_seen[0].size(), records_seen[1].size());
+    EXPECT_LT(records_seen[1].size(), records_seen[2].size());
+    for (const char16_t* name : {u"a", u"b", u"c"}) work_.write_file(u"dst/" + std::u16string(name), "same");
+    host_.out.clear();
+    host_.err.clear();
+
     fos_.fail_write(u"zubdrm.log", platform::native_path_style() == platform::path_style::posix ? 28 : 112);
     EXPECT_EQ(run({u"-d", u"src", u"dst"}), 1);
     int kept = 0;

@@ -77,6 +77,24 @@ TEST(TextOutput, StreamThatFailedToOpenSwallowsWrites) {
     EXPECT_FALSE(tree.exists(u"missing"));
 }
 
+// A result file collects its text and writes it in batches of whole lines:
+// whatever is on disk at any moment ends on a line end.
+TEST(TextOutput, FilesAreWrittenInWholeLines) {
+    temp_tree tree;
+    text_stream log;
+    ASSERT_TRUE(log.open(tree.path(u"lines.log"), platform::write_mode::truncate));
+    const std::u16string line(99, u'x');
+    for (int i = 0; i < 400; ++i) print_to(log, u"%s\n", line);  // 80,800 bytes
+    print_to(log, u"half a line");
+    const std::string on_disk = tree.read_file(u"lines.log");
+    ASSERT_FALSE(on_disk.empty());
+    EXPECT_EQ(on_disk.substr(on_disk.size() - 4), std::string("\r\0\n\0", 4));
+    EXPECT_EQ(log.length(), 80800 + 22);
+    EXPECT_TRUE(log.flush());
+    EXPECT_EQ(tree.size_of(u"lines.log"), 80822u);
+    log.close();
+}
+
 TEST(TextOutput, WriteTextCountsAndBytes) {
     temp_tree tree;
     text_stream log;
