@@ -359,7 +359,7 @@ TEST_F(run_driver_test, missing_source_root_and_a_full_disk_end_with_1) {
     // The record of a removal is on disk before the next removal starts.
     std::vector<std::string> records_seen;
     for (const char16_t* name : {u"a", u"b", u"c"})
-        fos_.before_change(work_.path(u"dst/" + std::u16string(name)),
+        fos_.before_change(make_long_path(work_.path(u"dst/" + std::u16string(name))).value_or(u""),
                            [&] { records_seen.push_back(work_.read_file(u"zubdrm.log")); });
     EXPECT_EQ(run({u"-d", u"src", u"dst"}), 0);
     ASSERT_EQ(records_seen.size(), 3u);
