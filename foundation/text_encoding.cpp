@@ -21,8 +21,6 @@ namespace {
 
 std::atomic<text_encoding> chosen{text_encoding::utf16le};
 
-bool is_lead(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool is_trail(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
 bool posix_build() { return platform::native_path_style() == platform::path_style::posix; }
 
@@ -81,33 +79,8 @@ std::string_view byte_order_mark(text_encoding encoding) {
 }
 
 void append_utf8(std::u16string_view units, bool crlf, std::string& out) {
-    const bool raw_bytes = posix_build();
-    for (size_t i = 0; i < units.size(); ++i) {
-        char32_t u = units[i];
-        if (is_lead(u) && i + 1 < units.size() && is_trail(units[i + 1])) {
-            u = 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00);
-            ++i;
-        } else if (raw_bytes && u >= 0xDC80 && u <= 0xDCFF) {
-            out.push_back(static_cast<char>(u - 0xDC00));
-            continue;
-        }
-        if (u == u'\n' && crlf) out.push_back('\r');
-        if (u < 0x80) {
-            out.push_back(static_cast<char>(u));
-        } else if (u < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (u >> 6)));
-            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-        } else if (u < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (u >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (u >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((u >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-        }
-    }
+    // POSIX names are bytes: a name that is not UTF-8 keeps its bytes.
+    platform::append_utf8(units, posix_build(), crlf, out);
 }
 
 }  // namespace zub

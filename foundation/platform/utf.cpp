@@ -116,15 +116,22 @@ std::string bytes_from_utf16(std::u16string_view text) {
     for (; ascii < text.size() && text[ascii] < 0x80; ++ascii) out[ascii] = static_cast<char>(text[ascii]);
     if (ascii == text.size()) return out;
     out.resize(ascii);
-    for (size_t i = ascii; i < text.size(); ++i) {
+    append_utf8(text.substr(ascii), true, false, out);
+    return out;
+}
+
+void append_utf8(std::u16string_view text, bool raw_bytes, bool crlf, std::string& out) {
+    out.reserve(out.size() + text.size() + 8);
+    for (size_t i = 0; i < text.size(); ++i) {
         char32_t u = text[i];
         if (is_lead(u) && i + 1 < text.size() && is_trail(text[i + 1])) {
             u = 0x10000 + ((u - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             ++i;
-        } else if (u >= 0xDC80 && u <= 0xDCFF) {
+        } else if (raw_bytes && u >= 0xDC80 && u <= 0xDCFF) {
             out.push_back(static_cast<char>(u - 0xDC00));
             continue;
         }
+        if (u == u'\n' && crlf) out.push_back('\r');
         if (u < 0x80) {
             out.push_back(static_cast<char>(u));
         } else if (u < 0x800) {
@@ -141,7 +148,6 @@ std::string bytes_from_utf16(std::u16string_view text) {
             out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
         }
     }
-    return out;
 }
 
 }  // namespace zub::platform

@@ -12,5 +12,9 @@ namespace zub::platform {
 
 std::u16string utf16_from_bytes(std::string_view bytes);
 std::string bytes_from_utf16(std::u16string_view text);
+// Appends the UTF-8 form of `text` to `out`: with `raw_bytes` a lone unit
+// U+DC80..U+DCFF is its original byte again (as bytes_from_utf16 does); with
+// `crlf` each LF is preceded by a CR.
+void append_utf8(std::u16string_view text, bool raw_bytes, bool crlf, std::string& out);
 
 }  // namespace zub::platform

@@ -342,16 +342,7 @@ std::string folder_of(const std::string& pattern) {
     return pattern.substr(0, slash);
 }
 
-bool write_all(int fd, const char* data, size_t count) {
-    while (count > 0) {
-        const ssize_t n = ::write(fd, data, count);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        count -= static_cast<size_t>(n);
-    }
-    return true;
-}
+using posix::write_all;
 
 // Replaces a path given by its components with its real path when it
 // exists; a path that does not (yet) exist is kept as it is.

@@ -158,17 +158,6 @@ bool scan_line_ends(int fd, bool& crlf, bool& final_newline) {
     return true;
 }
 
-bool write_all(int fd, const char* data, size_t count) {
-    while (count > 0) {
-        const ssize_t n = ::write(fd, data, count);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        count -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // The rewritten file, written through a buffer: lines joined by the file's
 // line end, a line end after the last one when the file had one.
 class line_writer {
@@ -294,6 +283,17 @@ bool rewrite(int in, int out, std::u16string_view section, std::u16string_view k
 }
 
 }  // namespace
+
+bool write_all(int fd, const char* data, size_t count) {
+    while (count > 0) {
+        const ssize_t n = ::write(fd, data, count);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        count -= static_cast<size_t>(n);
+    }
+    return true;
+}
 
 std::u16string read_profile(std::u16string_view section, std::u16string_view key, const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
