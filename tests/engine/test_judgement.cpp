@@ -380,6 +380,23 @@ TEST_F(judgement_test, swaps_before_a_removal_change_nothing_else) {
     }
 }
 
+// Windows: a file another program holds without sharing cannot be emptied;
+// the line gives the C library's reason for such a refusal.
+TEST_F(judgement_test, emptying_a_file_held_elsewhere_is_permission_denied) {
+    if (platform::native_path_style() == platform::path_style::posix) GTEST_SKIP() << "sharing modes are Windows'";
+    pair("same", "same");
+    platform::handle held;
+    fos.before_change(dst(), [&] { held = platform::current().open_lock(dst()); });
+    opt.delete_dst = opt.empty_instead = true;
+    begin();
+    judge();
+    ASSERT_TRUE(held.valid());
+    platform::current().close(held);
+    EXPECT_EQ(run->dst_error_count, 1);
+    EXPECT_EQ(host->err, q(dst()) + u" " + errno_message_text(13) + u"\n");
+    EXPECT_EQ(files.read_file(u"d/a"), "same");
+}
+
 // A folder swapped for a link to another folder that holds the compared
 // file under another name: the deletion checks the folder it deletes in.
 TEST_F(judgement_test, folder_swapped_for_a_link_keeps_the_file_there) {
