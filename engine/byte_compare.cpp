@@ -44,7 +44,8 @@ side_read read_side(run_state& run, platform::handle file, unsigned char* buffer
     return r;
 }
 
-// Mirrors read_block's bookkeeping for a read done by read_side.
+// The run-wide error values after a read done by read_side: its OS error,
+// 0 for a success or the end of the file.
 void record_read(run_state& run, const side_read& r) {
     run.last_os_error = r.error;
     run.io_failed = r.error;
@@ -83,21 +84,6 @@ bool read_chunked(run_state& run, platform::handle file, unsigned char* buffer, 
             os().sleep_ms(0);
     } while (remaining > 0);
     return true;
-}
-
-uint64_t read_block(run_state& run, unsigned char* buffer, uint64_t element_size, uint64_t element_count,
-                    platform::handle file) {
-    run.io_failed = 0;
-    uint64_t total = 0;
-    if (read_chunked(run, file, buffer, element_size * element_count, total)) {
-        run.last_os_error = 0;
-        run.io_failed = 0;
-        return total;
-    }
-    uint32_t error = platform::last_error();
-    run.last_os_error = error;
-    run.io_failed = error;
-    return 0;
 }
 
 side_reader::~side_reader() {

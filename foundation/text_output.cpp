@@ -23,7 +23,6 @@
 #include "text_output.h"
 
 #include <bit>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -301,8 +300,6 @@ void release_compare_buffers() {
     release_block(dst_buffer, COMPARE_BUFFER_BYTES);
     dst_buffer = nullptr;
 }
-
-void* alloc_min256(size_t size) { return std::malloc(size < 256 ? 256 : size); }
 
 // ---------------------------------------------------------------- texts
 
