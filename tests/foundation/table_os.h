@@ -1,8 +1,9 @@
 // A platform layer answered from tables, for the path and enumeration tests
 // that need a file system of a given shape regardless of the machine: full
 // paths by name, search results by pattern, attributes and file sizes by path.
-// Every other call is refused (refusing_os). Failing calls set the thread's
-// last error as the real layers do (`missing_code` for a search or attribute miss).
+// Every other call is refused (forwarding_os with no layer behind it).
+// Failing calls set the thread's last error as the real layers do
+// (`missing_code` for a search or attribute miss).
 #pragma once
 
 #include <cstdint>
@@ -15,8 +16,10 @@
 
 namespace zub::test {
 
-class table_os : public refusing_os {
+class table_os : public forwarding_os {
 public:
+    table_os() : forwarding_os(nullptr) {}
+
     std::map<std::u16string, std::u16string> full_paths;                    // name -> full path
     std::map<std::u16string, std::vector<platform::find_entry>> searches;   // pattern -> entries
     std::map<std::u16string, uint32_t> find_errors;                         // pattern -> error code
