@@ -66,7 +66,7 @@ for preset in native debug-asan fuzz win64 win32; do
   if [ "$preset" = native ]; then
     step "native: package" check_deb
   elif [ "$preset" = win64 ] || [ "$preset" = win32 ]; then
-    step "$preset: package" package "$preset" ZIP 'zub-*.zip' zub64.exe quarnel.exe README.md
+    step "$preset: package" package "$preset" ZIP 'zub-*.zip' zub64.exe zub.exe quarnel.exe README.md
   fi
   if [ "$preset" = win32 ] && ! can_run_win32; then
     echo "NOTICE: this machine cannot run 32-bit Windows programs (no 32-bit support in its kernel);"
