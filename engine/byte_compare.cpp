@@ -16,8 +16,6 @@ namespace zub {
 
 namespace {
 
-platform::os& os() { return platform::current(); }
-
 int32_t code_of(uint32_t error) { return static_cast<int32_t>(error); }
 
 text_stream& error_list(run_state& run, side which) { return which == side::src ? run.logs.serr : run.logs.derr; }
@@ -44,7 +42,8 @@ side_read read_side(run_state& run, platform::handle file, unsigned char* buffer
     return r;
 }
 
-// Mirrors read_block's bookkeeping for a read done by read_side.
+// The run-wide error values after a read done by read_side: its OS error,
+// 0 for a success or the end of the file.
 void record_read(run_state& run, const side_read& r) {
     run.last_os_error = r.error;
     run.io_failed = r.error;
@@ -53,7 +52,7 @@ void record_read(run_state& run, const side_read& r) {
 }  // namespace
 
 platform::handle open_for_compare(run_state& run, std::u16string_view path) {
-    platform::handle h = os().open_read(path, platform::read_mode::compare);
+    platform::handle h = platform::current().open_read(path, platform::read_mode::compare);
     if (!h.valid()) {
         uint32_t error = platform::last_error();
         run.last_os_error = error;
@@ -73,31 +72,16 @@ bool read_chunked(run_state& run, platform::handle file, unsigned char* buffer, 
         uint32_t got = 0;
         // A request of 0 bytes (the empty last pass of a prefix comparison)
         // reads nothing, but is a complete call all the same: it pauses.
-        if (chunk != 0 && !os().read(file, buffer + total, chunk, got)) return false;
+        if (chunk != 0 && !platform::current().read(file, buffer + total, chunk, got)) return false;
         total += got;
         remaining -= got;
         if (got < chunk) return true;  // end of the file
         if (run.load_level == 1)
-            os().sleep_ms(1);
+            platform::current().sleep_ms(1);
         else if (run.load_level == 2)
-            os().sleep_ms(0);
+            platform::current().sleep_ms(0);
     } while (remaining > 0);
     return true;
-}
-
-uint64_t read_block(run_state& run, unsigned char* buffer, uint64_t element_size, uint64_t element_count,
-                    platform::handle file) {
-    run.io_failed = 0;
-    uint64_t total = 0;
-    if (read_chunked(run, file, buffer, element_size * element_count, total)) {
-        run.last_os_error = 0;
-        run.io_failed = 0;
-        return total;
-    }
-    uint32_t error = platform::last_error();
-    run.last_os_error = error;
-    run.io_failed = error;
-    return 0;
 }
 
 side_reader::~side_reader() {
@@ -252,9 +236,9 @@ void compare_progress::before_block(int64_t percent, uint64_t block_size) {
 
 void pause_after_block(const run_state& run) {
     if (run.load_level == 1)
-        os().sleep_ms(1);
+        platform::current().sleep_ms(1);
     else if (run.load_level == 2 || run.options.yield_each_block)
-        os().sleep_ms(0);
+        platform::current().sleep_ms(0);
 }
 
 namespace {
@@ -278,15 +262,15 @@ int64_t open_pair(run_state& run, std::u16string_view src, std::u16string_view d
     }
     dst_file = open_for_compare(run, dst);
     if (!dst_file.valid()) {
-        os().close(src_file);
+        platform::current().close(src_file);
         report_open_failure(run, side::dst, dst);
         return RESULT_DST_ERROR;
     }
     // What the comparison sees, through the handles it reads: a removal
     // later acts only on these files in this state. A state that cannot be
     // read stays empty, and then no removal matches it.
-    if (!os().state_of(src_file, run.compared_src)) run.compared_src = {};
-    if (!os().state_of(dst_file, run.compared_dst)) run.compared_dst = {};
+    if (!platform::current().state_of(src_file, run.compared_src)) run.compared_src = {};
+    if (!platform::current().state_of(dst_file, run.compared_dst)) run.compared_dst = {};
     return RESULT_SAME;
 }
 
@@ -379,9 +363,9 @@ int64_t compare_files(run_state& run, std::u16string_view src, std::u16string_vi
         if (count == 0) break;
     }
 
-    os().close(src_file);
-    os().close(dst_file);
-    if (run.load_level == 1) os().sleep_ms(30);
+    platform::current().close(src_file);
+    platform::current().close(dst_file);
+    if (run.load_level == 1) platform::current().sleep_ms(30);
     return result;
 }
 

@@ -35,12 +35,6 @@ platform::handle open_for_compare(run_state& run, std::u16string_view path);
 // file); `total` receives the bytes read in either case.
 bool read_chunked(run_state& run, platform::handle file, unsigned char* buffer, uint64_t count, uint64_t& total);
 
-// Reads element_size * element_count bytes. Returns the bytes read; 0 on
-// failure, with the OS error in last_os_error and io_failed (a failure whose
-// OS error is 0 counts as the end of the file).
-uint64_t read_block(run_state& run, unsigned char* buffer, uint64_t element_size, uint64_t element_count,
-                    platform::handle file);
-
 // Compares two files of equal listed size. Returns RESULT_SAME, the offset
 // of the first differing byte, RESULT_SRC_ERROR, RESULT_DST_ERROR,
 // RESULT_LENGTH_MISMATCH, or (dialog build) RESULT_STOPPED. Without compare

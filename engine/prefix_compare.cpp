@@ -20,8 +20,6 @@ namespace zub {
 
 namespace {
 
-platform::os& os() { return platform::current(); }
-
 uint64_t round_up_4096(uint64_t n) { return (n + 4095) & ~static_cast<uint64_t>(4095); }
 
 }  // namespace
@@ -76,12 +74,12 @@ int64_t compare_prefix(run_state& run, std::u16string_view src, std::u16string_v
         if (block_size < LARGEST_BLOCK_BYTES) block_size *= 2;
         offset += static_cast<int64_t>(length);
         if (limit > 100) percent = offset / (limit / 100);
-        if (run.options.yield_each_block) os().sleep_ms(0);
+        if (run.options.yield_each_block) platform::current().sleep_ms(0);
         if (length == 0) break;
     }
 
-    os().close(src_file);
-    os().close(dst_file);
+    platform::current().close(src_file);
+    platform::current().close(dst_file);
     return result;
 }
 

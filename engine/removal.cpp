@@ -12,8 +12,6 @@ namespace zub {
 
 namespace {
 
-platform::os& os() { return platform::current(); }
-
 // The failure lines of a removal, with the C library's text for `number`.
 void report_removal_failure(run_state& run, std::u16string_view path, int number) {
     std::u16string text = errno_message_text(number);
@@ -72,7 +70,7 @@ int change_opened(run_state& run, const removal_guard& guard, platform::handle f
         return 1;
     }
     platform::file_state now;
-    if (!os().state_of(file, now)) {
+    if (!platform::current().state_of(file, now)) {
         report_removal_failure(run, target.path, platform::errno_from_os_error(platform::last_error()));
         return 1;
     }
@@ -81,7 +79,7 @@ int change_opened(run_state& run, const removal_guard& guard, platform::handle f
         return 1;
     }
     platform::file_state kept_now;
-    if (!os().path_state(kept.path, kept_now)) {
+    if (!platform::current().path_state(kept.path, kept_now)) {
         uint32_t code = platform::last_error();
         run.last_os_error = code;
         std::u16string text = system_message_text(code);
@@ -101,16 +99,16 @@ int change_opened(run_state& run, const removal_guard& guard, platform::handle f
         refuse(run, target.path, u"has other names: not emptied");
         return 1;
     }
-    if (read_only && !os().set_read_only(file, false)) {
+    if (read_only && !platform::current().set_read_only(file, false)) {
         report_removal_failure(run, target.path, platform::errno_from_os_error(platform::last_error()));
         return 1;
     }
     if (empty) {
-        if (os().truncate_opened(file)) return 0;
+        if (platform::current().truncate_opened(file)) return 0;
         report_removal_failure(run, target.path, platform::errno_from_open_failure(platform::last_error()));
         return 1;
     }
-    if (os().delete_opened(file, target.path, target.folder)) return 0;
+    if (platform::current().delete_opened(file, target.path, target.folder)) return 0;
     const uint32_t code = platform::last_error();
     if (platform::is_changed_refusal(code) || platform::is_not_found(code))
         refuse(run, target.path, CHANGED);
@@ -127,7 +125,7 @@ int remove_matched_file(run_state& run, const removal_guard& guard, bool read_on
     if (!records_writable(run, removal_log)) return 1;
     const std::u16string_view path = guard.target.path;
 
-    platform::handle file = os().open_for_change(path);
+    platform::handle file = platform::current().open_for_change(path);
     if (!file.valid()) {
         const uint32_t code = platform::last_error();
         if (platform::is_link_refusal(code))
@@ -141,7 +139,7 @@ int remove_matched_file(run_state& run, const removal_guard& guard, bool read_on
         return 1;
     }
     const int result = change_opened(run, guard, file, read_only);
-    os().close(file);  // a deletion by handle takes effect here
+    platform::current().close(file);  // a deletion by handle takes effect here
     if (result != 0) return 1;
 
     // The record reaches the system before anything else is removed.

@@ -30,23 +30,6 @@ void report_three(run_state& run, std::u16string_view format, const A&... a) {
     log_line(run.logs.full, format, a...);
 }
 
-// Whether the long path ends with a separator. The scan steps over a lead
-// surrogate together with the unit after it, so the partner of a lead
-// surrogate never counts as a separator.
-bool ends_with_separator(std::u16string_view path) {
-    bool last_was_separator = false;
-    for (size_t i = 0; i < path.size(); ++i) {
-        char16_t c = path[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < path.size()) {
-            ++i;
-            last_was_separator = false;
-            continue;
-        }
-        last_was_separator = is_separator(c, native_style());
-    }
-    return last_was_separator;
-}
-
 // A folder typed with a trailing separator ("dst/", D:\b\ ) keeps it in
 // its long form. The walk joins names onto the root with a separator of its
 // own, and an extended-length path with a doubled separator names nothing, so

@@ -22,8 +22,6 @@ namespace {
 
 using sv = std::u16string_view;
 
-bool is_lead_surrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-
 // Index of the unit after the character at i: a lead surrogate takes its
 // partner along (unless it is the last unit).
 size_t next_index(sv s, size_t i) {
@@ -31,40 +29,16 @@ size_t next_index(sv s, size_t i) {
     return i + 1;
 }
 
-bool is_drive_letter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
-
 char16_t upper_drive_letter(char16_t c) { return (c >= u'a' && c <= u'z') ? char16_t(c - u'a' + u'A') : c; }
 
-bool has_drive_prefix(sv s) { return s.size() >= 2 && is_drive_letter(s[0]) && s[1] == u':'; }
-
-bool starts_with_long_prefix(sv s) { return s.size() >= 4 && s.substr(0, 4) == u"\\\\?\\"; }
-
-// --- root forms of the Windows style ---
-
 bool is_lone_separator(sv s, path_style style) { return s.size() == 1 && is_separator(s[0], style); }
-
-// `C:`
-bool is_drive_only(sv s) { return s.size() == 2 && has_drive_prefix(s); }
-
-// `C:\` or `C:/`
-bool is_drive_root(sv s) { return s.size() == 3 && has_drive_prefix(s) && is_separator(s[2], path_style::windows); }
-
-// `\\?\C:\` or `\\?\C:/`
-bool is_long_drive_root(sv s) {
-    return s.size() == 7 && starts_with_long_prefix(s) && has_drive_prefix(s.substr(4)) &&
-           is_separator(s[6], path_style::windows);
-}
 
 // The root forms at which canonical_path stops: exactly \\?\X:\ or the UNC
 // root \\?\UNC\ (the letters UNC in any case); in the POSIX style exactly "/".
 bool is_canonical_root(sv s, path_style style) {
     if (style == path_style::posix) return s == u"/";
-    if (s.size() == 7 && starts_with_long_prefix(s) && has_drive_prefix(s.substr(4)) && s[6] == u'\\') return true;
-    if (s.size() == 8 && starts_with_long_prefix(s) && s[7] == u'\\') {
-        auto up = [](char16_t c) { return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c; };
-        return up(s[4]) == u'U' && up(s[5]) == u'N' && up(s[6]) == u'C';
-    }
-    return false;
+    if (is_long_drive_root(s) && s[6] == u'\\') return true;
+    return s.size() == 8 && has_long_unc_prefix(s);
 }
 
 // The device namespace \\.\ (either separator), whose names are never touched.
@@ -194,6 +168,41 @@ char16_t simple_upper(char16_t c) {
 bool is_separator(char16_t c, path_style style) {
     if (style == path_style::posix) return c == u'/';
     return c == u'\\' || c == u'/';
+}
+
+bool is_drive_letter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+
+bool has_drive_prefix(std::u16string_view s) { return s.size() >= 2 && is_drive_letter(s[0]) && s[1] == u':'; }
+
+bool starts_with_long_prefix(std::u16string_view s) { return s.size() >= 4 && s.substr(0, 4) == u"\\\\?\\"; }
+
+bool has_long_unc_prefix(std::u16string_view s) {
+    return s.size() >= 8 && starts_with_long_prefix(s) && equal_ignore_case(s.substr(4, 4), u"UNC\\");
+}
+
+bool is_drive_only(std::u16string_view s) { return s.size() == 2 && has_drive_prefix(s); }
+
+bool is_drive_root(std::u16string_view s) {
+    return s.size() == 3 && has_drive_prefix(s) && is_separator(s[2], path_style::windows);
+}
+
+bool is_long_drive_root(std::u16string_view s) {
+    return s.size() == 7 && starts_with_long_prefix(s) && has_drive_prefix(s.substr(4)) &&
+           is_separator(s[6], path_style::windows);
+}
+
+bool ends_with_separator(std::u16string_view path, path_style style) {
+    bool last_was_separator = false;
+    for (size_t i = 0; i < path.size(); ++i) {
+        const char16_t c = path[i];
+        if (is_lead_surrogate(c) && i + 1 < path.size()) {
+            ++i;
+            last_was_separator = false;
+            continue;
+        }
+        last_was_separator = is_separator(c, style);
+    }
+    return last_was_separator;
 }
 
 std::optional<std::u16string> make_long_path(std::u16string_view name, path_style style) {

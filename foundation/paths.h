@@ -28,6 +28,23 @@ inline constexpr size_t FULL_PATH_UNITS = 32773;
 
 bool is_separator(char16_t c, path_style style);
 
+inline bool is_lead_surrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+inline bool is_trail_surrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// Whether the path ends with a separator of the style. The scan steps over a
+// lead surrogate together with the unit after it, so the partner of a lead
+// surrogate never counts as a separator.
+bool ends_with_separator(std::u16string_view path, path_style style = native_style());
+
+// The Windows path forms; `\` and `/` both count as separators in them.
+bool is_drive_letter(char16_t c);                    // A-Z, a-z
+bool has_drive_prefix(std::u16string_view s);        // begins with `C:`
+bool starts_with_long_prefix(std::u16string_view s); // begins with `\\?\`
+bool has_long_unc_prefix(std::u16string_view s);     // begins with `\\?\UNC\` (UNC in any case)
+bool is_drive_only(std::u16string_view s);           // exactly `C:`
+bool is_drive_root(std::u16string_view s);           // exactly `C:\` or `C:/`
+bool is_long_drive_root(std::u16string_view s);      // exactly `\\?\C:\` or `\\?\C:/`
+
 // Absolute extended-length path with the on-disk spelling of every component
 // (Windows: \\?\C:\..., \\?\UNC\server\share\...; POSIX: the absolute path).
 // Empty for an empty name; "\\", "\\?" and "\\?\" come back as they are; a

@@ -28,11 +28,32 @@
 
 namespace zub {
 
+namespace {
+
+// A double read as an integer (the programs hand doubles only to %f) is
+// truncated toward zero; NaN gives 0 and a value beyond the 64-bit range
+// saturates, so that no conversion is undefined.
+int64_t truncated_i64(double d) {
+    if (d != d) return 0;
+    if (d <= -9223372036854775808.0) return std::numeric_limits<int64_t>::min();
+    if (d >= 9223372036854775808.0) return std::numeric_limits<int64_t>::max();
+    return static_cast<int64_t>(d);
+}
+
+// As truncated_i64, with negative values wrapping as an int64_t's do.
+uint64_t truncated_u64(double d) {
+    if (d >= 18446744073709551616.0) return std::numeric_limits<uint64_t>::max();
+    if (d >= 9223372036854775808.0) return static_cast<uint64_t>(d);
+    return static_cast<uint64_t>(truncated_i64(d));
+}
+
+}  // namespace
+
 int64_t fmt_arg::as_i64() const {
     switch (k_) {
     case kind::i64: return i_;
     case kind::u64: return static_cast<int64_t>(u_);
-    case kind::f64: return static_cast<int64_t>(d_);
+    case kind::f64: return truncated_i64(d_);
     case kind::ch: return c_;
     case kind::ptr: return static_cast<int64_t>(reinterpret_cast<intptr_t>(p_));
     case kind::str: return 0;
@@ -44,7 +65,7 @@ uint64_t fmt_arg::as_u64() const {
     switch (k_) {
     case kind::i64: return static_cast<uint64_t>(i_);
     case kind::u64: return u_;
-    case kind::f64: return static_cast<uint64_t>(d_);
+    case kind::f64: return truncated_u64(d_);
     case kind::ch: return c_;
     case kind::ptr: return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p_));
     case kind::str: return 0;
@@ -292,12 +313,10 @@ void format_core(sink& out, std::u16string_view f, fmt_args args) {
             else break;
         }
         if (i < f.size() && f[i] == u'*') {
-            int64_t w = reader.next().as_i64();
-            if (w < 0) {
-                s.left = true;
-                w = -w;
-            }
-            s.width = w > 1000000 ? 1000000 : static_cast<size_t>(w);
+            const int64_t w = reader.next().as_i64();
+            if (w < 0) s.left = true;  // a negative width asks for left alignment
+            const uint64_t magnitude = w < 0 ? 0 - static_cast<uint64_t>(w) : static_cast<uint64_t>(w);
+            s.width = magnitude > 1000000 ? 1000000 : static_cast<size_t>(magnitude);
             ++i;
         } else {
             s.width = read_number(f, i);

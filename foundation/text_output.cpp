@@ -23,7 +23,6 @@
 #include "text_output.h"
 
 #include <bit>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -33,11 +32,9 @@ namespace zub {
 
 namespace {
 
-platform::os& sys() { return platform::current(); }
-
 // The handle a stream's bytes go to (a standard stream's current handle).
 platform::handle target_of(const text_stream& stream) {
-    if (stream.is_standard()) return sys().std_handle(stream.which());
+    if (stream.is_standard()) return platform::current().std_handle(stream.which());
     return stream.file();
 }
 
@@ -62,14 +59,14 @@ bool text_stream::open(std::u16string_view path, platform::write_mode mode) {
     close();
     failed_ = false;
     encoding_ = mode == platform::write_mode::append ? encoding_of_file(path, output_encoding()) : output_encoding();
-    file_ = sys().open_write(path, mode);
+    file_ = platform::current().open_write(path, mode);
     return file_.valid();
 }
 
 void text_stream::close() {
     if (standard_ || !file_.valid()) return;
     flush();
-    sys().close(file_);
+    platform::current().close(file_);
     file_ = platform::INVALID_HANDLE;
 }
 
@@ -101,7 +98,7 @@ bool text_stream::put(const void* data, size_t count) {
     if (!target.valid()) return false;
     if (count == 0) return true;
     if (standard_) {
-        if (sys().write(target, data, count)) return true;
+        if (platform::current().write(target, data, count)) return true;
         failed_ = true;
         return false;
     }
@@ -112,7 +109,7 @@ bool text_stream::put(const void* data, size_t count) {
     size_t cut = last_line_end(pending_, encoding_);
     if (cut == 0 && pending_.size() >= 16 * COLLECT_BYTES) cut = pending_.size();
     if (cut == 0) return true;
-    const bool ok = sys().write(target, pending_.data(), cut);
+    const bool ok = platform::current().write(target, pending_.data(), cut);
     pending_.erase(0, cut);
     if (!ok) failed_ = true;
     return ok;
@@ -120,7 +117,7 @@ bool text_stream::put(const void* data, size_t count) {
 
 bool text_stream::flush() {
     if (standard_ || pending_.empty()) return !failed_;
-    const bool ok = file_.valid() && sys().write(file_, pending_.data(), pending_.size());
+    const bool ok = file_.valid() && platform::current().write(file_, pending_.data(), pending_.size());
     pending_.clear();
     if (!ok) failed_ = true;
     return ok;
@@ -129,7 +126,7 @@ bool text_stream::flush() {
 int64_t text_stream::length() const {
     if (standard_ || !file_.valid()) return -1;
     uint64_t size = 0;
-    if (!sys().size_of(file_, size)) return -1;
+    if (!platform::current().size_of(file_, size)) return -1;
     return static_cast<int64_t>(size + pending_.size());
 }
 
@@ -208,14 +205,14 @@ namespace {
 // now. A message that does not fit is dropped and -1 returned.
 int print_with(char16_t* buffer, size_t capacity, text_stream& stream, std::u16string_view format,
                fmt_args args) {
-    bool console = stream.is_standard() && sys().is_console(stream.which());
+    bool console = stream.is_standard() && platform::current().is_console(stream.which());
     if (format.empty()) return 0;
     int n = format_to(buffer, capacity, format, args);
     if (n < 0) return -1;
     if (n == 0) return 0;
     if (console) {
-        if (!sys().console_write(stream.which(), terminal_text(std::u16string_view(buffer, static_cast<size_t>(n)))))
-            return -1;
+        const std::u16string_view text(buffer, static_cast<size_t>(n));
+        if (!platform::current().console_write(stream.which(), terminal_text(text))) return -1;
     } else {
         write_text(buffer, 2, n, stream);
     }
@@ -247,9 +244,9 @@ int vprint_out(std::u16string_view format, fmt_args args) {
 }
 
 void take_console_record() {
-    platform::handle h = sys().std_handle(platform::std_stream::output);
+    platform::handle h = platform::current().std_handle(platform::std_stream::output);
     if (!h.valid()) return;
-    recorded_console = sys().is_console(platform::std_stream::output);
+    recorded_console = platform::current().is_console(platform::std_stream::output);
 }
 
 int vprint_verbose(std::u16string_view format, fmt_args args) {
@@ -265,7 +262,7 @@ int vprint_verbose(std::u16string_view format, fmt_args args) {
             if (c == u'\n') text.push_back(u'\r');
             text.push_back(c);
         }
-        if (!sys().console_write(platform::std_stream::output, text)) return -1;
+        if (!platform::current().console_write(platform::std_stream::output, text)) return -1;
     } else {
         write_text(block.data(), 2, n, text_stream::out());
     }
@@ -278,14 +275,15 @@ unsigned char* src_buffer = nullptr;
 unsigned char* dst_buffer = nullptr;
 
 void* reserve_block(size_t size) {
-    void* block = sys().reserve_pages(size);
+    void* block = platform::current().reserve_pages(size);
     if (block == nullptr) print_to(text_stream::err(), u"can't alloc memory (%d Bytes)\n", size);
     return block;
 }
 
 void release_block(void* block, size_t size) {
     if (block == nullptr) return;
-    if (!sys().release_pages(block, size)) print_to(text_stream::err(), u"can't free memory (%p)\n", block);
+    if (!platform::current().release_pages(block, size))
+        print_to(text_stream::err(), u"can't free memory (%p)\n", block);
 }
 
 int reserve_compare_buffers() {
@@ -301,8 +299,6 @@ void release_compare_buffers() {
     release_block(dst_buffer, COMPARE_BUFFER_BYTES);
     dst_buffer = nullptr;
 }
-
-void* alloc_min256(size_t size) { return std::malloc(size < 256 ? 256 : size); }
 
 // ---------------------------------------------------------------- texts
 
@@ -321,9 +317,9 @@ std::u16string one_line_text(std::u16string_view text) {
     return line;
 }
 
-std::u16string system_message_text(uint32_t code) { return one_line_text(sys().error_text(code)); }
+std::u16string system_message_text(uint32_t code) { return one_line_text(platform::current().error_text(code)); }
 
-std::u16string errno_message_text(int number) { return one_line_text(sys().errno_text(number)); }
+std::u16string errno_message_text(int number) { return one_line_text(platform::current().errno_text(number)); }
 
 namespace {
 std::u16string& name_storage() {

@@ -128,9 +128,6 @@ extern unsigned char* dst_buffer;
 int reserve_compare_buffers();
 void release_compare_buffers();
 
-// A heap block of at least 256 bytes (never smaller), or null. Free with std::free.
-void* alloc_min256(size_t size);
-
 // The system's one-line text for an OS error code: a trailing line break is
 // removed and inner line breaks become blanks.
 std::u16string system_message_text(uint32_t code);

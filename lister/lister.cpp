@@ -28,24 +28,9 @@ namespace {
 
 bool windows_style() { return native_style() == path_style::windows; }
 
-bool is_drive_letter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
-
-bool is_drive_prefix_at(std::u16string_view p, size_t at) {
-    return p.size() >= at + 2 && is_drive_letter(p[at]) && p[at + 1] == u':';
-}
-
-bool is_win_separator(char16_t c) { return c == u'\\' || c == u'/'; }
-
 // C:\ or \\?\C:\ exactly: a drive root has no directory entry of its own,
 // so searching for it fails and stripping its separator would change its meaning.
-bool is_drive_root(std::u16string_view p) {
-    if (p.size() == 3 && is_drive_prefix_at(p, 0) && is_win_separator(p[2])) return true;
-    return p.size() == 7 && p.substr(0, 4) == u"\\\\?\\" && is_drive_prefix_at(p, 4) && is_win_separator(p[6]);
-}
-
-bool starts_with_unc_prefix(std::u16string_view p) {
-    return p.size() > 8 && p.substr(0, 4) == u"\\\\?\\" && equal_ignore_case(p.substr(4, 4), u"UNC\\");
-}
+bool is_any_drive_root(std::u16string_view p) { return is_drive_root(p) || is_long_drive_root(p); }
 
 // The pattern that lists a top-level argument that could not be searched as
 // it stands (a drive root, a share root). `suffix` is "\*.*" when the full
@@ -53,12 +38,10 @@ bool starts_with_unc_prefix(std::u16string_view p) {
 std::u16string windows_top_pattern(std::u16string_view p, bool has_file_part) {
     const std::u16string_view suffix = has_file_part ? u"\\*.*" : u"*.*";
     if (p.empty()) return u"*.*";
-    if ((p.size() == 2 && is_drive_prefix_at(p, 0)) || (p.size() == 3 && is_drive_prefix_at(p, 0) && p[2] == u'\\'))
-        return sformat(u"%s*.*", p);
+    if (is_drive_only(p) || (is_drive_root(p) && p[2] == u'\\')) return sformat(u"%s*.*", p);
     if (p.size() >= 4 && p[0] == u'\\' && p[1] == u'\\' && p[2] != u'?') return sformat(u"%s%s", p, suffix);
-    if (p.size() == 7 && p.substr(0, 4) == u"\\\\?\\" && is_drive_prefix_at(p, 4) && p[6] == u'\\')
-        return sformat(u"%s*.*", p);
-    if (starts_with_unc_prefix(p)) return sformat(u"\\\\?\\UNC\\%s%s", p.substr(8), suffix);
+    if (is_long_drive_root(p) && p[6] == u'\\') return sformat(u"%s*.*", p);
+    if (p.size() > 8 && has_long_unc_prefix(p)) return sformat(u"\\\\?\\UNC\\%s%s", p.substr(8), suffix);
     return std::u16string(p);
 }
 
@@ -93,7 +76,7 @@ void list_top_windows(std::u16string_view path) {
     if (!platform::current().full_path(path, full, &has_file_part)) {
         // Treated like a failure of the call: keep the name as typed.
         full = std::u16string(path);
-        has_file_part = !full.empty() && !is_win_separator(full.back());
+        has_file_part = !full.empty() && !is_separator(full.back(), path_style::windows);
     }
 
     file_info info;
@@ -102,7 +85,7 @@ void list_top_windows(std::u16string_view path) {
         list_search(search, info, path);
         return;
     }
-    if (!is_drive_root(path)) {
+    if (!is_any_drive_root(path)) {
         std::u16string stripped = full;
         strip_trailing_backslash(stripped);
         search = find_first(stripped, info);
@@ -141,9 +124,6 @@ void list_top_posix(std::u16string_view path) {
 }
 
 char16_t upper_ascii(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c; }
-
-bool is_lead_surrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool is_trail_surrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 // Memory for a path or a search record ran out: the program says so and ends.
 void out_of_memory() {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the builds and test suites need on a Debian machine: the native
-# toolchain with GoogleTest, the mingw-w64 cross compilers (posix thread model),
+# toolchain with GoogleTest, clang with libFuzzer and its sanitizer runtimes
+# (the fuzz targets), the mingw-w64 cross compilers (posix thread model),
 # Wine with its 32-bit part, Xvfb, and what the package check uses (dpkg-dev
 # for the package's library dependencies, man-db to read the installed
 # manual pages). Does nothing for what is already there.
@@ -9,7 +10,7 @@ set -euo pipefail
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 
-for p in cmake g++ make ninja-build googletest libgtest-dev \
+for p in cmake g++ make ninja-build googletest libgtest-dev clang libclang-rt-14-dev \
          g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
          wine wine64 xvfb xauth dpkg-dev man-db; do
   have "$p" || need+=("$p")

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is missing, then configures, builds and
-# tests the native build and the two Windows builds (their tests run under
-# Wine). Exits non-zero when any build or test fails.
+# tests the native build, the native build under AddressSanitizer and
+# UndefinedBehaviorSanitizer (debug-asan), the fuzz targets (each for a bounded
+# time from its seed corpus), and the two Windows builds (their tests run
+# under Wine). Every build treats warnings as errors. Exits non-zero when any
+# build or test fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -57,13 +60,13 @@ check_deb() {
   echo "$packed: files, zub64 -? and the manual pages checked"
 }
 
-for preset in native win64 win32; do
+for preset in native debug-asan fuzz win64 win32; do
   step "$preset: configure" cmake --preset "$preset" --log-level=WARNING || continue
   step "$preset: build" cmake --build --preset "$preset" || continue
   if [ "$preset" = native ]; then
     step "native: package" check_deb
-  else
-    step "$preset: package" package "$preset" ZIP 'zub-*.zip' zub64.exe quarnel.exe README.md
+  elif [ "$preset" = win64 ] || [ "$preset" = win32 ]; then
+    step "$preset: package" package "$preset" ZIP 'zub-*.zip' zub64.exe zub.exe quarnel.exe README.md
   fi
   if [ "$preset" = win32 ] && ! can_run_win32; then
     echo "NOTICE: this machine cannot run 32-bit Windows programs (no 32-bit support in its kernel);"

@@ -1,8 +1,9 @@
 // A platform layer answered from tables, for the path and enumeration tests
 // that need a file system of a given shape regardless of the machine: full
 // paths by name, search results by pattern, attributes and file sizes by path.
-// Every other call fails. Failing calls set the thread's last error as the
-// real layers do (`missing_code` for a search or attribute miss).
+// Every other call is refused (forwarding_os with no layer behind it).
+// Failing calls set the thread's last error as the real layers do
+// (`missing_code` for a search or attribute miss).
 #pragma once
 
 #include <cstdint>
@@ -10,12 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "os_layers.h"
 #include "platform/platform.h"
 
 namespace zub::test {
 
-class table_os : public platform::os {
+class table_os : public forwarding_os {
 public:
+    table_os() : forwarding_os(nullptr) {}
+
     std::map<std::u16string, std::u16string> full_paths;                    // name -> full path
     std::map<std::u16string, std::vector<platform::find_entry>> searches;   // pattern -> entries
     std::map<std::u16string, uint32_t> find_errors;                         // pattern -> error code
@@ -94,48 +98,6 @@ public:
     }
     bool close(platform::handle) override { return true; }
 
-    // Everything else is refused.
-    bool set_attributes(std::u16string_view, uint32_t) override { return refuse(false); }
-    bool file_identity(std::u16string_view, platform::file_id&) override { return refuse(false); }
-    bool path_state(std::u16string_view, platform::file_state&) override { return refuse(false); }
-    bool state_of(platform::handle, platform::file_state&) override { return refuse(false); }
-    bool read(platform::handle, void*, uint32_t, uint32_t&) override { return refuse(false); }
-    platform::handle open_write(std::u16string_view, platform::write_mode) override {
-        return refuse(platform::INVALID_HANDLE);
-    }
-    bool write(platform::handle, const void*, size_t) override { return refuse(false); }
-    platform::handle open_for_change(std::u16string_view) override { return refuse(platform::INVALID_HANDLE); }
-    bool set_read_only(platform::handle, bool) override { return refuse(false); }
-    bool truncate_opened(platform::handle) override { return refuse(false); }
-    bool delete_opened(platform::handle, std::u16string_view, const platform::file_id&) override {
-        return refuse(false);
-    }
-    platform::handle open_lock(std::u16string_view) override { return refuse(platform::INVALID_HANDLE); }
-    bool can_write(std::u16string_view) override { return false; }
-    bool current_dir(std::u16string&) override { return refuse(false); }
-    bool set_current_dir(std::u16string_view) override { return refuse(false); }
-    bool executable_path(std::u16string&) override { return refuse(false); }
-    std::u16string profile_read(std::u16string_view, std::u16string_view, std::u16string_view) override {
-        return {};
-    }
-    bool profile_write(std::u16string_view, std::u16string_view, std::u16string_view,
-                       std::u16string_view) override {
-        return refuse(false);
-    }
-    void* reserve_pages(size_t) override { return nullptr; }
-    bool release_pages(void*, size_t) override { return false; }
-    std::u16string error_text(uint32_t) override { return {}; }
-    std::u16string errno_text(int) override { return {}; }
-    bool local_time(platform::file_time, platform::system_time&) override { return false; }
-    void sleep_ms(uint32_t) override {}
-    bool is_console(platform::std_stream) override { return false; }
-    bool console_write(platform::std_stream, std::u16string_view) override { return false; }
-    platform::handle std_handle(platform::std_stream) override { return platform::INVALID_HANDLE; }
-    void set_console_title(std::u16string_view) override {}
-    std::optional<std::u16string> pick_folder(std::u16string_view, std::u16string_view) override {
-        return std::nullopt;
-    }
-
 private:
     struct open_search {
         std::vector<platform::find_entry> entries;
@@ -148,23 +110,6 @@ private:
         platform::set_last_error(code);
         return platform::INVALID_HANDLE;
     }
-    template <typename T>
-    T refuse(T value) {
-        platform::set_last_error(platform::ERR_ACCESS_DENIED);
-        return value;
-    }
-};
-
-// Installs a layer for the lifetime of the scope.
-class layer_scope {
-public:
-    explicit layer_scope(platform::os& layer) : previous_(platform::install(&layer)) {}
-    ~layer_scope() { platform::install(previous_); }
-    layer_scope(const layer_scope&) = delete;
-    layer_scope& operator=(const layer_scope&) = delete;
-
-private:
-    platform::os* previous_;
 };
 
 }  // namespace zub::test

@@ -2,6 +2,7 @@
 // floating rounding, strings with surrogate pairs, and the capacity limit.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -83,6 +84,9 @@ TEST(TextFormat, PercentUnknownAndMissing) {
     EXPECT_EQ(f(u"end %-0", {}), "end %-0");
     EXPECT_EQ(f(u"%d|%s|%x|", {}), "0||0|");  // no arguments: zero values, nothing read past the list
     EXPECT_EQ(f(u"%d %d", {5}), "5 0");
+    // A double read as an integer truncates and saturates; the widest negative width is clamped (fuzzing found both).
+    EXPECT_EQ(f(u"%d %u %d %d", {-2.5, -2.5, 1e300, std::nan("")}), "-2 18446744073709551614 9223372036854775807 0");
+    EXPECT_EQ(format(u"%*d", {INT64_MIN, 1}).size(), 1000000u);
 }
 
 TEST(TextFormat, CapacityLimit) {

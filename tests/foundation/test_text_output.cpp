@@ -200,11 +200,6 @@ TEST(TextOutput, CompareBuffersAndBlocks) {
     release_compare_buffers();
     EXPECT_TRUE(src_buffer == nullptr && dst_buffer == nullptr);
     release_compare_buffers();  // nothing left to release
-
-    void* small = alloc_min256(10);
-    ASSERT_NE(small, nullptr);
-    std::memset(small, 0x5A, 256);
-    std::free(small);
 }
 
 TEST(TextOutput, FailedReservationIsReported) {

@@ -29,7 +29,7 @@ int index_of(std_stream which) { return which == std_stream::output ? 0 : 1; }
 
 }  // namespace
 
-faulty_os::faulty_os() : real_(platform::native_os()) {}
+faulty_os::faulty_os() : forwarding_os(&platform::native_os()) {}
 
 bool faulty_os::refuse(uint32_t code) {
     platform::set_last_error(code);
@@ -141,41 +141,23 @@ handle faulty_os::find_first(std::u16string_view pattern, platform::find_entry& 
             return INVALID_HANDLE;
         }
     }
-    return real_.find_first(pattern, entry);
+    return next_->find_first(pattern, entry);
 }
-
-bool faulty_os::find_next(handle search, platform::find_entry& entry) { return real_.find_next(search, entry); }
-
-bool faulty_os::find_close(handle search) { return real_.find_close(search); }
 
 bool faulty_os::entry_of(std::u16string_view path, platform::find_entry& entry) {
     {
         std::lock_guard<std::recursive_mutex> guard(lock_);
         if (const uint32_t* code = rule_for(find_fail_, path)) return refuse(*code);
     }
-    return real_.entry_of(path, entry);
+    return next_->entry_of(path, entry);
 }
-
-uint32_t faulty_os::get_attributes(std::u16string_view path) { return real_.get_attributes(path); }
 
 bool faulty_os::set_attributes(std::u16string_view path, uint32_t attributes) {
     {
         std::lock_guard<std::recursive_mutex> guard(lock_);
         if (const uint32_t* code = rule_for(setattr_fail_, path)) return refuse(*code);
     }
-    return real_.set_attributes(path, attributes);
-}
-
-bool faulty_os::full_path(std::u16string_view name, std::u16string& out, bool* has_file_part) {
-    return real_.full_path(name, out, has_file_part);
-}
-
-bool faulty_os::file_identity(std::u16string_view path, platform::file_id& id) {
-    return real_.file_identity(path, id);
-}
-
-bool faulty_os::path_state(std::u16string_view path, platform::file_state& state) {
-    return real_.path_state(path, state);
+    return next_->set_attributes(path, attributes);
 }
 
 handle faulty_os::open_read(std::u16string_view path, platform::read_mode mode) {
@@ -185,7 +167,7 @@ handle faulty_os::open_read(std::u16string_view path, platform::read_mode mode) 
         refuse(*code);
         return INVALID_HANDLE;
     }
-    return add_open(real_.open_read(path, mode), path);
+    return add_open(next_->open_read(path, mode), path);
 }
 
 bool faulty_os::read(handle file, void* buffer, uint32_t count, uint32_t& got) {
@@ -194,7 +176,7 @@ bool faulty_os::read(handle file, void* buffer, uint32_t count, uint32_t& got) {
     open_file* open = find_open(file);
     if (!open) {
         guard.unlock();
-        return real_.read(file, buffer, count, got);
+        return next_->read(file, buffer, count, got);
     }
     ++read_calls_;
     read_sizes_[open->path].push_back(count);
@@ -226,27 +208,27 @@ bool faulty_os::read(handle file, void* buffer, uint32_t count, uint32_t& got) {
         const uint32_t before =
             failure->offset > open->offset ? static_cast<uint32_t>(failure->offset - open->offset) : 0;
         uint32_t delivered = 0;
-        if (before > 0 && !real_.read(open->real, buffer, before, delivered)) return false;
+        if (before > 0 && !next_->read(open->real, buffer, before, delivered)) return false;
         open->offset += delivered;
         got = delivered;
         if (delivered < before) return true;  // the file ended before the failing offset
         return refuse(failure->code);
     }
     if (wanted == 0) return true;
-    const bool ok = real_.read(open->real, buffer, wanted, got);
+    const bool ok = next_->read(open->real, buffer, wanted, got);
     open->offset += got;
     return ok;
 }
 
 bool faulty_os::size_of(handle file, uint64_t& size) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    if (open_file* open = find_open(file)) return real_.size_of(open->real, size);
-    return real_.size_of(file, size);
+    if (open_file* open = find_open(file)) return next_->size_of(open->real, size);
+    return next_->size_of(file, size);
 }
 
 bool faulty_os::state_of(handle file, platform::file_state& state) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    return real_.state_of(real_of(file), state);
+    return next_->state_of(real_of(file), state);
 }
 
 handle faulty_os::open_write(std::u16string_view path, platform::write_mode mode) {
@@ -255,7 +237,7 @@ handle faulty_os::open_write(std::u16string_view path, platform::write_mode mode
         refuse(*code);
         return INVALID_HANDLE;
     }
-    return add_open(real_.open_write(path, mode), path);
+    return add_open(next_->open_write(path, mode), path);
 }
 
 bool faulty_os::write(handle file, const void* data, size_t count) {
@@ -266,21 +248,21 @@ bool faulty_os::write(handle file, const void* data, size_t count) {
     }
     if (open_file* open = find_open(file)) {
         if (const uint32_t* code = rule_for(write_fail_, open->path)) return refuse(*code);
-        const bool ok = real_.write(open->real, data, count);
+        const bool ok = next_->write(open->real, data, count);
         if (ok) open->offset += count;
         return ok;
     }
-    return real_.write(file, data, count);
+    return next_->write(file, data, count);
 }
 
 bool faulty_os::close(handle file) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     if (file.value == STD_OUTPUT_ID || file.value == STD_ERROR_ID) return true;
     const auto it = open_files_.find(file.value);
-    if (it == open_files_.end()) return real_.close(file);
+    if (it == open_files_.end()) return next_->close(file);
     const handle real = it->second.real;
     open_files_.erase(it);
-    return real_.close(real);
+    return next_->close(real);
 }
 
 handle faulty_os::open_for_change(std::u16string_view path) {
@@ -293,7 +275,7 @@ handle faulty_os::open_for_change(std::u16string_view path) {
         if (run) run();
         guard.lock();
     }
-    return add_open(real_.open_for_change(path), path);
+    return add_open(next_->open_for_change(path), path);
 }
 
 // The rule of the path a handle was opened from; nullptr when none applies.
@@ -311,20 +293,20 @@ handle faulty_os::real_of(handle file) {
 bool faulty_os::set_read_only(handle file, bool read_only) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     if (const uint32_t* code = rule_for_handle(setattr_fail_, file)) return refuse(*code);
-    return real_.set_read_only(real_of(file), read_only);
+    return next_->set_read_only(real_of(file), read_only);
 }
 
 bool faulty_os::truncate_opened(handle file) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     if (const uint32_t* code = rule_for_handle(truncate_fail_, file)) return refuse(*code);
-    return real_.truncate_opened(real_of(file));
+    return next_->truncate_opened(real_of(file));
 }
 
 bool faulty_os::delete_opened(handle file, std::u16string_view path, const platform::file_id& folder) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     ++delete_calls_;
     if (const uint32_t* code = rule_for(delete_fail_, path)) return refuse(*code);
-    return real_.delete_opened(real_of(file), path, folder);
+    return next_->delete_opened(real_of(file), path, folder);
 }
 
 handle faulty_os::open_lock(std::u16string_view path) {
@@ -334,14 +316,8 @@ handle faulty_os::open_lock(std::u16string_view path) {
         refuse(*code);
         return INVALID_HANDLE;
     }
-    return add_open(real_.open_lock(path), path);
+    return add_open(next_->open_lock(path), path);
 }
-
-bool faulty_os::can_write(std::u16string_view path) { return real_.can_write(path); }
-
-bool faulty_os::current_dir(std::u16string& out) { return real_.current_dir(out); }
-
-bool faulty_os::set_current_dir(std::u16string_view path) { return real_.set_current_dir(path); }
 
 bool faulty_os::executable_path(std::u16string& out) {
     {
@@ -352,29 +328,7 @@ bool faulty_os::executable_path(std::u16string& out) {
             return true;
         }
     }
-    return real_.executable_path(out);
-}
-
-std::u16string faulty_os::profile_read(std::u16string_view section, std::u16string_view key,
-                                       std::u16string_view file) {
-    return real_.profile_read(section, key, file);
-}
-
-bool faulty_os::profile_write(std::u16string_view section, std::u16string_view key, std::u16string_view value,
-                              std::u16string_view file) {
-    return real_.profile_write(section, key, value, file);
-}
-
-void* faulty_os::reserve_pages(size_t bytes) { return real_.reserve_pages(bytes); }
-
-bool faulty_os::release_pages(void* block, size_t bytes) { return real_.release_pages(block, bytes); }
-
-std::u16string faulty_os::error_text(uint32_t code) { return real_.error_text(code); }
-
-std::u16string faulty_os::errno_text(int number) { return real_.errno_text(number); }
-
-bool faulty_os::local_time(platform::file_time time, platform::system_time& out) {
-    return real_.local_time(time, out);
+    return next_->executable_path(out);
 }
 
 void faulty_os::sleep_ms(uint32_t milliseconds) {
@@ -382,7 +336,7 @@ void faulty_os::sleep_ms(uint32_t milliseconds) {
         std::lock_guard<std::recursive_mutex> guard(lock_);
         ++sleep_calls_;
     }
-    real_.sleep_ms(milliseconds);
+    next_->sleep_ms(milliseconds);
 }
 
 bool faulty_os::is_console(std_stream which) {
@@ -390,7 +344,7 @@ bool faulty_os::is_console(std_stream which) {
         std::lock_guard<std::recursive_mutex> guard(lock_);
         if (capturing_) return pose_as_console_;
     }
-    return real_.is_console(which);
+    return next_->is_console(which);
 }
 
 bool faulty_os::console_write(std_stream which, std::u16string_view text) {
@@ -401,7 +355,7 @@ bool faulty_os::console_write(std_stream which, std::u16string_view text) {
             return true;
         }
     }
-    return real_.console_write(which, text);
+    return next_->console_write(which, text);
 }
 
 handle faulty_os::std_handle(std_stream which) {
@@ -409,7 +363,7 @@ handle faulty_os::std_handle(std_stream which) {
         std::lock_guard<std::recursive_mutex> guard(lock_);
         if (capturing_) return handle{which == std_stream::output ? STD_OUTPUT_ID : STD_ERROR_ID};
     }
-    return real_.std_handle(which);
+    return next_->std_handle(which);
 }
 
 void faulty_os::set_console_title(std::u16string_view title) {
@@ -418,7 +372,7 @@ void faulty_os::set_console_title(std::u16string_view title) {
         title_ = std::u16string(title);
         if (capturing_) return;
     }
-    real_.set_console_title(title);
+    next_->set_console_title(title);
 }
 
 std::optional<std::u16string> faulty_os::pick_folder(std::u16string_view title, std::u16string_view initial) {

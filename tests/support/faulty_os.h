@@ -1,6 +1,7 @@
 // A platform layer for tests that stands in front of the real one. By default
-// it forwards every call; rules make chosen calls fail with a chosen OS error
-// code, so that refused opens, failing reads, files that read shorter than
+// it forwards every call (forwarding_os, so it overrides only the calls its
+// rules touch); rules make chosen calls fail with a chosen OS error code, so
+// that refused opens, failing reads, files that read shorter than
 // listed, refused deletes and attribute changes, and folders that cannot be
 // listed are tested as root and on every platform. It can also capture the
 // two standard streams, pose as a console, stand in for the executable path
@@ -20,11 +21,12 @@
 #include <string>
 #include <vector>
 
+#include "os_layers.h"
 #include "platform/platform.h"
 
 namespace zub::test {
 
-class faulty_os : public platform::os {
+class faulty_os : public forwarding_os {
 public:
     faulty_os();
 
@@ -75,16 +77,10 @@ public:
     int delete_count() const;
     int sleep_calls() const;
 
-    // --- platform::os ---
+    // --- platform::os: the calls the rules, the captures and the counters touch ---
     platform::handle find_first(std::u16string_view pattern, platform::find_entry& entry) override;
-    bool find_next(platform::handle search, platform::find_entry& entry) override;
-    bool find_close(platform::handle search) override;
     bool entry_of(std::u16string_view path, platform::find_entry& entry) override;
-    uint32_t get_attributes(std::u16string_view path) override;
     bool set_attributes(std::u16string_view path, uint32_t attributes) override;
-    bool full_path(std::u16string_view name, std::u16string& out, bool* has_file_part) override;
-    bool file_identity(std::u16string_view path, platform::file_id& id) override;
-    bool path_state(std::u16string_view path, platform::file_state& state) override;
     platform::handle open_read(std::u16string_view path, platform::read_mode mode) override;
     bool read(platform::handle file, void* buffer, uint32_t count, uint32_t& got) override;
     bool size_of(platform::handle file, uint64_t& size) override;
@@ -97,19 +93,7 @@ public:
     bool truncate_opened(platform::handle file) override;
     bool delete_opened(platform::handle file, std::u16string_view path, const platform::file_id& folder) override;
     platform::handle open_lock(std::u16string_view path) override;
-    bool can_write(std::u16string_view path) override;
-    bool current_dir(std::u16string& out) override;
-    bool set_current_dir(std::u16string_view path) override;
     bool executable_path(std::u16string& out) override;
-    std::u16string profile_read(std::u16string_view section, std::u16string_view key,
-                                std::u16string_view file) override;
-    bool profile_write(std::u16string_view section, std::u16string_view key, std::u16string_view value,
-                       std::u16string_view file) override;
-    void* reserve_pages(size_t bytes) override;
-    bool release_pages(void* block, size_t bytes) override;
-    std::u16string error_text(uint32_t code) override;
-    std::u16string errno_text(int number) override;
-    bool local_time(platform::file_time time, platform::system_time& out) override;
     void sleep_ms(uint32_t milliseconds) override;
     bool is_console(platform::std_stream which) override;
     bool console_write(platform::std_stream which, std::u16string_view text) override;
@@ -147,7 +131,6 @@ private:
         rules[std::move(key)] = std::move(value);
     }
 
-    platform::os& real_;
     // Calls may come from a worker thread, and a before_first_read action may
     // call back into this layer.
     mutable std::recursive_mutex lock_;
@@ -186,15 +169,6 @@ private:
 };
 
 // Installs a layer for the lifetime of the scope and restores the previous one.
-class faulty_os_scope {
-public:
-    explicit faulty_os_scope(platform::os& layer) : previous_(platform::install(&layer)) {}
-    ~faulty_os_scope() { platform::install(previous_); }
-    faulty_os_scope(const faulty_os_scope&) = delete;
-    faulty_os_scope& operator=(const faulty_os_scope&) = delete;
-
-private:
-    platform::os* previous_;
-};
+using faulty_os_scope = layer_scope;
 
 }  // namespace zub::test

@@ -2,18 +2,24 @@
 // the Windows-only tests) includes this file instead of <windows.h>, so the
 // target version and the trimming macros are the same everywhere.
 //
-// Vista (0x0600) is the floor: GetFileSizeEx, the new-style folder browser
-// flags and SHGetPathFromIDListW with long buffers are all available there.
+// Vista (0x0600) is the floor: GetFileInformationByHandleEx,
+// SetFileInformationByHandle and ReOpenFile first came with it, and so did the
+// new-style folder browser flags. The platform library sets _WIN32_WINNT and
+// WINVER as compile definitions for everything that links it: a standard
+// header read before this file would otherwise pull in mingw's own default
+// (Windows 10), and a call newer than the floor would compile unnoticed. The
+// check below makes a build without that setting fail here.
 #pragma once
+
+#if !defined(_WIN32_WINNT) || _WIN32_WINNT != 0x0600 || !defined(WINVER) || WINVER != 0x0600
+#error "build with _WIN32_WINNT=0x0600 and WINVER=0x0600 (the platform library sets them): Vista is the oldest supported Windows"
+#endif
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
 #ifndef NOMINMAX
 #define NOMINMAX
-#endif
-#ifndef _WIN32_WINNT
-#define _WIN32_WINNT 0x0600
 #endif
 #ifndef UNICODE
 #define UNICODE
