@@ -27,12 +27,39 @@ void count_error(run_state& run, side which) {
         ++run.dst_error_count;
 }
 
+// read_chunked, telling `after_chunk` the bytes read so far after each
+// read call that delivered some.
+template <class After>
+bool read_chunks(run_state& run, platform::handle file, unsigned char* buffer, uint64_t count, uint64_t& total,
+                 After after_chunk) {
+    total = 0;
+    uint64_t remaining = count;
+    do {
+        uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(remaining, CHUNK_BYTES));
+        uint32_t got = 0;
+        // A request of 0 bytes (the empty last pass of a prefix comparison)
+        // reads nothing, but is a complete call all the same: it pauses.
+        if (chunk != 0 && !platform::current().read(file, buffer + total, chunk, got)) return false;
+        total += got;
+        remaining -= got;
+        if (got > 0) after_chunk(total);
+        if (got < chunk) return true;  // end of the file
+        if (run.load_level == 1)
+            platform::current().sleep_ms(1);
+        else if (run.load_level == 2)
+            platform::current().sleep_ms(0);
+    } while (remaining > 0);
+    return true;
+}
+
 // Reads into `buffer` without touching the run-wide error values, so that
-// the two sides could be read on two threads.
-side_read read_side(run_state& run, platform::handle file, unsigned char* buffer, uint64_t request) {
+// the two sides can be read on two threads.
+template <class After>
+side_read read_side(run_state& run, platform::handle file, unsigned char* buffer, uint64_t request,
+                    After after_chunk) {
     side_read r;
     uint64_t total = 0;
-    if (read_chunked(run, file, buffer, request, total)) {
+    if (read_chunks(run, file, buffer, request, total, after_chunk)) {
         r.count = total;
         return r;
     }
@@ -40,6 +67,10 @@ side_read read_side(run_state& run, platform::handle file, unsigned char* buffer
     r.failed = r.error != 0;  // a failure without an OS error is the end of the file
     r.count = 0;
     return r;
+}
+
+side_read read_side(run_state& run, platform::handle file, unsigned char* buffer, uint64_t request) {
+    return read_side(run, file, buffer, request, [](uint64_t) {});
 }
 
 // The run-wide error values after a read done by read_side: its OS error,
@@ -65,23 +96,7 @@ platform::handle open_for_compare(run_state& run, std::u16string_view path) {
 }
 
 bool read_chunked(run_state& run, platform::handle file, unsigned char* buffer, uint64_t count, uint64_t& total) {
-    total = 0;
-    uint64_t remaining = count;
-    do {
-        uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(remaining, CHUNK_BYTES));
-        uint32_t got = 0;
-        // A request of 0 bytes (the empty last pass of a prefix comparison)
-        // reads nothing, but is a complete call all the same: it pauses.
-        if (chunk != 0 && !platform::current().read(file, buffer + total, chunk, got)) return false;
-        total += got;
-        remaining -= got;
-        if (got < chunk) return true;  // end of the file
-        if (run.load_level == 1)
-            platform::current().sleep_ms(1);
-        else if (run.load_level == 2)
-            platform::current().sleep_ms(0);
-    } while (remaining > 0);
-    return true;
+    return read_chunks(run, file, buffer, count, total, [](uint64_t) {});
 }
 
 side_reader::~side_reader() {
@@ -103,9 +118,16 @@ void side_reader::start(run_state& run, platform::handle file, unsigned char* bu
         request_ = request;
         pending_ = true;
         ready_ = false;
+        progress_ = 0;
     }
     if (!thread_.joinable()) thread_ = std::thread([this] { loop(); });
     changed_.notify_all();
+}
+
+uint64_t side_reader::wait_for(uint64_t bytes) {
+    std::unique_lock<std::mutex> guard(lock_);
+    changed_.wait(guard, [&] { return progress_ >= bytes || ready_; });
+    return progress_;
 }
 
 side_read side_reader::finish() {
@@ -122,7 +144,13 @@ void side_reader::loop() {
         if (quit_) return;
         pending_ = false;
         guard.unlock();
-        side_read r = read_side(*run_, file_, buffer_, request_);
+        side_read r = read_side(*run_, file_, buffer_, request_, [this](uint64_t total) {
+            {
+                std::lock_guard<std::mutex> progress_guard(lock_);
+                progress_ = total;
+            }
+            changed_.notify_all();
+        });
         guard.lock();
         result_ = r;
         ready_ = true;
@@ -144,12 +172,33 @@ block_reads read_both_blocks(run_state& run, platform::handle src_file, platform
             return r;
         }
         if (!run.reader) run.reader = std::make_unique<side_reader>();
-        run.reader->start(run, dst_file, dst_buffer, request);
-        r.src = read_side(run, src_file, src_buffer, request);
-        r.dst = run.reader->finish();
+        side_reader& reader = *run.reader;
+        reader.start(run, dst_file, dst_buffer, request);
+        // Each piece is compared as soon as both sides hold it, while it is
+        // still in the processor's cache; the reads go on to the block's
+        // end in any case (its counts decide first).
+        uint64_t compared = 0;
+        auto compare_to = [&](uint64_t src_bytes) {
+            if (r.first_difference != block_reads::NO_DIFFERENCE) return;
+            const uint64_t both = std::min(src_bytes, reader.wait_for(src_bytes));
+            if (both <= compared) return;
+            const uint64_t n = both - compared;
+            if (std::memcmp(src_buffer + compared, dst_buffer + compared, n) != 0)
+                r.first_difference =
+                    compared + static_cast<uint64_t>(
+                                   std::mismatch(src_buffer + compared, src_buffer + both, dst_buffer + compared).first -
+                                   (src_buffer + compared));
+            compared = both;
+        };
+        r.src = read_side(run, src_file, src_buffer, request, compare_to);
+        r.dst = reader.finish();
         record_read(run, r.src);
         if (r.src.failed) return r;  // the destination's result is not looked at
         record_read(run, r.dst);
+        if (!r.dst.failed) {
+            compare_to(std::min(r.src.count, r.dst.count));
+            r.compared = true;
+        }
         return r;
     }
     r.src = read_side(run, src_file, src_buffer, request);
@@ -339,8 +388,11 @@ int64_t compare_files(run_state& run, std::u16string_view src, std::u16string_vi
             result = RESULT_LENGTH_MISMATCH;
             break;
         }
-        if (count != 0 && std::memcmp(src_buffer, dst_buffer, count) != 0) {
-            size_t first = first_difference(src_buffer, dst_buffer, count);
+        const bool differs = reads.compared ? reads.first_difference != block_reads::NO_DIFFERENCE
+                                            : count != 0 && std::memcmp(src_buffer, dst_buffer, count) != 0;
+        if (differs) {
+            size_t first = reads.compared ? static_cast<size_t>(reads.first_difference)
+                                          : first_difference(src_buffer, dst_buffer, count);
             if (run.diff_byte_count == 0 && result == RESULT_SAME) {
                 run.first_diff_src_byte = src_buffer[first];
                 run.first_diff_dst_byte = dst_buffer[first];

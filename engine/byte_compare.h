@@ -56,6 +56,12 @@ struct side_read {
 struct block_reads {
     side_read src, dst;
     bool stopped = false;
+    // Set when the block's bytes were compared while they were read (a large
+    // block): `first_difference` is then the index of the first byte that
+    // differs within both counts, or NO_DIFFERENCE.
+    bool compared = false;
+    uint64_t first_difference = NO_DIFFERENCE;
+    static constexpr uint64_t NO_DIFFERENCE = ~uint64_t(0);
 };
 block_reads read_both_blocks(run_state& run, platform::handle src_file, platform::handle dst_file, uint64_t request);
 
@@ -75,6 +81,9 @@ public:
 
     // Starts reading `request` bytes of `file` into `buffer`; finish() waits for it.
     void start(run_state& run, platform::handle file, unsigned char* buffer, uint64_t request);
+    // Waits until at least `bytes` have been read, or the read has ended;
+    // returns the bytes read so far (they are in the buffer).
+    uint64_t wait_for(uint64_t bytes);
     side_read finish();
 
 private:
@@ -87,6 +96,7 @@ private:
     unsigned char* buffer_ = nullptr;
     uint64_t request_ = 0;
     bool pending_ = false, ready_ = false, quit_ = false;
+    uint64_t progress_ = 0;
     side_read result_;
     std::thread thread_;
 };

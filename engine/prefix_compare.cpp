@@ -67,7 +67,13 @@ int64_t compare_prefix(run_state& run, std::u16string_view src, std::u16string_v
             result = RESULT_LENGTH_MISMATCH;
             break;
         }
-        if (length != 0 && std::memcmp(src_buffer, dst_buffer, length) != 0) {
+        // Both counts cover the length here; a large block was compared as it was read.
+        if (reads.compared) {
+            if (reads.first_difference < length) {
+                result = offset + static_cast<int64_t>(reads.first_difference);
+                break;
+            }
+        } else if (length != 0 && std::memcmp(src_buffer, dst_buffer, length) != 0) {
             result = offset + (std::mismatch(src_buffer, src_buffer + length, dst_buffer).first - src_buffer);
             break;
         }

@@ -190,6 +190,16 @@ TEST_F(compare_test, prefix_results_and_final_block_rounding) {
     EXPECT_EQ(fos.read_sizes(files.path(u"big")), (std::vector<uint32_t>{8192, 4096}));
     // The destination smaller: the source is the larger file.
     EXPECT_EQ(compare_prefix(*run, files.path(u"big"), files.path(u"head"), 10000), RESULT_SAME);
+    // Large blocks (-i) are compared while they are read: a difference past
+    // the compared length does not count, one just before it does.
+    opt.large_first_block = true;
+    start();
+    std::string large = big + big + big;
+    files.write_file(u"large", large);
+    large[3 * MiB - 1000] ^= 1;
+    files.write_file(u"longer", large + "tail");
+    EXPECT_EQ(compare_prefix(*run, files.path(u"large"), files.path(u"longer"), 3 * MiB - 1000), RESULT_SAME);
+    EXPECT_EQ(compare_prefix(*run, files.path(u"large"), files.path(u"longer"), 3 * MiB - 999), 3 * MiB - 1000);
     EXPECT_EQ(run->src_error_count + run->dst_error_count, 0);
 }
 
