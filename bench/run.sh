@@ -290,7 +290,17 @@ for r in json.load(open(sys.argv[1]))["results"]:
   t1=$(time_one "${cmds[0]}")
   after=$(cached "$s" "$d")
   t2=$( (for _ in 1 2 3; do time_one "${cmds[0]}"; echo; done) | sort -n | sed -n 2p)
-  check "$name: cached pages stay cached" "$(le "$before" "$after")" \
+  # Some machines reclaim cold pages on their own (a DAMON "pageout" scheme
+  # here): the same pause without a run shows how many go that way, and only
+  # pages beyond those (and 1 MiB) count against zub64.
+  local idle_before idle_after reclaimed
+  sh -c "${cmds[4]}"
+  idle_before=$(cached "$s" "$d")
+  sleep "$t1"
+  idle_after=$(cached "$s" "$d")
+  reclaimed=$(( idle_before > idle_after ? idle_before - idle_after : 0 ))
+  echo "  (the machine's own reclaim in ${t1} s without a run: $(mib "$reclaimed") MiB)"
+  check "$name: cached pages stay cached" "$(le "$before" "$(( after + reclaimed + 1048576 ))")" \
     "$(mib "$before") MiB cached before a run (of $(mib "$total")), $(mib "$after") MiB after"
   check "$name: second warm run <= $second_run_max x first" "$(le "$(ratio "$t2" "$t1")" "$second_run_max")" \
     "first ${t1} s after cat, then ${t2} s (median of 3)"

@@ -13,6 +13,7 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -191,8 +192,12 @@ struct search {
     std::u16string pattern;         // the last component of the pattern
 };
 
-// How much of a file the page cache holds when a comparison opens it.
-enum class cached { all, none, part };
+// How much of a file the page cache holds when a comparison opens it; a
+// small file is found out by its first read instead.
+enum class cached { all, none, part, first_read_tells };
+
+// Files up to this size are read whole by a comparison's first read.
+constexpr uint64_t SMALL_FILE_BYTES = 8192;
 
 // Descriptors opened for comparison reading: the state taken when each was
 // opened (its size tells the end of the file without a read that returns
@@ -257,6 +262,10 @@ cached residency_of(int fd, uint64_t size) {
 // file held in part is read page run by page run, and only the runs that were
 // not cached are dropped again.
 void prepare_compare_reading(int fd, compare_file& file) {
+    if (file.state.size > 0 && file.state.size <= SMALL_FILE_BYTES) {
+        file.residency = cached::first_read_tells;
+        return;
+    }
     file.residency = residency_of(fd, file.state.size);
     if (file.residency == cached::all) return;
     posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
@@ -278,7 +287,22 @@ ssize_t pread_all(int fd, char* buffer, size_t count, uint64_t offset) {
 ssize_t read_compared(int fd, compare_file& file, char* buffer, size_t count) {
     const uint64_t offset = file.offset;
     ssize_t n = -1;
-    if (file.residency == cached::all) {
+    if (file.residency == cached::first_read_tells) {
+        // A small file: a read that takes only cached pages (RWF_NOWAIT)
+        // costs nothing extra when the file is cached. When it is not, that
+        // read has started reading the file in; it is read whole now and
+        // dropped again, all of it being this run's doing.
+        struct iovec vector{buffer, count};
+        n = preadv2(fd, &vector, 1, static_cast<off_t>(offset), RWF_NOWAIT);
+        const bool whole = n >= 0 && (static_cast<size_t>(n) == count || offset + n >= file.state.size);
+        if (whole) {
+            file.residency = cached::all;
+        } else if (n >= 0 || errno == EAGAIN || errno == EOPNOTSUPP || errno == EINVAL) {
+            file.residency = cached::none;
+            n = pread_all(fd, buffer, count, offset);
+            if (n >= 0) posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        }
+    } else if (file.residency == cached::all) {
         n = pread_all(fd, buffer, count, offset);
     } else if (file.direct_fd >= 0 && (n = pread_all(file.direct_fd, buffer, count, offset)) >= 0) {
         // read past the cache
