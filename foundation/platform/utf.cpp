@@ -111,10 +111,16 @@ std::u16string utf16_from_bytes(std::string_view bytes) {
 
 std::string bytes_from_utf16(std::u16string_view text) {
     // Most paths are ASCII: each unit is its byte.
-    std::string out(text.size(), '\0');
+    const size_t n = text.size();
+    std::string out(n, '\0');
+    const char16_t* in = text.data();
+    char* to = out.data();
     size_t ascii = 0;
-    for (; ascii < text.size() && text[ascii] < 0x80; ++ascii) out[ascii] = static_cast<char>(text[ascii]);
-    if (ascii == text.size()) return out;
+    while (ascii < n && in[ascii] < 0x80) {
+        to[ascii] = static_cast<char>(in[ascii]);
+        ++ascii;
+    }
+    if (ascii == n) return out;
     out.resize(ascii);
     append_utf8(text.substr(ascii), true, false, out);
     return out;

@@ -24,6 +24,7 @@
 #include <mutex>
 #include <string>
 #include <algorithm>
+#include <atomic>
 #include <unordered_map>
 
 #include "platform/platform.h"
@@ -210,8 +211,45 @@ struct compare_file {
     cached residency = cached::all;
     int direct_fd = -1;
 };
-std::mutex compare_files_lock;
-std::unordered_map<int, compare_file> compare_files;
+// The comparison state of each descriptor opened for comparison, found
+// without a lock on every read: descriptors are small numbers, so a table
+// of slots indexed by them serves, with a locked map for a descriptor
+// beyond it. Opening publishes an entry and closing withdraws it; each file
+// is read by one thread at a time.
+class compare_registry {
+public:
+    void add(int fd, compare_file* file) {
+        if (fd >= 0 && fd < SLOTS) {
+            slots_[fd].store(file, std::memory_order_release);
+        } else {
+            std::lock_guard<std::mutex> guard(lock_);
+            overflow_[fd] = file;
+        }
+    }
+    compare_file* find(int fd) {
+        if (fd >= 0 && fd < SLOTS) return slots_[fd].load(std::memory_order_acquire);
+        std::lock_guard<std::mutex> guard(lock_);
+        const auto it = overflow_.find(fd);
+        return it == overflow_.end() ? nullptr : it->second;
+    }
+    // The entry, no longer registered (the caller deletes it), or null.
+    compare_file* take(int fd) {
+        if (fd >= 0 && fd < SLOTS) return slots_[fd].exchange(nullptr, std::memory_order_acq_rel);
+        std::lock_guard<std::mutex> guard(lock_);
+        const auto it = overflow_.find(fd);
+        if (it == overflow_.end()) return nullptr;
+        compare_file* file = it->second;
+        overflow_.erase(it);
+        return file;
+    }
+
+private:
+    static constexpr int SLOTS = 4096;
+    std::atomic<compare_file*> slots_[SLOTS] = {};
+    std::mutex lock_;
+    std::unordered_map<int, compare_file*> overflow_;
+};
+compare_registry compare_files;
 
 #ifndef SYS_cachestat
 #define SYS_cachestat 451
@@ -550,10 +588,9 @@ public:
         }
         // O_NONBLOCK stays: reads of a regular file do not heed it.
         if (mode == read_mode::compare) {
-            compare_file file{state_from(st)};
-            prepare_compare_reading(fd, file);
-            std::lock_guard<std::mutex> guard(compare_files_lock);
-            compare_files[fd] = file;
+            auto* file = new compare_file{state_from(st)};
+            prepare_compare_reading(fd, *file);
+            compare_files.add(fd, file);
         }
         return handle{fd};
     }
@@ -562,12 +599,7 @@ public:
         got = 0;
         if (!file.valid()) return fail_with(EBADF);
         const int fd = static_cast<int>(file.value);
-        compare_file* compared = nullptr;
-        {
-            std::lock_guard<std::mutex> guard(compare_files_lock);
-            const auto it = compare_files.find(fd);
-            if (it != compare_files.end()) compared = &it->second;  // stays put until close
-        }
+        compare_file* compared = compare_files.find(fd);
         auto* bytes = static_cast<char*>(buffer);
         while (got < count) {
             // The size taken at the open marks the end: no read is spent on
@@ -592,13 +624,9 @@ public:
 
     bool state_of(handle file, file_state& state) override {
         if (!file.valid()) return fail_with(EBADF);
-        {
-            std::lock_guard<std::mutex> guard(compare_files_lock);
-            const auto it = compare_files.find(static_cast<int>(file.value));
-            if (it != compare_files.end()) {
-                state = it->second.state;  // a comparison's file: as it was opened
-                return true;
-            }
+        if (const compare_file* compared = compare_files.find(static_cast<int>(file.value))) {
+            state = compared->state;  // a comparison's file: as it was opened
+            return true;
         }
         struct stat st;
         if (fstat(static_cast<int>(file.value), &st) != 0) return fail_errno();
@@ -625,13 +653,9 @@ public:
     bool close(handle file) override {
         if (!file.valid()) return fail_with(EBADF);
         const int fd = static_cast<int>(file.value);
-        {
-            std::lock_guard<std::mutex> guard(compare_files_lock);
-            const auto it = compare_files.find(fd);
-            if (it != compare_files.end()) {
-                if (it->second.direct_fd >= 0) ::close(it->second.direct_fd);
-                compare_files.erase(it);
-            }
+        if (compare_file* compared = compare_files.take(fd)) {
+            if (compared->direct_fd >= 0) ::close(compared->direct_fd);
+            delete compared;
         }
         if (::close(fd) != 0) return fail_errno();
         return true;
