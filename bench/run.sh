@@ -322,20 +322,20 @@ header
 IFS=, read -r -a chosen <<<"$sets"
 for set in "${chosen[@]}"; do
   case $set in
-    A) spec=(same "$a_pairs" "$a_size") ;;
-    B) spec=(small "$b_pairs" "$b_size") ;;
-    C) spec=(mixed "$c_pairs" "$c_max") ;;
-    deep) spec=(deep "$deep_levels") ;;
+    A) params=(same "$a_pairs" "$a_size") ;;
+    B) params=(small "$b_pairs" "$b_size") ;;
+    C) params=(mixed "$c_pairs" "$c_max") ;;
+    deep) params=(deep "$deep_levels") ;;
     *) echo "unknown set $set (A, B, C or deep)" >&2; exit 2 ;;
   esac
-  dir=$(make_set "$set" "${spec[@]}")
+  dir=$(make_set "$set" "${params[@]}")
   if [ "$set" = deep ]; then
     echo
     echo "== $deep_levels-level deep tree, one file a level"
-    counts deep "$dir" "${spec[@]}"
+    counts deep "$dir" "${params[@]}"
     memory deep "$dir/src" "$dir/dst"
   else
-    run_set "$set" "$dir" "${spec[@]}"
+    run_set "$set" "$dir" "${params[@]}"
   fi
 done
 
