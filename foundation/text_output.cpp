@@ -157,11 +157,35 @@ void append_le(std::string& bytes, std::u16string_view units) {
     }
 }
 
+// The position of the first LF at or after `from`, or npos; four units are
+// looked at at a time (a line is mostly a path, with its LF at the end).
+size_t find_lf(std::u16string_view text, size_t from) {
+    constexpr uint64_t ones = 0x0001000100010001ULL, highs = 0x8000800080008000ULL, lfs = ones * u'\n';
+    size_t i = from;
+    for (; i + 4 <= text.size(); i += 4) {
+        uint64_t four;
+        std::memcpy(&four, text.data() + i, sizeof four);
+        const uint64_t x = four ^ lfs;  // a unit that was LF is now 0
+        if (((x - ones) & ~x & highs) != 0) break;
+    }
+    for (; i < text.size(); ++i)
+        if (text[i] == u'\n') return i;
+    return std::u16string_view::npos;
+}
+
+// The encoded bytes of one message, kept per thread so that a line costs no
+// allocation.
+std::string& encode_buffer() {
+    static thread_local std::string bytes;
+    bytes.clear();
+    return bytes;
+}
+
 // The UTF-8 road of write_text: the whole message handed on at once.
 int write_utf8_text(const char16_t* units, int count, text_stream& stream) {
     const std::u16string_view text(units, static_cast<size_t>(count));
     const bool crlf = uses_crlf(text_encoding::utf8);
-    std::string bytes;
+    std::string& bytes = encode_buffer();
     append_utf8(text, crlf, bytes);
     if (!stream.put(bytes.data(), bytes.size())) return -1;
     size_t lf_count = 0;
@@ -181,11 +205,11 @@ int write_text(const char16_t* units, int unit_size, int count, text_stream& str
     // UTF-16LE: runs of units as they are (least significant byte first),
     // each LF preceded by a CR.
     const std::u16string_view text(units, static_cast<size_t>(count));
-    std::string bytes;
+    std::string& bytes = encode_buffer();
     bytes.reserve(text.size() * 2 + 16);
     size_t out_units = 0;
     for (size_t start = 0; start < text.size();) {
-        size_t lf = text.find(u'\n', start);
+        size_t lf = find_lf(text, start);
         const size_t end = lf == std::u16string_view::npos ? text.size() : lf;
         append_le(bytes, text.substr(start, end - start));
         out_units += end - start;

@@ -12,7 +12,9 @@
 // So bytes -> UTF-16 -> bytes always gives the original bytes back.
 #include "utf.h"
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace zub::platform {
@@ -73,9 +75,9 @@ void append_unit_or_pair(std::u16string& out, char32_t cp) {
 
 std::u16string utf16_from_bytes(std::string_view bytes) {
     // Most names are ASCII: each byte is its unit.
-    size_t ascii = 0;
-    while (ascii < bytes.size() && static_cast<unsigned char>(bytes[ascii]) < 0x80) ++ascii;
-    if (ascii == bytes.size()) return std::u16string(bytes.begin(), bytes.end());
+    unsigned char seen = 0;
+    for (char b : bytes) seen |= static_cast<unsigned char>(b);
+    if (seen < 0x80) return std::u16string(bytes.begin(), bytes.end());
     std::vector<piece> pieces;
     pieces.reserve(bytes.size());
     for (size_t i = 0; i < bytes.size();) {
@@ -109,20 +111,35 @@ std::u16string utf16_from_bytes(std::string_view bytes) {
     return out;
 }
 
-std::string bytes_from_utf16(std::u16string_view text) {
-    // Most paths are ASCII: each unit is its byte.
+void bytes_from_utf16(std::u16string_view text, std::string& out) {
+    // Most paths are ASCII: each unit is its byte. Four units are looked at
+    // at a time.
     const size_t n = text.size();
-    std::string out(n, '\0');
+    out.resize(n);
     const char16_t* in = text.data();
     char* to = out.data();
     size_t ascii = 0;
+    for (; std::endian::native == std::endian::little && ascii + 4 <= n; ascii += 4) {
+        uint64_t four;
+        std::memcpy(&four, in + ascii, sizeof four);
+        if ((four & 0xFF80FF80FF80FF80ULL) != 0) break;
+        // Units a b c d (little-endian) to the bytes a b c d.
+        const uint64_t pairs = four | (four >> 8);
+        const auto bytes = static_cast<uint32_t>((pairs & 0xFFFF) | ((pairs >> 16) & 0xFFFF0000));
+        std::memcpy(to + ascii, &bytes, sizeof bytes);
+    }
     while (ascii < n && in[ascii] < 0x80) {
         to[ascii] = static_cast<char>(in[ascii]);
         ++ascii;
     }
-    if (ascii == n) return out;
+    if (ascii == n) return;
     out.resize(ascii);
     append_utf8(text.substr(ascii), true, false, out);
+}
+
+std::string bytes_from_utf16(std::u16string_view text) {
+    std::string out;
+    bytes_from_utf16(text, out);
     return out;
 }
 

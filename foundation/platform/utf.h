@@ -12,6 +12,8 @@ namespace zub::platform {
 
 std::u16string utf16_from_bytes(std::string_view bytes);
 std::string bytes_from_utf16(std::u16string_view text);
+// The same into `out`, whose storage is reused.
+void bytes_from_utf16(std::u16string_view text, std::string& out);
 // Appends the UTF-8 form of `text` to `out`: with `raw_bytes` a lone unit
 // U+DC80..U+DCFF is its original byte again (as bytes_from_utf16 does); with
 // `crlf` each LF is preceded by a CR.

@@ -20,6 +20,8 @@ TEST(utf_conversion, valid_utf8_decodes_to_its_characters) {
     EXPECT_EQ(utf16_from_bytes("\xF0\x9F\x98\x80"), u"\U0001F600");
     EXPECT_EQ(bytes_from_utf16(u"Donn\u00E9es \u20AC \U0001F600"), "Donn\xC3\xA9" "es \xE2\x82\xAC \xF0\x9F\x98\x80");
     EXPECT_EQ(utf16_from_bytes(std::string_view("a\0b", 3)), std::u16string(u"a\0b", 3));
+    // ASCII taken a few units at a time, up to the first unit that is not.
+    EXPECT_EQ(platform::bytes_from_utf16(u"abcdefgh\u00E9ijklmnop"), "abcdefgh\xC3\xA9ijklmnop");
 }
 
 TEST(utf_conversion, invalid_bytes_become_escape_units_and_come_back) {

@@ -53,6 +53,14 @@ bool fail_with(int code) {
 
 std::string native(std::u16string_view path) { return bytes_from_utf16(path); }
 
+// The native form in a buffer of the calling thread, reused by its next call:
+// for a path handed to one system call, without an allocation.
+const std::string& native_scratch(std::u16string_view path) {
+    static thread_local std::string bytes;
+    bytes_from_utf16(path, bytes);
+    return bytes;
+}
+
 // strerror_r comes in two flavours (XSI returns int, GNU returns the text).
 [[maybe_unused]] const char* strerror_pick(int, const char* buffer) { return buffer; }
 [[maybe_unused]] const char* strerror_pick(const char* text, const char*) { return text; }
@@ -112,13 +120,18 @@ uint32_t attributes_of(std::string_view name, const struct stat& link, const str
     return attributes;
 }
 
-void fill_entry(std::string_view name, const struct stat& link, const struct stat& target, find_entry& entry) {
+// `name16` is `name` converted, when the caller has it already.
+void fill_entry(std::string_view name, const struct stat& link, const struct stat& target, find_entry& entry,
+                std::u16string* name16 = nullptr) {
     entry.attributes = attributes_of(name, link, target);
     entry.created = file_time_of(target.st_ctim);
     entry.accessed = file_time_of(target.st_atim);
     entry.written = file_time_of(target.st_mtim);
     entry.size = S_ISDIR(target.st_mode) ? 0 : static_cast<uint64_t>(target.st_size);
-    entry.name = utf16_from_bytes(name);
+    if (name16 != nullptr)
+        entry.name.swap(*name16);
+    else
+        entry.name = utf16_from_bytes(name);
     entry.short_name.clear();
     entry.reparse_tag = S_ISLNK(link.st_mode) ? REPARSE_TAG_SYMLINK : 0;
 }
@@ -176,6 +189,7 @@ bool match_units(std::u16string_view p, std::u16string_view n) {
 // a dot ("*.*" matches every name), a pattern ending in "." matches names
 // without a dot by the rest of the pattern.
 bool wildcard_match(std::u16string_view pattern, std::u16string_view name) {
+    if (pattern == u"*" || pattern == u"*.*") return true;  // the listing of a whole folder
     if (match_units(pattern, name)) return true;
     const bool has_dot = name.find(u'.') != std::u16string_view::npos;
     if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == u".*") {
@@ -232,7 +246,22 @@ public:
         const auto it = overflow_.find(fd);
         return it == overflow_.end() ? nullptr : it->second;
     }
-    // The entry, no longer registered (the caller deletes it), or null.
+    // Storage for the entry of `fd`. A descriptor number is held by one
+    // open file at a time and is soon used again, so its storage is kept
+    // for the next file that gets it; beyond the table it is allocated.
+    compare_file* storage(int fd) {
+        if (fd < 0 || fd >= SLOTS) return new compare_file;
+        compare_file* file = owned_[fd].load(std::memory_order_acquire);
+        if (file != nullptr) return file;
+        auto* made = new compare_file;
+        owned_[fd].store(made, std::memory_order_release);
+        return made;
+    }
+    // Gives back the storage of an entry taken from the registry.
+    void release(int fd, compare_file* file) {
+        if (fd < 0 || fd >= SLOTS) delete file;
+    }
+    // The entry, no longer registered (the caller releases it), or null.
     compare_file* take(int fd) {
         if (fd >= 0 && fd < SLOTS) return slots_[fd].exchange(nullptr, std::memory_order_acq_rel);
         std::lock_guard<std::mutex> guard(lock_);
@@ -246,6 +275,7 @@ public:
 private:
     static constexpr int SLOTS = 4096;
     std::atomic<compare_file*> slots_[SLOTS] = {};
+    std::atomic<compare_file*> owned_[SLOTS] = {};
     std::mutex lock_;
     std::unordered_map<int, compare_file*> overflow_;
 };
@@ -378,7 +408,7 @@ bool next_match(search& s, find_entry& entry) {
         struct dirent* d = readdir(s.dir);
         if (!d) return errno ? fail_errno() : fail_with(ENOENT);
         const std::string_view name = d->d_name;
-        const std::u16string name16 = utf16_from_bytes(name);
+        std::u16string name16 = utf16_from_bytes(name);
         if (!wildcard_match(s.pattern, name16)) continue;
         struct stat link, target;
         if (!stat_pair(dirfd(s.dir), d->d_name, link, target)) {
@@ -387,7 +417,7 @@ bool next_match(search& s, find_entry& entry) {
             link.st_mode = (d->d_type == DT_DIR) ? (S_IFDIR | S_IRWXU) : (S_IFREG | S_IRUSR | S_IWUSR);
             target = link;
         }
-        fill_entry(name, link, target, entry);
+        fill_entry(name, link, target, entry, &name16);
         return true;
     }
 }
@@ -464,7 +494,7 @@ public:
     }
 
     bool entry_of(std::u16string_view path16, find_entry& entry) override {
-        const std::string path = native(path16);
+        const std::string& path = native_scratch(path16);
         if (path.empty() || path.back() == '/') return fail_with(ENOENT);
         struct stat link, target;
         if (!stat_pair(AT_FDCWD, path.c_str(), link, target)) return fail_errno();
@@ -553,14 +583,14 @@ public:
 
     bool file_identity(std::u16string_view path, file_id& id) override {
         struct stat st;
-        if (::stat(native(path).c_str(), &st) != 0) return fail_errno();
+        if (::stat(native_scratch(path).c_str(), &st) != 0) return fail_errno();
         id = identity_of(st);
         return true;
     }
 
     bool path_state(std::u16string_view path, file_state& state) override {
         struct stat st;
-        if (::stat(native(path).c_str(), &st) != 0) return fail_errno();
+        if (::stat(native_scratch(path).c_str(), &st) != 0) return fail_errno();
         state = state_from(st);
         return true;
     }
@@ -569,7 +599,7 @@ public:
         // Non-blocking for the open only, so a FIFO cannot hang the program;
         // anything that is not a regular file is refused, as Windows refuses
         // to open a folder for reading.
-        const int fd = ::open(native(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        const int fd = ::open(native_scratch(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) {
             fail_errno();
             return INVALID_HANDLE;
@@ -588,7 +618,8 @@ public:
         }
         // O_NONBLOCK stays: reads of a regular file do not heed it.
         if (mode == read_mode::compare) {
-            auto* file = new compare_file{state_from(st)};
+            compare_file* file = compare_files.storage(fd);
+            *file = compare_file{state_from(st)};
             prepare_compare_reading(fd, *file);
             compare_files.add(fd, file);
         }
@@ -655,7 +686,7 @@ public:
         const int fd = static_cast<int>(file.value);
         if (compare_file* compared = compare_files.take(fd)) {
             if (compared->direct_fd >= 0) ::close(compared->direct_fd);
-            delete compared;
+            compare_files.release(fd, compared);
         }
         if (::close(fd) != 0) return fail_errno();
         return true;
