@@ -31,8 +31,8 @@ public:
     bool fail_close = false;  // find_close reports failure
 
     // A search that finds one entry with this name and these attributes.
-    void add_entry(std::u16string pattern, std::u16string name, platform::attr_bits attrs = platform::attr_bits::DIRECTORY,
-                   uint64_t size = 0) {
+    void add_entry(std::u16string pattern, std::u16string name,
+                   platform::attr_bits attrs = platform::attr_bits::DIRECTORY, uint64_t size = 0) {
         platform::find_entry e;
         e.name = std::move(name);
         e.attributes = attrs;
