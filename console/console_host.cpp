@@ -25,8 +25,8 @@ namespace {
 
 bool is_existing_folder(const std::u16string& path) {
     if (path.empty()) return false;
-    uint32_t attributes = platform::current().get_attributes(path);
-    return attributes != platform::INVALID_ATTRIBUTES && (attributes & platform::ATTR_DIRECTORY) != 0;
+    const platform::attr_bits attributes = platform::current().get_attributes(path);
+    return attributes != platform::INVALID_ATTRIBUTES && has(attributes, platform::attr_bits::DIRECTORY);
 }
 
 // The picker starts on the remembered folder when it still exists.

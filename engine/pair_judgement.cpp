@@ -65,7 +65,7 @@ removal_guard guard_of(const run_state& run, std::u16string_view src, std::u16st
 
 void remove_src(run_state& run, std::u16string_view src, std::u16string_view dst, const file_info& info,
                 const pair_folders& folders) {
-    if (remove_matched_file(run, guard_of(run, src, dst, folders, true), (info.flags & FI_READONLY) != 0,
+    if (remove_matched_file(run, guard_of(run, src, dst, folders, true), has(info.flags, fi_bits::READONLY),
                             run.logs.srm, run.src_removed_count) != 0) {
         log_line(run.logs.serr, u"%s\n", src);
         ++run.src_error_count;
@@ -75,7 +75,7 @@ void remove_src(run_state& run, std::u16string_view src, std::u16string_view dst
 // Returns true when the destination was removed.
 bool remove_dst(run_state& run, std::u16string_view src, std::u16string_view dst, const path_status_record& status,
                 const pair_folders& folders) {
-    if (remove_matched_file(run, guard_of(run, src, dst, folders, false), (status.mode & MODE_WRITABLE) == 0,
+    if (remove_matched_file(run, guard_of(run, src, dst, folders, false), !has(status.mode, mode_bits::WRITABLE),
                             run.logs.drm, run.dst_removed_count) != 0) {
         log_line(run.logs.derr, u"%s\n", dst);
         ++run.dst_error_count;
@@ -247,7 +247,7 @@ void judge_single_file(run_state& run, std::u16string_view src, std::u16string_v
         ++run.file_not_found_count;
         return;
     }
-    if ((status.mode & MODE_REGULAR) == 0) {
+    if (!has(status.mode, mode_bits::REGULAR)) {
         if (o.long_log) log_line(run.logs.lng, u"\"%s\" not a file\n", dst);
         if (o.full_log) log_line(run.logs.full, u"\"%s\" not a file\n", dst);
         return;

@@ -50,7 +50,7 @@ bool destination_folder_present(run_state& run, std::u16string_view src, std::u1
         if (o.move_script) write_move(run, src, dst);
         return false;
     }
-    if ((status.mode & MODE_DIRECTORY) == 0) {
+    if (!has(status.mode, mode_bits::DIRECTORY)) {
         log_line(run.logs.sdnf, u"%s\n", src);
         log_line(run.logs.ddnf, u"%s\n", dst);
         ++run.dir_not_found_count;
@@ -81,7 +81,7 @@ void visit_file(run_state& run, std::u16string_view src_dir, std::u16string_view
         ++run.file_not_found_count;
         return;
     }
-    if ((status.mode & MODE_REGULAR) == 0) {
+    if (!has(status.mode, mode_bits::REGULAR)) {
         log_line(run.logs.sdif, u"%s\n", src);
         log_line(run.logs.ddif, u"%s\n", dst);
         if (o.full_log) log_line(run.logs.full, u"\"%s\" not a file\n", dst);
@@ -146,7 +146,7 @@ bool walk_folder(run_state& run, std::u16string_view src, std::u16string_view ds
         if (o.full_log) log_line(run.logs.full, u"\"%s\" %s (%d)\n", src, f.text, f.code);
         return false;
     }
-    if ((src_status.mode & MODE_DIRECTORY) == 0) {
+    if (!has(src_status.mode, mode_bits::DIRECTORY)) {
         judge_single_file(run, src, dst);
         return true;
     }
@@ -178,10 +178,10 @@ bool walk_folder(run_state& run, std::u16string_view src, std::u16string_view ds
     const bool dialog = run.dialog();
     do {
         if (run.stop_requested()) break;
-        if (entry.flags & FI_DIRECTORY) {
+        if (has(entry.flags, fi_bits::DIRECTORY)) {
             if (is_dot_entry(entry.name)) continue;
             std::u16string src_sub = join_path(src, entry.name);
-            if (entry.flags & FI_REPARSE_POINT) {
+            if (has(entry.flags, fi_bits::REPARSE_POINT)) {
                 std::u16string_view refusal = linked_folder_refusal(run, src_sub, &here);
                 if (!refusal.empty()) {
                     report_linked_folder(run, src_sub, refusal);

@@ -28,34 +28,36 @@ void translate_entry(file_info& info) {
 
 }  // namespace
 
-uint32_t translate_attributes(uint32_t a) {
-    uint32_t flags = 0;
-    if (a & platform::ATTR_READONLY) flags |= FI_READONLY;
-    if (a & platform::ATTR_HIDDEN) flags |= FI_HIDDEN;
-    if (a & platform::ATTR_SYSTEM) flags |= FI_SYSTEM;
-    if (a & platform::ATTR_DIRECTORY) flags |= FI_DIRECTORY;
-    if (a & platform::ATTR_ARCHIVE) flags |= FI_ARCHIVE;
-    if (a & platform::ATTR_COMPRESSED) flags |= FI_COMPRESSED;
-    if (a & platform::ATTR_ENCRYPTED) flags |= FI_ENCRYPTED;
-    if (a & platform::ATTR_REPARSE_POINT) flags |= FI_REPARSE_POINT;
-    if (a & platform::ATTR_SPARSE) flags |= FI_SPARSE;
+fi_bits translate_attributes(platform::attr_bits a) {
+    using platform::attr_bits;
+    fi_bits flags{};
+    if (has(a, attr_bits::READONLY)) flags |= fi_bits::READONLY;
+    if (has(a, attr_bits::HIDDEN)) flags |= fi_bits::HIDDEN;
+    if (has(a, attr_bits::SYSTEM)) flags |= fi_bits::SYSTEM;
+    if (has(a, attr_bits::DIRECTORY)) flags |= fi_bits::DIRECTORY;
+    if (has(a, attr_bits::ARCHIVE)) flags |= fi_bits::ARCHIVE;
+    if (has(a, attr_bits::COMPRESSED)) flags |= fi_bits::COMPRESSED;
+    if (has(a, attr_bits::ENCRYPTED)) flags |= fi_bits::ENCRYPTED;
+    if (has(a, attr_bits::REPARSE_POINT)) flags |= fi_bits::REPARSE_POINT;
+    if (has(a, attr_bits::SPARSE)) flags |= fi_bits::SPARSE;
     return flags;
 }
 
-uint32_t mode_from_attributes(uint32_t a) {
-    uint32_t mode = (a & platform::ATTR_DIRECTORY) ? MODE_DIRECTORY : MODE_REGULAR;
-    mode |= MODE_READABLE;
-    if (a & platform::ATTR_READONLY)
-        mode |= MODE_READONLY;
+mode_bits mode_from_attributes(platform::attr_bits a) {
+    using platform::attr_bits;
+    mode_bits mode = has(a, attr_bits::DIRECTORY) ? mode_bits::DIRECTORY : mode_bits::REGULAR;
+    mode |= mode_bits::READABLE;
+    if (has(a, attr_bits::READONLY))
+        mode |= mode_bits::READONLY;
     else
-        mode |= MODE_WRITABLE;
-    if (a & platform::ATTR_COMPRESSED) mode |= MODE_COMPRESSED;
-    if (a & platform::ATTR_ENCRYPTED) mode |= MODE_ENCRYPTED;
-    if (a & platform::ATTR_REPARSE_POINT) mode |= MODE_REPARSE_POINT;
-    if (a & platform::ATTR_SPARSE) mode |= MODE_SPARSE;
-    if (a & platform::ATTR_ARCHIVE) mode |= MODE_ARCHIVE;
-    if (a & platform::ATTR_SYSTEM) mode |= MODE_SYSTEM;
-    if (a & platform::ATTR_HIDDEN) mode |= MODE_HIDDEN;
+        mode |= mode_bits::WRITABLE;
+    if (has(a, attr_bits::COMPRESSED)) mode |= mode_bits::COMPRESSED;
+    if (has(a, attr_bits::ENCRYPTED)) mode |= mode_bits::ENCRYPTED;
+    if (has(a, attr_bits::REPARSE_POINT)) mode |= mode_bits::REPARSE_POINT;
+    if (has(a, attr_bits::SPARSE)) mode |= mode_bits::SPARSE;
+    if (has(a, attr_bits::ARCHIVE)) mode |= mode_bits::ARCHIVE;
+    if (has(a, attr_bits::SYSTEM)) mode |= mode_bits::SYSTEM;
+    if (has(a, attr_bits::HIDDEN)) mode |= mode_bits::HIDDEN;
     return mode;
 }
 
@@ -99,7 +101,7 @@ int path_status(std::u16string_view path, path_status_record& status) {
     platform::os& layer = platform::current();
     status = path_status_record{};  // size -1, times 0
 
-    uint32_t attributes = 0;
+    platform::attr_bits attributes{};
     uint32_t reparse_tag = 0;
     platform::find_entry entry;
     if (layer.entry_of(path, entry)) {
@@ -125,7 +127,7 @@ int path_status(std::u16string_view path, path_status_record& status) {
     }
 
     status.mode = mode_from_attributes(attributes);
-    if (attributes & platform::ATTR_REPARSE_POINT) status.reparse_tag = reparse_tag;
+    if (has(attributes, platform::attr_bits::REPARSE_POINT)) status.reparse_tag = reparse_tag;
 
     // The entry's size can lag behind a file that is being written; an open
     // without sharing reads the current one. Folders, files held open by

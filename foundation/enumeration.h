@@ -13,18 +13,22 @@
 namespace zub {
 
 // file_info flag bits (translated from the system's attribute bits).
-inline constexpr uint32_t FI_READONLY = 0x1;
-inline constexpr uint32_t FI_HIDDEN = 0x2;
-inline constexpr uint32_t FI_SYSTEM = 0x4;
-inline constexpr uint32_t FI_DIRECTORY = 0x10;
-inline constexpr uint32_t FI_ARCHIVE = 0x20;
-inline constexpr uint32_t FI_COMPRESSED = 0x100;
-inline constexpr uint32_t FI_ENCRYPTED = 0x200;
-inline constexpr uint32_t FI_REPARSE_POINT = 0x400;
-inline constexpr uint32_t FI_SPARSE = 0x800;
+enum class fi_bits : uint32_t {
+    READONLY = 0x1,
+    HIDDEN = 0x2,
+    SYSTEM = 0x4,
+    DIRECTORY = 0x10,
+    ARCHIVE = 0x20,
+    COMPRESSED = 0x100,
+    ENCRYPTED = 0x200,
+    REPARSE_POINT = 0x400,
+    SPARSE = 0x800,
+};
+template <>
+struct enable_bit_set<fi_bits> : std::true_type {};
 
 struct file_info {
-    uint32_t flags = 0;
+    fi_bits flags{};
     uint64_t created = 0;
     uint64_t accessed = 0;
     uint64_t written = 0;
@@ -35,21 +39,25 @@ struct file_info {
 };
 
 // path_status mode bits.
-inline constexpr uint32_t MODE_DIRECTORY = 0x4000;
-inline constexpr uint32_t MODE_REGULAR = 0x8000;
-inline constexpr uint32_t MODE_READABLE = 0x100;
-inline constexpr uint32_t MODE_WRITABLE = 0x80;
-inline constexpr uint32_t MODE_COMPRESSED = 0x10000;
-inline constexpr uint32_t MODE_ENCRYPTED = 0x20000;
-inline constexpr uint32_t MODE_REPARSE_POINT = 0x40000;
-inline constexpr uint32_t MODE_SPARSE = 0x80000;
-inline constexpr uint32_t MODE_ARCHIVE = 0x1;
-inline constexpr uint32_t MODE_SYSTEM = 0x2;
-inline constexpr uint32_t MODE_HIDDEN = 0x4;
-inline constexpr uint32_t MODE_READONLY = 0x8;
+enum class mode_bits : uint32_t {
+    DIRECTORY = 0x4000,
+    REGULAR = 0x8000,
+    READABLE = 0x100,
+    WRITABLE = 0x80,
+    COMPRESSED = 0x10000,
+    ENCRYPTED = 0x20000,
+    REPARSE_POINT = 0x40000,
+    SPARSE = 0x80000,
+    ARCHIVE = 0x1,
+    SYSTEM = 0x2,
+    HIDDEN = 0x4,
+    READONLY = 0x8,
+};
+template <>
+struct enable_bit_set<mode_bits> : std::true_type {};
 
 struct path_status_record {
-    uint32_t mode = 0;
+    mode_bits mode{};
     int64_t size = -1;
     uint64_t accessed = 0;
     uint64_t written = 0;
@@ -57,8 +65,8 @@ struct path_status_record {
     uint32_t reparse_tag = 0;
 };
 
-uint32_t translate_attributes(uint32_t system_attributes);
-uint32_t mode_from_attributes(uint32_t system_attributes);
+fi_bits translate_attributes(platform::attr_bits system_attributes);
+mode_bits mode_from_attributes(platform::attr_bits system_attributes);
 
 // Search handle or INVALID_HANDLE (then last_error() and errno are set).
 platform::handle find_first(std::u16string_view pattern, file_info& info);

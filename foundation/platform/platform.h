@@ -17,20 +17,32 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/bit_set.h"
+
 namespace zub::platform {
 
-// Raw Win32 attribute bits as the system reports them.
-inline constexpr uint32_t ATTR_READONLY = 0x1;
-inline constexpr uint32_t ATTR_HIDDEN = 0x2;
-inline constexpr uint32_t ATTR_SYSTEM = 0x4;
-inline constexpr uint32_t ATTR_DIRECTORY = 0x10;
-inline constexpr uint32_t ATTR_ARCHIVE = 0x20;
-inline constexpr uint32_t ATTR_NORMAL = 0x80;
-inline constexpr uint32_t ATTR_SPARSE = 0x200;
-inline constexpr uint32_t ATTR_REPARSE_POINT = 0x400;
-inline constexpr uint32_t ATTR_COMPRESSED = 0x800;
-inline constexpr uint32_t ATTR_ENCRYPTED = 0x4000;
-inline constexpr uint32_t INVALID_ATTRIBUTES = 0xFFFFFFFFu;
+// Raw Win32 attribute bits as the system reports them (the same values, so
+// the Win32 layer converts the system's word with one cast).
+enum class attr_bits : uint32_t {
+    READONLY = 0x1,
+    HIDDEN = 0x2,
+    SYSTEM = 0x4,
+    DIRECTORY = 0x10,
+    ARCHIVE = 0x20,
+    NORMAL = 0x80,
+    SPARSE = 0x200,
+    REPARSE_POINT = 0x400,
+    COMPRESSED = 0x800,
+    ENCRYPTED = 0x4000,
+};
+inline constexpr attr_bits INVALID_ATTRIBUTES = static_cast<attr_bits>(0xFFFFFFFFu);
+
+}  // namespace zub::platform
+
+template <>
+struct zub::enable_bit_set<zub::platform::attr_bits> : std::true_type {};
+
+namespace zub::platform {
 
 // Windows error codes. On POSIX the layer reports errno values instead (the
 // mapping is the identity), so code above this layer never compares a code
@@ -47,7 +59,7 @@ using file_time = uint64_t;
 
 // One directory entry as the search returns it.
 struct find_entry {
-    uint32_t attributes = 0;      // raw attribute bits (ATTR_*)
+    attr_bits attributes{};       // raw attribute bits
     file_time created = 0;
     file_time accessed = 0;
     file_time written = 0;
@@ -119,8 +131,8 @@ public:
     virtual bool entry_of(std::u16string_view path, find_entry& entry) = 0;
 
     // --- attributes and names ---
-    virtual uint32_t get_attributes(std::u16string_view path) = 0;  // INVALID_ATTRIBUTES on failure
-    virtual bool set_attributes(std::u16string_view path, uint32_t attributes) = 0;
+    virtual attr_bits get_attributes(std::u16string_view path) = 0;  // INVALID_ATTRIBUTES on failure
+    virtual bool set_attributes(std::u16string_view path, attr_bits attributes) = 0;
     // GetFullPathNameW: absolute form of a name, "." and ".." resolved by text.
     // Returns false when the system cannot form it (then `out` is unspecified).
     // `has_file_part` tells whether the result ends in a name (not a separator).

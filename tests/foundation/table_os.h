@@ -23,7 +23,7 @@ public:
     std::map<std::u16string, std::u16string> full_paths;                    // name -> full path
     std::map<std::u16string, std::vector<platform::find_entry>> searches;   // pattern -> entries
     std::map<std::u16string, uint32_t> find_errors;                         // pattern -> error code
-    std::map<std::u16string, uint32_t> attributes;                          // path -> attribute bits
+    std::map<std::u16string, platform::attr_bits> attributes;               // path -> attribute bits
     std::map<std::u16string, uint64_t> open_sizes;                          // path -> size when opened
     std::vector<std::u16string> searched;                                   // patterns asked, in order
     uint32_t missing_code = platform::ERR_FILE_NOT_FOUND;
@@ -31,8 +31,8 @@ public:
     bool fail_close = false;  // find_close reports failure
 
     // A search that finds one entry with this name and these attributes.
-    void add_entry(std::u16string pattern, std::u16string name, uint32_t attrs = platform::ATTR_DIRECTORY,
-                   uint64_t size = 0) {
+    void add_entry(std::u16string pattern, std::u16string name,
+                   platform::attr_bits attrs = platform::attr_bits::DIRECTORY, uint64_t size = 0) {
         platform::find_entry e;
         e.name = std::move(name);
         e.attributes = attrs;
@@ -69,7 +69,7 @@ public:
         platform::handle search = find_first(path, entry);
         return search.valid() && find_close(search);
     }
-    uint32_t get_attributes(std::u16string_view path) override {
+    platform::attr_bits get_attributes(std::u16string_view path) override {
         auto it = attributes.find(std::u16string(path));
         if (it == attributes.end()) {
             platform::set_last_error(missing_code);

@@ -17,6 +17,9 @@ namespace zub::test {
 namespace {
 
 using namespace zub::platform;
+using A = attr_bits;
+using F = fi_bits;
+using M = mode_bits;
 
 // The OS error code the running platform reports for a refused access.
 uint32_t access_denied_code() {
@@ -26,19 +29,18 @@ uint32_t access_denied_code() {
 }
 
 TEST(enumeration_tables, attributes_and_mode_bits) {
-    const uint32_t all = ATTR_READONLY | ATTR_HIDDEN | ATTR_SYSTEM | ATTR_ARCHIVE | ATTR_COMPRESSED | ATTR_ENCRYPTED |
-                         ATTR_REPARSE_POINT | ATTR_SPARSE;
-    EXPECT_EQ(translate_attributes(all | ATTR_DIRECTORY), FI_READONLY | FI_HIDDEN | FI_SYSTEM | FI_ARCHIVE |
-                                                              FI_COMPRESSED | FI_ENCRYPTED | FI_REPARSE_POINT |
-                                                              FI_SPARSE | FI_DIRECTORY);
+    const A all = A::READONLY | A::HIDDEN | A::SYSTEM | A::ARCHIVE | A::COMPRESSED | A::ENCRYPTED | A::REPARSE_POINT |
+                  A::SPARSE;
+    EXPECT_EQ(translate_attributes(all | A::DIRECTORY), F::READONLY | F::HIDDEN | F::SYSTEM | F::ARCHIVE |
+                                                            F::COMPRESSED | F::ENCRYPTED | F::REPARSE_POINT |
+                                                            F::SPARSE | F::DIRECTORY);
     // Normal, temporary, offline, not-indexed and the rest are dropped.
-    EXPECT_EQ(translate_attributes(ATTR_NORMAL | 0x100 | 0x1000 | 0x2000 | 0x10000), 0u);
-    const uint32_t rw = MODE_READABLE | MODE_WRITABLE;
-    EXPECT_EQ(mode_from_attributes(ATTR_DIRECTORY), MODE_DIRECTORY | rw);
-    EXPECT_EQ(mode_from_attributes(ATTR_NORMAL), MODE_REGULAR | rw);
-    EXPECT_EQ(mode_from_attributes(all), MODE_REGULAR | MODE_READABLE | MODE_READONLY | MODE_ARCHIVE | MODE_SYSTEM |
-                                             MODE_HIDDEN | MODE_COMPRESSED | MODE_ENCRYPTED | MODE_REPARSE_POINT |
-                                             MODE_SPARSE);
+    EXPECT_EQ(translate_attributes(A::NORMAL | A{0x100 | 0x1000 | 0x2000 | 0x10000}), F{});
+    const M rw = M::READABLE | M::WRITABLE;
+    EXPECT_EQ(mode_from_attributes(A::DIRECTORY), M::DIRECTORY | rw);
+    EXPECT_EQ(mode_from_attributes(A::NORMAL), M::REGULAR | rw);
+    EXPECT_EQ(mode_from_attributes(all), M::REGULAR | M::READABLE | M::READONLY | M::ARCHIVE | M::SYSTEM | M::HIDDEN |
+                                             M::COMPRESSED | M::ENCRYPTED | M::REPARSE_POINT | M::SPARSE);
 }
 
 class status_steps : public ::testing::Test {
@@ -50,41 +52,41 @@ protected:
 
 TEST_F(status_steps, entry_supplies_times_size_and_tag_and_an_open_file_refreshes_the_size) {
     find_entry e;
-    e.attributes = ATTR_ARCHIVE | ATTR_REPARSE_POINT;
+    e.attributes = A::ARCHIVE | A::REPARSE_POINT;
     e.size = 5368709120ull;
     e.created = 11;
     e.accessed = 22;
     e.written = 33;
     e.reparse_tag = 0xA000000C;
     os.searches[u"f"].push_back(e);
-    e.attributes = ATTR_ARCHIVE;
+    e.attributes = A::ARCHIVE;
     os.searches[u"g"].push_back(e);
     ASSERT_EQ(path_status(u"f", st), 0);
     EXPECT_EQ(st.size, 5368709120ll);
     EXPECT_EQ(std::tuple(st.created, st.accessed, st.written, st.reparse_tag), std::tuple(11u, 22u, 33u, 0xA000000Cu));
-    EXPECT_EQ(st.mode, MODE_REGULAR | MODE_READABLE | MODE_WRITABLE | MODE_ARCHIVE | MODE_REPARSE_POINT);
+    EXPECT_EQ(st.mode, M::REGULAR | M::READABLE | M::WRITABLE | M::ARCHIVE | M::REPARSE_POINT);
     ASSERT_EQ(path_status(u"g", st), 0);
     EXPECT_EQ(st.reparse_tag, 0u);  // not a reparse point: no tag kept
 
     // Where entries can lag (Windows), the file's own size counts; a POSIX
     // status is current and costs no open.
-    os.add_entry(u"grown", u"grown", ATTR_ARCHIVE, 10);
+    os.add_entry(u"grown", u"grown", A::ARCHIVE, 10);
     os.open_sizes[u"grown"] = 4096;
     ASSERT_EQ(path_status(u"grown", st), 0);
     EXPECT_EQ(st.size, entry_size_can_lag() ? 4096 : 10);
     // A file that cannot be opened (held by another process) keeps the entry's size.
-    os.add_entry(u"held", u"held", ATTR_ARCHIVE, 10);
+    os.add_entry(u"held", u"held", A::ARCHIVE, 10);
     ASSERT_EQ(path_status(u"held", st), 0);
     EXPECT_EQ(st.size, 10);
     EXPECT_EQ(os.open_searches, 0);
 }
 
 TEST_F(status_steps, drive_root_falls_back_to_attributes) {
-    os.attributes[u"C:\\"] = ATTR_DIRECTORY | ATTR_HIDDEN | ATTR_SYSTEM;
+    os.attributes[u"C:\\"] = A::DIRECTORY | A::HIDDEN | A::SYSTEM;
     st.size = 99;
     st.written = 5;
     ASSERT_EQ(path_status(u"C:\\", st), 0);
-    EXPECT_EQ(st.mode, MODE_DIRECTORY | MODE_READABLE | MODE_WRITABLE | MODE_HIDDEN | MODE_SYSTEM);
+    EXPECT_EQ(st.mode, M::DIRECTORY | M::READABLE | M::WRITABLE | M::HIDDEN | M::SYSTEM);
     EXPECT_EQ(st.size, -1);
     EXPECT_EQ(st.written + st.created + st.accessed, 0u);
 }
@@ -93,7 +95,7 @@ TEST_F(status_steps, failures_set_the_os_code_and_errno) {
     const uint32_t denied = access_denied_code();
     ASSERT_NE(denied, 0u);
     os.find_errors[u"secret"] = denied;
-    os.attributes[u"secret"] = ATTR_DIRECTORY;  // would succeed, but is not asked
+    os.attributes[u"secret"] = A::DIRECTORY;  // would succeed, but is not asked
     errno = 0;
     EXPECT_EQ(path_status(u"secret", st), -1);
     EXPECT_EQ(errno, EACCES);
@@ -141,12 +143,12 @@ TEST(enumeration_native, entries_carry_kind_size_and_name) {
     ASSERT_TRUE(search.valid());
     EXPECT_EQ(info.name, u"three.txt");
     EXPECT_EQ(info.size, 3);
-    EXPECT_EQ(info.flags & FI_DIRECTORY, 0u);
+    EXPECT_FALSE(has(info.flags, F::DIRECTORY));
     EXPECT_NE(info.written, 0u);
     EXPECT_EQ(find_close(search), 0);
     search = find_first(tree.path(u"sub"), info);
     ASSERT_TRUE(search.valid());
-    EXPECT_NE(info.flags & FI_DIRECTORY, 0u);
+    EXPECT_TRUE(has(info.flags, F::DIRECTORY));
     EXPECT_EQ(find_close(search), 0);
 }
 
@@ -171,14 +173,14 @@ TEST(enumeration_native, status_of_read_only_file_folder_and_missing_path) {
     tree.set_read_only(u"ro.txt", true);
     path_status_record st;
     ASSERT_EQ(path_status(tree.path(u"ro.txt"), st), 0);
-    EXPECT_EQ(st.mode & (MODE_REGULAR | MODE_READABLE | MODE_READONLY | MODE_WRITABLE | MODE_DIRECTORY),
-              MODE_REGULAR | MODE_READABLE | MODE_READONLY);
+    EXPECT_EQ(st.mode & (M::REGULAR | M::READABLE | M::READONLY | M::WRITABLE | M::DIRECTORY),
+              M::REGULAR | M::READABLE | M::READONLY);
     EXPECT_EQ(st.size, 1);
     EXPECT_NE(st.written, 0u);
     tree.set_read_only(u"ro.txt", false);
     tree.make_dir(u"dir");
     ASSERT_EQ(path_status(tree.path(u"dir"), st), 0);
-    EXPECT_EQ(st.mode & (MODE_DIRECTORY | MODE_REGULAR), MODE_DIRECTORY);
+    EXPECT_EQ(st.mode & (M::DIRECTORY | M::REGULAR), M::DIRECTORY);
     errno = 0;
     EXPECT_EQ(path_status(tree.path(u"missing"), st), -1);
     EXPECT_EQ(errno, ENOENT);

@@ -97,15 +97,15 @@ TEST(platform_layer, read_only_bit_is_reported_and_changed) {
     tree.write_file(u"ro", "data");
     tree.set_read_only(u"ro", true);
     const std::u16string ro = tree.path(u"ro");
-    const uint32_t attributes = current().get_attributes(ro);
-    EXPECT_EQ(attributes & (ATTR_READONLY | ATTR_DIRECTORY), ATTR_READONLY);
-    EXPECT_TRUE(current().set_attributes(ro, attributes & ~ATTR_READONLY));
-    EXPECT_EQ(current().get_attributes(ro) & ATTR_READONLY, 0u);
-    EXPECT_TRUE(current().set_attributes(ro, ATTR_READONLY));
-    EXPECT_NE(current().get_attributes(ro) & ATTR_READONLY, 0u);
-    EXPECT_TRUE(current().set_attributes(ro, 0));
+    const attr_bits attributes = current().get_attributes(ro);
+    EXPECT_EQ(attributes & (attr_bits::READONLY | attr_bits::DIRECTORY), attr_bits::READONLY);
+    EXPECT_TRUE(current().set_attributes(ro, attributes & ~attr_bits::READONLY));
+    EXPECT_FALSE(has(current().get_attributes(ro), attr_bits::READONLY));
+    EXPECT_TRUE(current().set_attributes(ro, attr_bits::READONLY));
+    EXPECT_TRUE(has(current().get_attributes(ro), attr_bits::READONLY));
+    EXPECT_TRUE(current().set_attributes(ro, attr_bits{}));
     tree.make_dir(u"d");
-    EXPECT_NE(current().get_attributes(tree.path(u"d")) & ATTR_DIRECTORY, 0u);
+    EXPECT_TRUE(has(current().get_attributes(tree.path(u"d")), attr_bits::DIRECTORY));
 }
 
 TEST(platform_layer, posix_attribute_meanings) {
@@ -113,15 +113,16 @@ TEST(platform_layer, posix_attribute_meanings) {
     temp_tree tree;
     tree.write_file(u".hidden", "h");
     tree.write_file(u"plain", "p");
-    EXPECT_NE(current().get_attributes(tree.path(u".hidden")) & ATTR_HIDDEN, 0u);
-    const uint32_t plain = current().get_attributes(tree.path(u"plain"));
-    EXPECT_EQ(plain & (ATTR_HIDDEN | ATTR_READONLY | ATTR_DIRECTORY | ATTR_REPARSE_POINT | ATTR_ARCHIVE), ATTR_ARCHIVE);
+    using A = attr_bits;
+    EXPECT_TRUE(has(current().get_attributes(tree.path(u".hidden")), A::HIDDEN));
+    const A plain = current().get_attributes(tree.path(u"plain"));
+    EXPECT_EQ(plain & (A::HIDDEN | A::READONLY | A::DIRECTORY | A::REPARSE_POINT | A::ARCHIVE), A::ARCHIVE);
     find_entry entry;  // "." and ".." are not hidden
     handle search = current().find_first(tree.path(u"*.*"), entry);
     ASSERT_TRUE(search.valid());
     do {
         if (entry.name == u"." || entry.name == u"..") {
-            EXPECT_EQ(entry.attributes & ATTR_HIDDEN, 0u);
+            EXPECT_FALSE(has(entry.attributes, A::HIDDEN));
         }
     } while (current().find_next(search, entry));
     current().find_close(search);
@@ -129,8 +130,8 @@ TEST(platform_layer, posix_attribute_meanings) {
     // A link to a folder is a folder that is also a reparse point.
     tree.make_dir(u"target");
     ASSERT_EQ(symlink(narrow(tree.path(u"target")).c_str(), narrow(tree.path(u"link")).c_str()), 0);
-    EXPECT_EQ(current().get_attributes(tree.path(u"link")) & (ATTR_DIRECTORY | ATTR_REPARSE_POINT),
-              ATTR_DIRECTORY | ATTR_REPARSE_POINT);
+    EXPECT_EQ(current().get_attributes(tree.path(u"link")) & (A::DIRECTORY | A::REPARSE_POINT),
+              A::DIRECTORY | A::REPARSE_POINT);
 #endif
 }
 
@@ -249,7 +250,7 @@ TEST(platform_layer, changes_act_on_the_opened_file_only) {
     EXPECT_EQ(state.links, 1u);
     EXPECT_TRUE(state.regular);
     EXPECT_TRUE(current().set_read_only(f, true));
-    EXPECT_NE(current().get_attributes(tree.path(u"f")) & ATTR_READONLY, 0u);
+    EXPECT_TRUE(has(current().get_attributes(tree.path(u"f")), attr_bits::READONLY));
     EXPECT_TRUE(current().set_read_only(f, false));
     EXPECT_TRUE(current().truncate_opened(f));
     EXPECT_EQ(tree.size_of(u"f"), 0u);
@@ -414,7 +415,7 @@ TEST(faulty_layer, open_delete_attribute_truncate_and_find_rules_fail_with_their
         {[&] { return faults.open_lock(f).valid(); }, ERR_ACCESS_DENIED},
         {[&] { return faults.open_write(tree.path(u"w"), write_mode::truncate).valid(); }, 1234},
         {[&] { return faults.delete_opened(opened, f, file_id{}); }, 31},
-        {[&] { return faults.set_attributes(f, ATTR_READONLY); }, 32},
+        {[&] { return faults.set_attributes(f, attr_bits::READONLY); }, 32},
         {[&] { return faults.set_read_only(opened, true); }, 32},
         {[&] { return faults.truncate_opened(opened); }, 33},
         {[&] { return faults.find_first(tree.path(u"*.*"), entry).valid(); }, 34},
@@ -428,7 +429,7 @@ TEST(faulty_layer, open_delete_attribute_truncate_and_find_rules_fail_with_their
     EXPECT_EQ(faults.delete_count(), 1);
     EXPECT_FALSE(tree.exists(u"w"));
     EXPECT_EQ(tree.read_file(u"f"), "abc");
-    EXPECT_EQ(faults.get_attributes(f) & ATTR_READONLY, 0u);
+    EXPECT_FALSE(has(faults.get_attributes(f), attr_bits::READONLY));
     handle other = faults.find_first(tree.path(u"f*"), entry);
     EXPECT_TRUE(other.valid());
     faults.find_close(other);

@@ -44,7 +44,7 @@ TEST_F(expansion, matches_in_listing_order_without_dot_entries) {
     os.add_entry(u"src*", u".");
     os.add_entry(u"src*", u"src2");
     os.add_entry(u"src*", u"..");
-    os.add_entry(u"src*", u"src1", platform::ATTR_HIDDEN);
+    os.add_entry(u"src*", u"src1", platform::attr_bits::HIDDEN);
     EXPECT_EQ(expand_wildcards(args{u"zub64", u"-s", u"src*", u"x"}), (args{u"zub64", u"-s", u"src2", u"src1", u"x"}));
     EXPECT_EQ(os.open_searches, 0);
 }
@@ -60,17 +60,17 @@ TEST_F(expansion, patterns_without_names_are_kept) {
 
 TEST_F(expansion, matches_are_joined_onto_the_folder_part) {
     if (native_style() != path_style::windows) {
-        os.add_entry(u"sub/*.txt", u"a.txt", 0);
-        os.add_entry(u"sub/*.txt", u"b.txt", 0);
+        os.add_entry(u"sub/*.txt", u"a.txt", {});
+        os.add_entry(u"sub/*.txt", u"b.txt", {});
         EXPECT_EQ(expand_wildcards(args{u"p", u"sub/*.txt"}), (args{u"p", u"sub/a.txt", u"sub/b.txt"}));
         os.add_entry(u"/da*", u"data");
         EXPECT_EQ(expand_wildcards(args{u"p", u"/da*"}), (args{u"p", u"/data"}));
         return;
     }
-    os.add_entry(u"sub\\*.txt", u"a.txt", 0);
-    os.add_entry(u"sub\\*.txt", u"b.txt", 0);
+    os.add_entry(u"sub\\*.txt", u"a.txt", {});
+    os.add_entry(u"sub\\*.txt", u"b.txt", {});
     EXPECT_EQ(expand_wildcards(args{u"p", u"sub\\*.txt"}), (args{u"p", u"sub\\a.txt", u"sub\\b.txt"}));
-    os.add_entry(u"C:*.txt", u"a.txt", 0);
+    os.add_entry(u"C:*.txt", u"a.txt", {});
     EXPECT_EQ(expand_wildcards(args{u"p", u"C:*.txt"}), (args{u"p", u"C:a.txt"}));
     os.add_entry(u"\\\\?\\C:\\da*", u"data");
     EXPECT_EQ(expand_wildcards(args{u"p", u"\\\\?\\C:\\da*"}), (args{u"p", u"\\\\?\\C:\\data"}));

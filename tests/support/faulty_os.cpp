@@ -152,7 +152,7 @@ bool faulty_os::entry_of(std::u16string_view path, platform::find_entry& entry) 
     return next_->entry_of(path, entry);
 }
 
-bool faulty_os::set_attributes(std::u16string_view path, uint32_t attributes) {
+bool faulty_os::set_attributes(std::u16string_view path, platform::attr_bits attributes) {
     {
         std::lock_guard<std::recursive_mutex> guard(lock_);
         if (const uint32_t* code = rule_for(setattr_fail_, path)) return refuse(*code);

@@ -80,7 +80,7 @@ public:
     // --- platform::os: the calls the rules, the captures and the counters touch ---
     platform::handle find_first(std::u16string_view pattern, platform::find_entry& entry) override;
     bool entry_of(std::u16string_view path, platform::find_entry& entry) override;
-    bool set_attributes(std::u16string_view path, uint32_t attributes) override;
+    bool set_attributes(std::u16string_view path, platform::attr_bits attributes) override;
     platform::handle open_read(std::u16string_view path, platform::read_mode mode) override;
     bool read(platform::handle file, void* buffer, uint32_t count, uint32_t& got) override;
     bool size_of(platform::handle file, uint64_t& size) override;

@@ -33,10 +33,10 @@ public:
     bool find_next(handle search, entry& e) override { return next_ ? next_->find_next(search, e) : refuse(false); }
     bool find_close(handle search) override { return next_ ? next_->find_close(search) : refuse(false); }
     bool entry_of(sv path, entry& e) override { return next_ ? next_->entry_of(path, e) : refuse(false); }
-    uint32_t get_attributes(sv path) override {
+    platform::attr_bits get_attributes(sv path) override {
         return next_ ? next_->get_attributes(path) : refuse(platform::INVALID_ATTRIBUTES);
     }
-    bool set_attributes(sv path, uint32_t attributes) override {
+    bool set_attributes(sv path, platform::attr_bits attributes) override {
         return next_ ? next_->set_attributes(path, attributes) : refuse(false);
     }
     bool full_path(sv name, u16& out, bool* has_file_part) override {

@@ -107,16 +107,16 @@ bool is_dot_or_dotdot(std::string_view name) { return name == "." || name == "..
 // Attribute bits of an entry: `link` is its own lstat record, `target` the
 // followed stat record (equal to `link` when it is not a symbolic link or the
 // link dangles).
-uint32_t attributes_of(std::string_view name, const struct stat& link, const struct stat& target) {
-    uint32_t attributes = 0;
+attr_bits attributes_of(std::string_view name, const struct stat& link, const struct stat& target) {
+    attr_bits attributes{};
     if (S_ISDIR(target.st_mode)) {
-        attributes |= ATTR_DIRECTORY;
+        attributes |= attr_bits::DIRECTORY;
     } else {
-        attributes |= ATTR_ARCHIVE;
+        attributes |= attr_bits::ARCHIVE;
     }
-    if ((target.st_mode & S_IWUSR) == 0) attributes |= ATTR_READONLY;
-    if (!name.empty() && name[0] == '.' && !is_dot_or_dotdot(name)) attributes |= ATTR_HIDDEN;
-    if (S_ISLNK(link.st_mode)) attributes |= ATTR_REPARSE_POINT;
+    if ((target.st_mode & S_IWUSR) == 0) attributes |= attr_bits::READONLY;
+    if (!name.empty() && name[0] == '.' && !is_dot_or_dotdot(name)) attributes |= attr_bits::HIDDEN;
+    if (S_ISLNK(link.st_mode)) attributes |= attr_bits::REPARSE_POINT;
     return attributes;
 }
 
@@ -518,7 +518,7 @@ public:
         return ok;
     }
 
-    uint32_t get_attributes(std::u16string_view path16) override {
+    attr_bits get_attributes(std::u16string_view path16) override {
         const std::string path = native(path16);
         struct stat link, target;
         if (path.empty()) {
@@ -534,12 +534,12 @@ public:
         return attributes_of(last_component(name), link, target);
     }
 
-    bool set_attributes(std::u16string_view path16, uint32_t attributes) override {
+    bool set_attributes(std::u16string_view path16, attr_bits attributes) override {
         const std::string path = native(path16);
         struct stat st;
         if (::stat(path.c_str(), &st) != 0) return fail_errno();
         mode_t mode = st.st_mode & 07777;
-        mode = (attributes & ATTR_READONLY) ? (mode & ~mode_t(S_IWUSR)) : (mode | S_IWUSR);
+        mode = has(attributes, attr_bits::READONLY) ? (mode & ~mode_t(S_IWUSR)) : (mode | S_IWUSR);
         if (mode == (st.st_mode & 07777)) return true;
         if (::chmod(path.c_str(), mode) != 0) return fail_errno();
         return true;

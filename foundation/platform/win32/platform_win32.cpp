@@ -63,7 +63,7 @@ uint64_t join64(DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 
 file_time from_filetime(const FILETIME& t) { return join64(t.dwHighDateTime, t.dwLowDateTime); }
 
 void fill_entry(const WIN32_FIND_DATAW& data, find_entry& entry) {
-    entry.attributes = data.dwFileAttributes;
+    entry.attributes = static_cast<attr_bits>(data.dwFileAttributes);
     entry.created = from_filetime(data.ftCreationTime);
     entry.accessed = from_filetime(data.ftLastAccessTime);
     entry.written = from_filetime(data.ftLastWriteTime);
@@ -219,15 +219,15 @@ public:
 
     // --- attributes and names ---
 
-    uint32_t get_attributes(std::u16string_view path) override {
+    attr_bits get_attributes(std::u16string_view path) override {
         wide_text name(path);
         if (!name.ok()) return INVALID_ATTRIBUTES;
-        return GetFileAttributesW(name.get());
+        return static_cast<attr_bits>(GetFileAttributesW(name.get()));
     }
 
-    bool set_attributes(std::u16string_view path, uint32_t attributes) override {
+    bool set_attributes(std::u16string_view path, attr_bits attributes) override {
         wide_text name(path);
-        return name.ok() && SetFileAttributesW(name.get(), attributes) != 0;
+        return name.ok() && SetFileAttributesW(name.get(), static_cast<DWORD>(attributes)) != 0;
     }
 
     bool full_path(std::u16string_view name, std::u16string& out, bool* has_file_part) override {
@@ -423,9 +423,9 @@ public:
     bool can_write(std::u16string_view path) override {
         // The access test for writing: the file exists, is a file, and is
         // not marked read-only.
-        uint32_t attributes = get_attributes(path);
-        if (attributes == INVALID_FILE_ATTRIBUTES) return false;
-        if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
+        const attr_bits attributes = get_attributes(path);
+        if (attributes == INVALID_ATTRIBUTES) return false;
+        if (has(attributes, attr_bits::DIRECTORY | attr_bits::READONLY)) {
             SetLastError(ERROR_ACCESS_DENIED);
             return false;
         }
