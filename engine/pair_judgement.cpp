@@ -92,10 +92,12 @@ constexpr event_wording SRC_FILE_FAILED{.err = u"\"%s\" %s (%d)\n",
                                         .full = u"\"%s\" error %s (%d)\n"};
 
 // A verdict line: `path` in zublong.log, `shown` in zublog.txt and zubfile.log.
+// Most pairs are the same and go to no file but the lists: they cost a look at
+// whether those files are open.
 template <typename... A>
 void report_verdict(run_state& run, const event_wording& event, std::u16string_view path, std::u16string_view shown,
                     const A&... a) {
-    report_event(run, event, {fmt_arg(path), fmt_arg(a)...}, {fmt_arg(shown), fmt_arg(a)...});
+    if (reaches(run, event)) report_event(run, event, {fmt_arg(path), fmt_arg(a)...}, {fmt_arg(shown), fmt_arg(a)...});
 }
 
 void show_counts(run_state& run) {
@@ -184,6 +186,21 @@ void judge_times_differ(run_state& run, std::u16string_view src, std::u16string_
                  {relative_dst(run, dst), st.view(), info.written, ts, dt.view(), status.written});
 }
 
+// The lines of a pair whose bytes differ at `at`.
+void report_different(run_state& run, std::u16string_view src, std::u16string_view rel, const file_info& info,
+                      const path_status_record& status, uint64_t at) {
+    const run_options& o = run.options;
+    stamp_text st, dt;
+    if (shows_times(run)) st = stamp_text(info.written), dt = stamp_text(status.written);
+    const char16_t ts = time_sign(info.written, status.written);
+    if (o.find_all_diffs && o.long_log)
+        report_verdict(run, DIFFERENT_ALL, src, rel, at, run.last_diff_pos, run.diff_byte_count,
+                       static_cast<uint64_t>(info.size), st.view(), ts, dt.view());
+    else
+        report_verdict(run, DIFFERENT, src, rel, at, static_cast<unsigned>(run.first_diff_src_byte),
+                       static_cast<unsigned>(run.first_diff_dst_byte), st.view(), ts, dt.view());
+}
+
 void judge_contents(run_state& run, std::u16string_view src, std::u16string_view dst, const file_info& info,
                     const path_status_record& status, const pair_folders& folders) {
     const run_options& o = run.options;
@@ -197,21 +214,13 @@ void judge_contents(run_state& run, std::u16string_view src, std::u16string_view
         ++run.counts.same_count;
         run.counts.bytes_compared += static_cast<uint64_t>(info.size);
         show_counts(run);
-        report_verdict(run, SAME, src, rel);
+        // The common case: a look at whether zublog.txt or zubfile.log is open.
+        if (reaches(run, SAME)) report_event(run, SAME, {rel});
         if (o.delete_src) remove_src(run, src, dst, info, folders);
         if (o.delete_dst) remove_dst(run, src, dst, status, folders);
         return;
     }
-    stamp_text st, dt;
-    if (shows_times(run)) st = stamp_text(info.written), dt = stamp_text(status.written);
-    const char16_t ts = time_sign(info.written, status.written);
-    const uint64_t at = static_cast<uint64_t>(result);
-    if (o.find_all_diffs && o.long_log)
-        report_verdict(run, DIFFERENT_ALL, src, rel, at, run.last_diff_pos, run.diff_byte_count,
-                       static_cast<uint64_t>(info.size), st.view(), ts, dt.view());
-    else
-        report_verdict(run, DIFFERENT, src, rel, at, static_cast<unsigned>(run.first_diff_src_byte),
-                       static_cast<unsigned>(run.first_diff_dst_byte), st.view(), ts, dt.view());
+    report_different(run, src, rel, info, status, static_cast<uint64_t>(result));
     count_different(run, src, dst, info.size);
     show_counts(run);
 }

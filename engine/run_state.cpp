@@ -106,13 +106,6 @@ void report_event(run_state& run, const event_wording& event, fmt_args args) {
     report_event(run, event, args, args);
 }
 
-bool reaches(const run_state& run, const event_wording& event) {
-    if (!event.out.empty() || !event.err.empty()) return true;
-    for (const file_place& place : FILE_PLACES)
-        if (!(event.*place.wording).empty() && run.logs[place.log].is_open()) return true;
-    return false;
-}
-
 std::u16string_view relative_dst(const run_state& run, std::u16string_view dst_path) {
     size_t skip = run.dst_prefix_len > 0 ? static_cast<size_t>(run.dst_prefix_len) : 0;
     return dst_path.substr(std::min(skip, dst_path.size()));

@@ -183,8 +183,13 @@ struct event_wording {
 void report_event(run_state& run, const event_wording& event, fmt_args args);
 void report_event(run_state& run, const event_wording& event, fmt_args args, fmt_args shown);
 // Whether the event would be written anywhere: arguments that cost (local
-// times) are made only when it would.
-bool reaches(const run_state& run, const event_wording& event);
+// times) are made only when it would. Inline, so that for a constant event
+// only the streams it names are looked at.
+inline bool reaches(const run_state& run, const event_wording& event) {
+    auto open = [&](std::u16string_view wording, log_id log) { return !wording.empty() && run.logs[log].is_open(); };
+    return !event.out.empty() || !event.err.empty() || open(event.aer, log_id::aer) || open(event.lng, log_id::lng) ||
+           open(event.full, log_id::full) || open(event.file, log_id::file);
+}
 
 // A path's line in one of the twelve lists (or zubpart.log).
 inline void list_path(run_state& run, log_id list, std::u16string_view path) {
