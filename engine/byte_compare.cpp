@@ -18,7 +18,6 @@ namespace {
 
 int32_t code_of(uint32_t error) { return static_cast<int32_t>(error); }
 
-
 // read_chunked, telling `after_chunk` the bytes read so far after each
 // read call that delivered some.
 template <class After>
