@@ -45,14 +45,14 @@ std::optional<std::pair<std::u16string, std::u16string>> console_host::resolve_f
     std::optional<std::u16string> src = pick(remembered_src, u"select srcdir");
     if (!src) return std::nullopt;
     report_out(run, u"srcdir=%s\n", *src);
-    log_line(run.logs.aer, u"srcdir=%s\n", *src);
+    log_line(run.logs[log_id::aer], u"srcdir=%s\n", *src);
 
     std::optional<std::u16string> dst = pick(remembered_dst, u"select dstdir");
     // The picked source is remembered whether or not a destination follows.
     write_setting(u"history0", u"source", *src);
     if (!dst) return std::nullopt;
     report_out(run, u"dstdir=%s\n", *dst);
-    log_line(run.logs.aer, u"dstdir=%s\n", *dst);
+    log_line(run.logs[log_id::aer], u"dstdir=%s\n", *dst);
     write_setting(u"history0", u"destination", *dst);
     return std::make_pair(std::move(*src), std::move(*dst));
 }

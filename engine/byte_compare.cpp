@@ -18,15 +18,6 @@ namespace {
 
 int32_t code_of(uint32_t error) { return static_cast<int32_t>(error); }
 
-text_stream& error_list(run_state& run, side which) { return which == side::src ? run.logs.serr : run.logs.derr; }
-
-void count_error(run_state& run, side which) {
-    if (which == side::src)
-        ++run.src_error_count;
-    else
-        ++run.dst_error_count;
-}
-
 // read_chunked, telling `after_chunk` the bytes read so far after each
 // read call that delivered some.
 template <class After>
@@ -213,49 +204,55 @@ block_reads read_both_blocks(run_state& run, platform::handle src_file, platform
     return r;
 }
 
-void report_open_failure(run_state& run, side which, std::u16string_view path) {
-    std::u16string text = system_message_text(run.last_os_error);
-    int32_t code = code_of(run.last_os_error);
-    report_err(run, u"\"%s\", %s (%d)\n", path, text, code);
-    log_line(error_list(run, which), u"%s\n", path);
-    count_error(run, which);
-    if (run.options.long_log) log_line(run.logs.lng, u"\"%s\" %s (%d)\n", path, text, code);
-    if (run.options.full_log) {
-        // The destination's line carries no code.
-        if (which == side::src)
-            log_line(run.logs.full, u"\"%s\", error, %s (%d)\n", path, text, code);
-        else
-            log_line(run.logs.full, u"\"%s\", error, %s\n", path, text);
+void count_error(run_state& run, side which, std::u16string_view path) {
+    if (which == side::src) {
+        list_path(run, log_id::serr, path);
+        ++run.counts.src_error_count;
+    } else {
+        list_path(run, log_id::derr, path);
+        ++run.counts.dst_error_count;
     }
+}
+
+namespace {
+
+// Indexed by side. The destination's zublog.txt line carries no code.
+constexpr event_wording OPEN_FAILED[] = {
+    {.err = u"\"%s\", %s (%d)\n", .lng = u"\"%s\" %s (%d)\n", .full = u"\"%s\", error, %s (%d)\n"},
+    {.err = u"\"%s\", %s (%d)\n", .lng = u"\"%s\" %s (%d)\n", .full = u"\"%s\", error, %s\n"},
+};
+constexpr event_wording READ_FAILED[] = {
+    {.err = u"\"%s\", %s (%d) pos=%I64d s=%d\n",
+     .aer = u"%s: %s (%d) pos=%I64d s=%d\n",
+     .full = u"\"%s\", error, %s (%d) pos=%I64d s=%d\n"},
+    {.err = u"\"%s\", %s (%d) pos=%I64d d=%d\n",
+     .aer = u"%s: %s (%d) pos=%I64d d=%d\n",
+     .full = u"\"%s\", error, %s (%d) pos=%I64d d=%d\n"},
+};
+constexpr event_wording NO_BUFFERS{.err = u"\"%s\", no compare buffers\n",
+                                   .aer = u"%s: no compare buffers\n",
+                                   .lng = u"\"%s\" no compare buffers\n",
+                                   .full = u"\"%s\", error, no compare buffers\n"};
+
+size_t index_of(side which) { return which == side::src ? 0 : 1; }
+
+}  // namespace
+
+void report_open_failure(run_state& run, side which, std::u16string_view path) {
+    const std::u16string text = system_message_text(run.last_os_error);
+    report_event(run, OPEN_FAILED[index_of(which)], {path, text, code_of(run.last_os_error)});
+    count_error(run, which, path);
 }
 
 void report_read_failure(run_state& run, side which, std::u16string_view path, int64_t pos, int64_t count) {
-    std::u16string text = system_message_text(run.last_os_error);
-    int32_t code = code_of(run.last_os_error);
-    if (which == side::src) {
-        report_err(run, u"\"%s\", %s (%d) pos=%I64d s=%d\n", path, text, code, pos, count);
-        log_line(run.logs.aer, u"%s: %s (%d) pos=%I64d s=%d\n", path, text, code, pos, count);
-    } else {
-        report_err(run, u"\"%s\", %s (%d) pos=%I64d d=%d\n", path, text, code, pos, count);
-        log_line(run.logs.aer, u"%s: %s (%d) pos=%I64d d=%d\n", path, text, code, pos, count);
-    }
-    log_line(error_list(run, which), u"%s\n", path);
-    count_error(run, which);
-    if (run.options.full_log) {
-        if (which == side::src)
-            log_line(run.logs.full, u"\"%s\", error, %s (%d) pos=%I64d s=%d\n", path, text, code, pos, count);
-        else
-            log_line(run.logs.full, u"\"%s\", error, %s (%d) pos=%I64d d=%d\n", path, text, code, pos, count);
-    }
+    const std::u16string text = system_message_text(run.last_os_error);
+    report_event(run, READ_FAILED[index_of(which)], {path, text, code_of(run.last_os_error), pos, count});
+    count_error(run, which, path);
 }
 
 void report_missing_buffers(run_state& run, std::u16string_view src) {
-    report_err(run, u"\"%s\", no compare buffers\n", src);
-    log_line(run.logs.aer, u"%s: no compare buffers\n", src);
-    log_line(run.logs.serr, u"%s\n", src);
-    ++run.src_error_count;
-    if (run.options.long_log) log_line(run.logs.lng, u"\"%s\" no compare buffers\n", src);
-    if (run.options.full_log) log_line(run.logs.full, u"\"%s\", error, no compare buffers\n", src);
+    report_event(run, NO_BUFFERS, {src});
+    count_error(run, side::src, src);
 }
 
 compare_progress::compare_progress(run_state& run, std::u16string_view src, std::u16string_view dst)
@@ -323,29 +320,34 @@ int64_t open_pair(run_state& run, std::u16string_view src, std::u16string_view d
     return RESULT_SAME;
 }
 
+// The byte comparison shows which side was smaller with < or >; the
+// prefix comparison words it its own way.
 const length_mismatch_wording BYTE_COMPARE_WORDING{
-    u"\"%s\", error 12 src=%d < dst=%d\n", u"\"%s\", error 12 src=%d > dst=%d\n",
-    u"\"%s\", error 12, src=%d < dst=%d\n", u"\"%s\", error 12, src=%d > dst=%d\n"};
+    {.err = u"\"%s\", error 12 src=%d < dst=%d\n",
+     .aer = u"%s: error 12 src=%d < dst=%d pos=%d\n",
+     .lng = u"\"%s\" error 12\n",
+     .full = u"\"%s\", error 12, src=%d < dst=%d\n"},
+    {.err = u"\"%s\", error 12 src=%d > dst=%d\n",
+     .aer = u"%s: error 12 src=%d > dst=%d pos=%d\n",
+     .lng = u"\"%s\" error 12\n",
+     .full = u"\"%s\", error 12, src=%d > dst=%d\n"}};
 const length_mismatch_wording PREFIX_COMPARE_WORDING{
-    u"\"%s\", error 12 src=%d dst=%d\n", u"\"%s\", error 12 src=%d dst=%d\n",
-    u"\"%s\", error, 12 src=%d dst=%d\n", u"\"%s\", error, 12 src=%d dst=%d\n"};
+    {.err = u"\"%s\", error 12 src=%d dst=%d\n",
+     .aer = u"%s: error 12 src=%d < dst=%d pos=%d\n",
+     .lng = u"\"%s\" error 12\n",
+     .full = u"\"%s\", error, 12 src=%d dst=%d\n"},
+    {.err = u"\"%s\", error 12 src=%d dst=%d\n",
+     .aer = u"%s: error 12 src=%d > dst=%d pos=%d\n",
+     .lng = u"\"%s\" error 12\n",
+     .full = u"\"%s\", error, 12 src=%d dst=%d\n"}};
 
 void report_length_mismatch(run_state& run, const length_mismatch_wording& wording, std::u16string_view src,
                             std::u16string_view dst, int64_t src_count, int64_t dst_count, int64_t pos) {
-    log_line(run.logs.serr, u"%s\n", src);
-    ++run.src_error_count;
-    log_line(run.logs.derr, u"%s\n", dst);
-    ++run.dst_error_count;
+    count_error(run, side::src, src);
+    count_error(run, side::dst, dst);
     const bool src_smaller = src_count < dst_count;
-    const std::u16string_view named = src_smaller ? src : dst;
-    report_err(run, src_smaller ? wording.err_smaller : wording.err_larger, named, src_count, dst_count);
-    if (src_smaller)
-        log_line(run.logs.aer, u"%s: error 12 src=%d < dst=%d pos=%d\n", named, src_count, dst_count, pos);
-    else
-        log_line(run.logs.aer, u"%s: error 12 src=%d > dst=%d pos=%d\n", named, src_count, dst_count, pos);
-    if (run.options.long_log) log_line(run.logs.lng, u"\"%s\" error 12\n", named);
-    if (run.options.full_log)
-        log_line(run.logs.full, src_smaller ? wording.full_smaller : wording.full_larger, named, src_count, dst_count);
+    report_event(run, src_smaller ? wording.smaller : wording.larger,
+                 {src_smaller ? src : dst, src_count, dst_count, pos});
 }
 
 int64_t compare_files(run_state& run, std::u16string_view src, std::u16string_view dst, int64_t size) {

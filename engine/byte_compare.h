@@ -101,9 +101,12 @@ private:
     std::thread thread_;
 };
 
+// A failure of one side: the path in the side's error list and 1 more on the
+// side's error counter.
+void count_error(run_state& run, side which, std::u16string_view path);
+
 // The lines of a failed open or read ("pos" is the offset of the block,
-// `count` the byte count printed with it); they add the path to the side's
-// error list and 1 to the side's error counter.
+// `count` the byte count printed with it); they count a failure of the side.
 void report_open_failure(run_state& run, side which, std::u16string_view path);
 void report_read_failure(run_state& run, side which, std::u16string_view path, int64_t pos, int64_t count);
 // Without compare buffers: a source-side error line for the pair.
@@ -111,11 +114,10 @@ void report_missing_buffers(run_state& run, std::u16string_view src);
 
 // "error 12": the two reads of one block delivered different byte counts.
 // Both paths go to their error lists and both error counters rise; the lines
-// name the side that delivered fewer bytes. The byte comparison shows which
-// side was smaller with < or >, the prefix comparison words it its own way.
+// (arguments: the path of the side that delivered fewer bytes, the two
+// counts, the offset of the block) name the side that delivered fewer.
 struct length_mismatch_wording {
-    std::u16string_view err_smaller, err_larger;    // standard error
-    std::u16string_view full_smaller, full_larger;  // zublog.txt
+    event_wording smaller, larger;  // the source delivered fewer bytes, or more
 };
 extern const length_mismatch_wording BYTE_COMPARE_WORDING;
 extern const length_mismatch_wording PREFIX_COMPARE_WORDING;

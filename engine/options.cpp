@@ -88,7 +88,7 @@ parse_result parse_options(run_state& run, const std::vector<std::u16string>& ar
             // Unknown letter (in the dialog build also H and ?).
             const std::u16string_view line = u"%s: bad option %c\n";
             report_err(run, line, run.program_name, c);
-            log_line(run.logs.aer, line, run.program_name, c);
+            log_line(run.logs[log_id::aer], line, run.program_name, c);
             result.outcome = parse_outcome::BAD_OPTION;
             return result;
         }

@@ -8,6 +8,9 @@
 // error list and counter, and a line naming the reason.
 #include "pair_judgement.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "byte_compare.h"
 #include "prefix_compare.h"
 #include "removal.h"
@@ -19,41 +22,96 @@ namespace zub {
 namespace {
 
 
-// Local calendar fields of a file time; all zero when it cannot be converted.
-struct stamp {
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
+// A file time as its local calendar text, every field zero when it cannot
+// be converted. Made only for the lines that show it: a conversion costs.
+class stamp_text {
+public:
+    stamp_text() = default;
+    explicit stamp_text(uint64_t file_time) {
+        time_fields t{};
+        int year = 0, month = 0;
+        if (const time_fields* local = local_time_of(file_time)) {
+            t = *local;
+            year = t.year + 1900;
+            month = t.month + 1;
+        }
+        const int n = format_to(text_, std::size(text_), u"%4d-%02d-%02d %02d:%02d:%02d.%03d",
+                                {year, month, t.day, t.hour, t.minute, t.second, t.millisecond});
+        length_ = n > 0 ? static_cast<size_t>(n) : 0;
+    }
+    std::u16string_view view() const { return {text_, length_}; }
+
+private:
+    char16_t text_[48] = {};
+    size_t length_ = 0;
 };
 
-stamp stamp_of(uint64_t file_time) {
-    const time_fields* t = local_time_of(file_time);
-    if (t == nullptr) return {};
-    return {t->year + 1900, t->month + 1, t->day, t->hour, t->minute, t->second, t->millisecond};
+// zublong.log and zublog.txt show the times of a pair that differs.
+bool shows_times(const run_state& run) {
+    return run.logs[log_id::lng].is_open() || run.logs[log_id::full].is_open();
 }
 
 char16_t time_sign(uint64_t src, uint64_t dst) { return src > dst ? u'>' : (src == dst ? u'=' : u'<'); }
 
-// "timestamp <src time> " (with a leading text) and "<sign> <dst time>\n".
-void write_src_time(text_stream& s, std::u16string_view lead, const stamp& t) {
-    std::u16string format(lead);
-    format += u"%4d-%02d-%02d %02d:%02d:%02d.%03d ";
-    print_to(s, format, t.year, t.month, t.day, t.hour, t.minute, t.second, t.millisecond);
-}
-void write_dst_time(text_stream& s, char16_t sign, const stamp& t) {
-    print_to(s, u"%c %4d-%02d-%02d %02d:%02d:%02d.%03d\n", sign, t.year, t.month, t.day, t.hour, t.minute,
-             t.second, t.millisecond);
+// The verdicts. zublong.log names the pair by a full path, zublog.txt and
+// zubfile.log by the destination relative to its root.
+constexpr event_wording SAME{.full = u"\"%s\", same\n", .file = u"\"%s\", same\n"};
+// Arguments: the offset of the first difference, the two bytes there, the two times and their sign.
+constexpr event_wording DIFFERENT{
+    .lng = u"\"%s\" disagreement at %I64u 0x%02x 0x%02x , timestamp %s %c %s\n",
+    .full = u"\"%s\", disagreement at %I64u 0x%02x 0x%02x , timestamp %s %c %s\n",
+    .file = u"\"%s\", disagreement\n"};
+// -n: the offset of the first and of the last difference, their number and the size, the times.
+constexpr event_wording DIFFERENT_ALL{
+    .lng = u"\"%s\" disagreement at %I64u - %I64u (%I64u / %I64u) , timestamp %s %c %s\n",
+    .full = u"\"%s\", disagreement at %I64u - %I64u (%I64u / %I64u) , timestamp %s %c %s\n",
+    .file = u"\"%s\", disagreement\n"};
+// The two sizes with their sign, the two times with theirs.
+constexpr event_wording SIZES_DIFFER{.lng = u"\"%s\" size %I64d %c %I64d , timestamp %s %c %s\n",
+                                     .full = u"\"%s\", size %I64d %c %I64d , timestamp %s %c %s\n",
+                                     .file = u"\"%s\", size, %I64d, \"%c\", %I64d\n"};
+// zublong.log: the times with their sign; the others add each time as a number.
+constexpr event_wording TIMES_DIFFER{.lng = u"\"%s\" timestamp %s %c %s\n",
+                                     .full = u"\"%s\", timestamp, %s, %I64u, \"%c\", %s, %I64u\n",
+                                     .file = u"\"%s\", timestamp, %s, %I64u, \"%c\", %s, %I64u\n"};
+// -p, indexed by the smaller side: it is the beginning of the other file (zublong.log names it), or
+// not (zublong.log names the source, and the offset of the first difference follows).
+constexpr event_wording PART[] = {
+    {.lng = u"\"%s\" is a part of dst\n", .full = u"\"%s\", src is a part of dst\n"},
+    {.lng = u"\"%s\" is a part of src\n", .full = u"\"%s\", dst is a part of src\n"},
+};
+constexpr event_wording NOT_PART[] = {
+    {.lng = u"\"%s\" not a part at %I64u\n", .full = u"\"%s\", src is not a part of dst at %I64u\n"},
+    {.lng = u"\"%s\" not a superset at %I64u\n", .full = u"\"%s\", dst is not a part of src at %I64u\n"},
+};
+
+// A source root that is a file and cannot be read.
+constexpr event_wording SRC_FILE_FAILED{.err = u"\"%s\" %s (%d)\n",
+                                        .aer = u"%s: %s\n",
+                                        .lng = u"\"%s\" %s (%d)\n",
+                                        .full = u"\"%s\" error %s (%d)\n"};
+
+// A verdict line: `path` in zublong.log, `shown` in zublog.txt and zubfile.log.
+// Most pairs are the same and go to no file but the lists: they cost a look at
+// whether those files are open.
+template <typename... A>
+void report_verdict(run_state& run, const event_wording& event, std::u16string_view path, std::u16string_view shown,
+                    const A&... a) {
+    if (reaches(run, event)) report_event(run, event, {fmt_arg(path), fmt_arg(a)...}, {fmt_arg(shown), fmt_arg(a)...});
 }
 
 void show_counts(run_state& run) {
     if (run.dialog())
-        run.out.show_counts(static_cast<uint32_t>(run.same_count), static_cast<uint32_t>(run.different_count),
-                            static_cast<int64_t>(run.bytes_compared));
+        run.out.show_counts(static_cast<uint32_t>(run.counts.same_count),
+                            static_cast<uint32_t>(run.counts.different_count),
+                            static_cast<int64_t>(run.counts.bytes_compared));
 }
 
 void count_different(run_state& run, std::u16string_view src, std::u16string_view dst, int64_t size) {
-    log_line(run.logs.sdif, u"%s\n", src);
-    log_line(run.logs.ddif, u"%s\n", dst);
-    ++run.different_count;
-    run.bytes_compared += static_cast<uint64_t>(size);
+    list_path(run, log_id::sdif, src);
+    list_path(run, log_id::ddif, dst);
+    ++run.counts.different_count;
+    run.counts.bytes_compared += static_cast<uint64_t>(size);
 }
 
 removal_guard guard_of(const run_state& run, std::u16string_view src, std::u16string_view dst,
@@ -66,108 +124,81 @@ removal_guard guard_of(const run_state& run, std::u16string_view src, std::u16st
 void remove_src(run_state& run, std::u16string_view src, std::u16string_view dst, const file_info& info,
                 const pair_folders& folders) {
     if (remove_matched_file(run, guard_of(run, src, dst, folders, true), has(info.flags, fi_bits::READONLY),
-                            run.logs.srm, run.src_removed_count) != 0) {
-        log_line(run.logs.serr, u"%s\n", src);
-        ++run.src_error_count;
-    }
+                            log_id::srm, run.counts.src_removed_count) != 0)
+        count_error(run, side::src, src);
 }
 
 // Returns true when the destination was removed.
 bool remove_dst(run_state& run, std::u16string_view src, std::u16string_view dst, const path_status_record& status,
                 const pair_folders& folders) {
     if (remove_matched_file(run, guard_of(run, src, dst, folders, false), !has(status.mode, mode_bits::WRITABLE),
-                            run.logs.drm, run.dst_removed_count) != 0) {
-        log_line(run.logs.derr, u"%s\n", dst);
-        ++run.dst_error_count;
+                            log_id::drm, run.counts.dst_removed_count) != 0) {
+        count_error(run, side::dst, dst);
         return false;
     }
     return true;
 }
 
+// -p: whether the smaller file of the pair is the beginning of the larger
+// one; when it is, -q (or the smaller side's -s / -d) removes it.
+void judge_part(run_state& run, std::u16string_view src, std::u16string_view dst, const file_info& info,
+                const path_status_record& status, const pair_folders& folders) {
+    const run_options& o = run.options;
+    const side smaller = info.size < status.size ? side::src : side::dst;
+    const size_t index = smaller == side::src ? 0 : 1;
+    int64_t result = compare_prefix(run, src, dst, std::min(info.size, status.size));
+    if (run.stop_requested() || result < RESULT_SAME || result == RESULT_STOPPED) return;
+    std::u16string_view rel = relative_dst(run, dst);
+    if (result != RESULT_SAME) {
+        report_verdict(run, NOT_PART[index], src, rel, static_cast<uint64_t>(result));
+        return;
+    }
+    const std::u16string_view part = smaller == side::src ? src : dst;
+    list_path(run, log_id::part, part);
+    report_verdict(run, PART[index], part, rel);
+    if (smaller == side::src) {
+        if (o.delete_src || o.delete_part) remove_src(run, src, dst, info, folders);
+    } else if ((o.delete_dst || o.delete_part) && remove_dst(run, src, dst, status, folders) && o.move_script) {
+        write_move(run, src, dst);
+    }
+}
+
 void judge_sizes_differ(run_state& run, std::u16string_view src, std::u16string_view dst, const file_info& info,
                         const path_status_record& status, const pair_folders& folders) {
-    const run_options& o = run.options;
     count_different(run, src, dst, info.size);
     show_counts(run);
-    char16_t size_sign = info.size > status.size ? u'>' : u'<';
-    std::u16string_view rel = relative_dst(run, dst);
-    if (o.long_log || o.full_log) {
-        stamp st = stamp_of(info.written), dt = stamp_of(status.written);
-        char16_t ts = time_sign(info.written, status.written);
-        if (o.long_log) {
-            log_line(run.logs.lng, u"\"%s\" size %I64d %c %I64d , ", src, info.size, size_sign, status.size);
-            write_src_time(run.logs.lng, u"timestamp ", st);
-            write_dst_time(run.logs.lng, ts, dt);
-        }
-        if (o.full_log) {
-            log_line(run.logs.full, u"\"%s\", size %I64d %c %I64d , ", rel, info.size, size_sign, status.size);
-            write_src_time(run.logs.full, u"timestamp ", st);
-            write_dst_time(run.logs.full, ts, dt);
-        }
-    }
-    if (o.file_log)
-        log_line(run.logs.file, u"\"%s\", size, %I64d, \"%c\", %I64d\n", rel, info.size, size_sign, status.size);
-    if (!o.partial_compare) return;
-
-    if (info.size < status.size) {
-        int64_t result = compare_prefix(run, src, dst, info.size);
-        if (run.stop_requested() || result < RESULT_SAME || result == RESULT_STOPPED) return;
-        if (result == RESULT_SAME) {
-            log_line(run.logs.part, u"%s\n", src);
-            if (o.long_log) log_line(run.logs.lng, u"\"%s\" is a part of dst\n", src);
-            if (o.full_log) log_line(run.logs.full, u"\"%s\", src is a part of dst\n", rel);
-            if (o.delete_src || o.delete_part) remove_src(run, src, dst, info, folders);
-        } else {
-            if (o.long_log) log_line(run.logs.lng, u"\"%s\" not a part at %I64u\n", src, static_cast<uint64_t>(result));
-            if (o.full_log)
-                log_line(run.logs.full, u"\"%s\", src is not a part of dst at %I64u\n", rel,
-                         static_cast<uint64_t>(result));
-        }
-    } else {
-        int64_t result = compare_prefix(run, src, dst, status.size);
-        if (run.stop_requested() || result < RESULT_SAME || result == RESULT_STOPPED) return;
-        if (result == RESULT_SAME) {
-            log_line(run.logs.part, u"%s\n", dst);
-            if (o.long_log) log_line(run.logs.lng, u"\"%s\" is a part of src\n", dst);
-            if (o.full_log) log_line(run.logs.full, u"\"%s\", dst is a part of src\n", rel);
-            if ((o.delete_dst || o.delete_part) && remove_dst(run, src, dst, status, folders) && o.move_script)
-                write_move(run, src, dst);
-        } else {
-            if (o.long_log)
-                log_line(run.logs.lng, u"\"%s\" not a superset at %I64u\n", src, static_cast<uint64_t>(result));
-            if (o.full_log)
-                log_line(run.logs.full, u"\"%s\", dst is not a part of src at %I64u\n", rel,
-                         static_cast<uint64_t>(result));
-        }
-    }
+    stamp_text st, dt;
+    if (shows_times(run)) st = stamp_text(info.written), dt = stamp_text(status.written);
+    report_verdict(run, SIZES_DIFFER, src, relative_dst(run, dst), info.size,
+                   info.size > status.size ? u'>' : u'<', status.size, st.view(),
+                   time_sign(info.written, status.written), dt.view());
+    if (run.options.partial_compare) judge_part(run, src, dst, info, status, folders);
 }
 
 void judge_times_differ(run_state& run, std::u16string_view src, std::u16string_view dst, const file_info& info,
                         const path_status_record& status) {
-    const run_options& o = run.options;
     count_different(run, src, dst, info.size);
     show_counts(run);
-    if (!o.long_log && !o.full_log && !o.file_log) return;
-    std::u16string_view rel = relative_dst(run, dst);
-    stamp st = stamp_of(info.written), dt = stamp_of(status.written);
-    char16_t ts = info.written > status.written ? u'>' : u'<';
-    auto comma_src = [&](text_stream& s) {
-        print_to(s, u"\"%s\", timestamp, %4d-%02d-%02d %02d:%02d:%02d.%03d, %I64u, ", rel, st.year, st.month, st.day,
-                 st.hour, st.minute, st.second, st.millisecond, info.written);
-    };
-    auto comma_dst = [&](text_stream& s) {
-        print_to(s, u"\"%c\", %4d-%02d-%02d %02d:%02d:%02d.%03d, %I64u\n", ts, dt.year, dt.month, dt.day, dt.hour,
-                 dt.minute, dt.second, dt.millisecond, status.written);
-    };
-    if (o.long_log) {
-        log_line(run.logs.lng, u"\"%s\" ", src);
-        write_src_time(run.logs.lng, u"timestamp ", st);
-    }
-    if (o.file_log) comma_src(run.logs.file);
-    if (o.full_log) comma_src(run.logs.full);
-    if (o.long_log) write_dst_time(run.logs.lng, ts, dt);
-    if (o.file_log) comma_dst(run.logs.file);
-    if (o.full_log) comma_dst(run.logs.full);
+    if (!reaches(run, TIMES_DIFFER)) return;
+    const stamp_text st(info.written), dt(status.written);
+    const char16_t ts = info.written > status.written ? u'>' : u'<';
+    report_event(run, TIMES_DIFFER, {src, st.view(), ts, dt.view()},
+                 {relative_dst(run, dst), st.view(), info.written, ts, dt.view(), status.written});
+}
+
+// The lines of a pair whose bytes differ at `at`.
+void report_different(run_state& run, std::u16string_view src, std::u16string_view rel, const file_info& info,
+                      const path_status_record& status, uint64_t at) {
+    const run_options& o = run.options;
+    stamp_text st, dt;
+    if (shows_times(run)) st = stamp_text(info.written), dt = stamp_text(status.written);
+    const char16_t ts = time_sign(info.written, status.written);
+    if (o.find_all_diffs && o.long_log)
+        report_verdict(run, DIFFERENT_ALL, src, rel, at, run.last_diff_pos, run.diff_byte_count,
+                       static_cast<uint64_t>(info.size), st.view(), ts, dt.view());
+    else
+        report_verdict(run, DIFFERENT, src, rel, at, static_cast<unsigned>(run.first_diff_src_byte),
+                       static_cast<unsigned>(run.first_diff_dst_byte), st.view(), ts, dt.view());
 }
 
 void judge_contents(run_state& run, std::u16string_view src, std::u16string_view dst, const file_info& info,
@@ -178,43 +209,20 @@ void judge_contents(run_state& run, std::u16string_view src, std::u16string_view
     if (result < RESULT_SAME) return;  // reported and counted by the comparison
     std::u16string_view rel = relative_dst(run, dst);
     if (result == RESULT_SAME) {
-        log_line(run.logs.ssame, u"%s\n", src);
-        log_line(run.logs.dsame, u"%s\n", dst);
-        ++run.same_count;
-        run.bytes_compared += static_cast<uint64_t>(info.size);
+        list_path(run, log_id::ssame, src);
+        list_path(run, log_id::dsame, dst);
+        ++run.counts.same_count;
+        run.counts.bytes_compared += static_cast<uint64_t>(info.size);
         show_counts(run);
-        if (o.file_log) log_line(run.logs.file, u"\"%s\", same\n", rel);
-        if (o.full_log) log_line(run.logs.full, u"\"%s\", same\n", rel);
+        // The common case: a look at whether zublog.txt or zubfile.log is open.
+        if (reaches(run, SAME)) report_event(run, SAME, {rel});
         if (o.delete_src) remove_src(run, src, dst, info, folders);
         if (o.delete_dst) remove_dst(run, src, dst, status, folders);
         return;
     }
-    if (o.long_log || o.full_log) {
-        const bool all_diffs = o.find_all_diffs && o.long_log;
-        stamp st = stamp_of(info.written), dt = stamp_of(status.written);
-        char16_t ts = time_sign(info.written, status.written);
-        auto rest = [&](text_stream& s) {
-            if (all_diffs)
-                print_to(s, u"- %I64u (%I64u / %I64u) ", run.last_diff_pos, run.diff_byte_count,
-                         static_cast<uint64_t>(info.size));
-            else
-                print_to(s, u"0x%02x 0x%02x ", static_cast<unsigned>(run.first_diff_src_byte),
-                         static_cast<unsigned>(run.first_diff_dst_byte));
-            write_src_time(s, u", timestamp ", st);
-            write_dst_time(s, ts, dt);
-        };
-        if (o.long_log) {
-            log_line(run.logs.lng, u"\"%s\" disagreement at %I64u ", src, static_cast<uint64_t>(result));
-            rest(run.logs.lng);
-        }
-        if (o.full_log) {
-            log_line(run.logs.full, u"\"%s\", disagreement at %I64u ", rel, static_cast<uint64_t>(result));
-            rest(run.logs.full);
-        }
-    }
+    report_different(run, src, rel, info, status, static_cast<uint64_t>(result));
     count_different(run, src, dst, info.size);
     show_counts(run);
-    if (o.file_log) log_line(run.logs.file, u"\"%s\", disagreement\n", rel);
 }
 
 }  // namespace
@@ -235,36 +243,31 @@ bool run_removes(const run_state& run) {
     return o.delete_src || o.delete_dst || o.delete_part;
 }
 
+const event_wording PATH_MISSING{.lng = u"\"%s\" %s (%d)\n", .full = u"\"%s\" %s (%d)\n"};
+const event_wording NOT_A_FILE{.lng = u"\"%s\" not a file\n", .full = u"\"%s\" not a file\n"};
+
 void judge_single_file(run_state& run, std::u16string_view src, std::u16string_view dst) {
-    const run_options& o = run.options;
     path_status_record status;
     if (path_status(dst, status) != 0) {
         run.last_os_error = platform::last_error();
-        std::u16string text = system_message_text(run.last_os_error);
-        int32_t code = static_cast<int32_t>(run.last_os_error);
-        if (o.long_log) log_line(run.logs.lng, u"\"%s\" %s (%d)\n", dst, text, code);
-        if (o.full_log) log_line(run.logs.full, u"\"%s\" %s (%d)\n", dst, text, code);
-        ++run.file_not_found_count;
+        report_event(run, PATH_MISSING,
+                     {dst, system_message_text(run.last_os_error), static_cast<int32_t>(run.last_os_error)});
+        ++run.counts.file_not_found_count;
         return;
     }
     if (!has(status.mode, mode_bits::REGULAR)) {
-        if (o.long_log) log_line(run.logs.lng, u"\"%s\" not a file\n", dst);
-        if (o.full_log) log_line(run.logs.full, u"\"%s\" not a file\n", dst);
+        report_event(run, NOT_A_FILE, {dst});
         return;
     }
     file_info info;
     if (file_entry(src, info) != 0) {
         run.last_os_error = platform::last_error();
-        std::u16string text = system_message_text(run.last_os_error);
-        int32_t code = static_cast<int32_t>(run.last_os_error);
-        report_err(run, u"\"%s\" %s (%d)\n", src, text, code);
-        log_line(run.logs.aer, u"%s: %s\n", src, text);
-        if (o.long_log) log_line(run.logs.lng, u"\"%s\" %s (%d)\n", src, text, code);
-        if (o.full_log) log_line(run.logs.full, u"\"%s\" error %s (%d)\n", src, text, code);
+        report_event(run, SRC_FILE_FAILED,
+                     {src, system_message_text(run.last_os_error), static_cast<int32_t>(run.last_os_error)});
         return;
     }
     run.dst_prefix_len = 0;
-    if (o.verbose) report_verbose(run, u"%s\n", src);
+    if (run.options.verbose) report_verbose(run, u"%s\n", src);
     pair_folders folders;
     if (run_removes(run)) {
         platform::os& os = platform::current();

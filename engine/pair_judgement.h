@@ -30,6 +30,12 @@ void judge_pair(run_state& run, std::u16string_view src, std::u16string_view dst
 // Whether the run's options remove files (-s, -d, -q).
 bool run_removes(const run_state& run);
 
+// The lines of a path whose status cannot be taken (arguments: the path, the
+// system's text and code): a destination counterpart, a source folder inside
+// the tree; and of a destination counterpart that is not a file (the path).
+extern const event_wording PATH_MISSING;
+extern const event_wording NOT_A_FILE;
+
 // The source root given to the run is a file: judges it against `dst`.
 void judge_single_file(run_state& run, std::u16string_view src, std::u16string_view dst);
 

@@ -12,30 +12,38 @@ namespace zub {
 
 namespace {
 
-// The failure lines of a removal, with the C library's text for `number`.
+// The failure lines of a removal: the path and the C library's text.
+constexpr event_wording REMOVAL_FAILED{
+    .err = u"\"%s\" %s\n", .aer = u"%s: %s\n", .lng = u"\"%s\" %s\n", .full = u"\"%s\" %s\n"};
+
 void report_removal_failure(run_state& run, std::u16string_view path, int number) {
-    std::u16string text = errno_message_text(number);
-    log_line(run.logs.aer, u"%s: %s\n", path, text);
-    report_err(run, u"\"%s\" %s\n", path, text);
-    if (run.options.long_log) log_line(run.logs.lng, u"\"%s\" %s\n", path, text);
-    if (run.options.full_log) log_line(run.logs.full, u"\"%s\" %s\n", path, text);
+    report_event(run, REMOVAL_FAILED, {path, errno_message_text(number)});
 }
 
-// A removal refused by a safety check: the same line shapes as a removal
-// failure, with the reason instead of the C library's text.
-void report_refusal(run_state& run, std::u16string_view path, std::u16string_view quoted_reason,
-                    std::u16string_view plain_reason) {
-    report_err(run, u"\"%s\" %s\n", path, quoted_reason);
-    log_line(run.logs.aer, u"%s: %s\n", path, plain_reason);
-    if (run.options.long_log) log_line(run.logs.lng, u"\"%s\" %s\n", path, quoted_reason);
-    if (run.options.full_log) log_line(run.logs.full, u"\"%s\" %s\n", path, quoted_reason);
+// A removal refused by a safety check: the line shapes of a removal failure
+// with the reason instead of the C library's text. zubaer.log names the
+// other file of the pair without quotes.
+constexpr event_wording refusal(std::u16string_view quoted, std::u16string_view plain) {
+    return {.err = quoted, .aer = plain, .lng = quoted, .full = quoted};
 }
+// Arguments: the path; the kept path where the reason names it.
+constexpr event_wording SAME_FILE = refusal(u"\"%s\" is the same file as \"%s\"\n", u"%s: is the same file as %s\n");
+constexpr event_wording CHANGED =
+    refusal(u"\"%s\" changed since it was compared\n", u"%s: changed since it was compared\n");
+constexpr event_wording KEPT_CHANGED = refusal(u"\"%s\" is kept: \"%s\" changed since it was compared\n",
+                                               u"%s: is kept: %s changed since it was compared\n");
+// The path, the kept path, the system's text and code.
+constexpr event_wording KEPT_UNREADABLE = refusal(u"\"%s\" cannot be told apart from \"%s\", %s (%d)\n",
+                                                  u"%s: cannot be told apart from %s, %s (%d)\n");
+constexpr event_wording OTHER_NAMES =
+    refusal(u"\"%s\" has other names: not emptied\n", u"%s: has other names: not emptied\n");
+constexpr event_wording IS_LINK = refusal(u"\"%s\" is a link: not removed\n", u"%s: is a link: not removed\n");
 
-void refuse(run_state& run, std::u16string_view path, std::u16string_view reason) {
-    report_refusal(run, path, reason, reason);
-}
-
-constexpr std::u16string_view CHANGED = u"changed since it was compared";
+// The result file that failed; the removed path whose record failed.
+constexpr event_wording RECORDS_FAILED{.err = u"%s cannot be written: no more files are removed\n",
+                                       .aer = u"%s cannot be written: no more files are removed\n"};
+constexpr event_wording NOT_RECORDED{.err = u"\"%s\" was removed but could not be recorded\n",
+                                     .aer = u"%s: was removed but could not be recorded\n"};
 
 // The same file in the same state: identity, size, last-write and change time.
 bool unchanged(const platform::file_state& now, const platform::file_state& compared) {
@@ -46,15 +54,13 @@ bool unchanged(const platform::file_state& now, const platform::file_state& comp
 // Nothing is removed off the record: once a result file has failed to take
 // a write, or when the removal list itself could not be opened, the run
 // removes nothing more.
-bool records_writable(run_state& run, const text_stream& removal_log) {
+bool records_writable(run_state& run, log_id removal_log) {
     if (run.removals_halted) return false;
     std::u16string_view failed = failed_result_file(run);
-    if (failed.empty() && !removal_log.is_open())
-        failed = &removal_log == &run.logs.srm ? u"zubsrm.log" : u"zubdrm.log";
+    if (failed.empty() && !run.logs[removal_log].is_open()) failed = log_file_name(removal_log);
     if (failed.empty()) return true;
     run.removals_halted = true;
-    report_err(run, u"%s cannot be written: no more files are removed\n", failed);
-    log_line(run.logs.aer, u"%s cannot be written: no more files are removed\n", failed);
+    report_event(run, RECORDS_FAILED, {failed});
     return false;
 }
 
@@ -65,8 +71,7 @@ int change_opened(run_state& run, const removal_guard& guard, platform::handle f
     const bool empty = run.options.empty_instead;
 
     if (target.state.id == kept.state.id) {
-        report_refusal(run, target.path, sformat(u"is the same file as \"%s\"", kept.path),
-                       sformat(u"is the same file as %s", kept.path));
+        report_event(run, SAME_FILE, {target.path, kept.path});
         return 1;
     }
     platform::file_state now;
@@ -75,28 +80,25 @@ int change_opened(run_state& run, const removal_guard& guard, platform::handle f
         return 1;
     }
     if (!unchanged(now, target.state)) {
-        refuse(run, target.path, CHANGED);
+        report_event(run, CHANGED, {target.path});
         return 1;
     }
     platform::file_state kept_now;
     if (!platform::current().path_state(kept.path, kept_now)) {
         uint32_t code = platform::last_error();
         run.last_os_error = code;
-        std::u16string text = system_message_text(code);
-        int32_t c = static_cast<int32_t>(code);
-        report_refusal(run, target.path, sformat(u"cannot be told apart from \"%s\", %s (%d)", kept.path, text, c),
-                       sformat(u"cannot be told apart from %s, %s (%d)", kept.path, text, c));
+        report_event(run, KEPT_UNREADABLE,
+                     {target.path, kept.path, system_message_text(code), static_cast<int32_t>(code)});
         return 1;
     }
     if (!unchanged(kept_now, kept.state)) {
-        report_refusal(run, target.path, sformat(u"is kept: \"%s\" %s", kept.path, CHANGED),
-                       sformat(u"is kept: %s %s", kept.path, CHANGED));
+        report_event(run, KEPT_CHANGED, {target.path, kept.path});
         return 1;
     }
     // Emptying a file with other names would empty them all, some perhaps
     // outside the tree or on the other side.
     if (empty && now.links > 1) {
-        refuse(run, target.path, u"has other names: not emptied");
+        report_event(run, OTHER_NAMES, {target.path});
         return 1;
     }
     if (read_only && !platform::current().set_read_only(file, false)) {
@@ -111,7 +113,7 @@ int change_opened(run_state& run, const removal_guard& guard, platform::handle f
     if (platform::current().delete_opened(file, target.path, target.folder)) return 0;
     const uint32_t code = platform::last_error();
     if (platform::is_changed_refusal(code) || platform::is_not_found(code))
-        refuse(run, target.path, CHANGED);
+        report_event(run, CHANGED, {target.path});
     else
         report_removal_failure(run, target.path, platform::errno_from_os_error(code));
     return 1;
@@ -119,7 +121,7 @@ int change_opened(run_state& run, const removal_guard& guard, platform::handle f
 
 }  // namespace
 
-int remove_matched_file(run_state& run, const removal_guard& guard, bool read_only, text_stream& removal_log,
+int remove_matched_file(run_state& run, const removal_guard& guard, bool read_only, log_id removal_log,
                         int32_t& removal_counter) {
     if (read_only && !run.options.remove_readonly) return 1;
     if (!records_writable(run, removal_log)) return 1;
@@ -129,9 +131,9 @@ int remove_matched_file(run_state& run, const removal_guard& guard, bool read_on
     if (!file.valid()) {
         const uint32_t code = platform::last_error();
         if (platform::is_link_refusal(code))
-            refuse(run, path, u"is a link: not removed");
+            report_event(run, IS_LINK, {path});
         else if (platform::is_not_found(code))
-            refuse(run, path, CHANGED);
+            report_event(run, CHANGED, {path});
         else if (run.options.empty_instead)
             report_removal_failure(run, path, platform::errno_from_open_failure(code));
         else
@@ -143,13 +145,13 @@ int remove_matched_file(run_state& run, const removal_guard& guard, bool read_on
     if (result != 0) return 1;
 
     // The record reaches the system before anything else is removed.
-    log_line(removal_log, u"%s\n", path);
-    removal_log.flush();
+    text_stream& record = run.logs[removal_log];
+    list_path(run, removal_log, path);
+    record.flush();
     ++removal_counter;
-    if (removal_log.failed()) {
+    if (record.failed()) {
         // Said where it can be: the path is not lost with the record.
-        report_err(run, u"\"%s\" was removed but could not be recorded\n", path);
-        log_line(run.logs.aer, u"%s: was removed but could not be recorded\n", path);
+        report_event(run, NOT_RECORDED, {path});
         records_writable(run, removal_log);
     }
     return 0;

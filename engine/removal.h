@@ -40,7 +40,7 @@ struct removal_guard {
 // path to `removal_log` and counts it on success. 0 when removed, 1 when not.
 // Once a result file could not be written, nothing more is removed in the
 // run (said once on standard error and in the run log; the run ends with 1).
-int remove_matched_file(run_state& run, const removal_guard& guard, bool read_only, text_stream& removal_log,
+int remove_matched_file(run_state& run, const removal_guard& guard, bool read_only, log_id removal_log,
                         int32_t& removal_counter);
 
 }  // namespace zub

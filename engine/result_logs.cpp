@@ -12,18 +12,19 @@ namespace {
 
 using platform::write_mode;
 
-struct named_stream {
-    text_stream log_set::*member;
-    const char16_t* name;
+// The file names of the result streams, indexed by log_id.
+constexpr std::u16string_view LOG_NAMES[LOG_COUNT] = {
+    u"zubaer.log",  u"zublog.txt",  u"zubssame.log", u"zubdsame.log", u"zubsdif.log", u"zubddif.log",
+    u"zubsfnf.log", u"zubdfnf.log", u"zubsdnf.log",  u"zubddnf.log",  u"zubsrm.log",  u"zubdrm.log",
+    u"zubserr.log", u"zubderr.log", u"zubpart.log",  u"zublong.log",  u"zubfile.log", u"zubmove.bat",
+    u"zubmove.sh",
 };
 
+log_id log_at(size_t index) { return static_cast<log_id>(index); }
+
 // The twelve path lists, in the order they are opened and closed.
-constexpr named_stream path_lists[] = {
-    {&log_set::ssame, u"zubssame.log"}, {&log_set::dsame, u"zubdsame.log"}, {&log_set::sdif, u"zubsdif.log"},
-    {&log_set::ddif, u"zubddif.log"},   {&log_set::sfnf, u"zubsfnf.log"},   {&log_set::dfnf, u"zubdfnf.log"},
-    {&log_set::sdnf, u"zubsdnf.log"},   {&log_set::ddnf, u"zubddnf.log"},   {&log_set::srm, u"zubsrm.log"},
-    {&log_set::drm, u"zubdrm.log"},     {&log_set::serr, u"zubserr.log"},   {&log_set::derr, u"zubderr.log"},
-};
+constexpr size_t FIRST_LIST = static_cast<size_t>(log_id::ssame);
+constexpr size_t END_OF_LISTS = static_cast<size_t>(log_id::derr) + 1;
 
 // A file of length 0 receives the mark U+FEFF in its encoding: the bytes
 // FF FE in UTF-16LE, EF BB BF in UTF-8.
@@ -38,7 +39,7 @@ void mark_if_empty(text_stream& stream) {
 // reads anything else, and no byte-order mark. A new or emptied script
 // starts with its header; an appended one already has it.
 void open_shell_script(text_stream& script, write_mode mode) {
-    if (!script.open(u"zubmove.sh", mode)) return;
+    if (!script.open(log_file_name(log_id::move_sh), mode)) return;
     script.set_encoding(text_encoding::utf8);
     if (script.length() == 0) print_to(script, u"#!/bin/sh\nset -e\n");
 }
@@ -50,60 +51,45 @@ bool bom_requested() {
 
 }  // namespace
 
-void open_run_log(run_state& run) { run.logs.aer.open(u"zubaer.log", write_mode::append); }
+std::u16string_view log_file_name(log_id log) { return LOG_NAMES[static_cast<size_t>(log)]; }
+
+void open_run_log(run_state& run) { run.logs[log_id::aer].open(log_file_name(log_id::aer), write_mode::append); }
 
 void open_logs(run_state& run) {
     const run_options& o = run.options;
     log_set& logs = run.logs;
     const write_mode mode = o.append_logs ? write_mode::append : write_mode::truncate;
+    auto open = [&](log_id log) { logs[log].open(log_file_name(log), mode); };
 
-    if (o.full_log) logs.full.open(u"zublog.txt", mode);
-    for (const named_stream& list : path_lists) (logs.*list.member).open(list.name, mode);
-    if (o.partial_compare) logs.part.open(u"zubpart.log", mode);
-    if (o.long_log) logs.lng.open(u"zublong.log", mode);
-    if (o.file_log) logs.file.open(u"zubfile.log", mode);
-    if (o.move_script) logs.move.open(u"zubmove.bat", mode);
+    if (o.full_log) open(log_id::full);
+    for (size_t i = FIRST_LIST; i < END_OF_LISTS; ++i) open(log_at(i));
+    if (o.partial_compare) open(log_id::part);
+    if (o.long_log) open(log_id::lng);
+    if (o.file_log) open(log_id::file);
+    if (o.move_script) open(log_id::move);
     if (o.move_script && platform::native_path_style() == platform::path_style::posix)
-        open_shell_script(logs.move_sh, mode);
+        open_shell_script(logs[log_id::move_sh], mode);
 
     if (!bom_requested()) return;
-    // The move scripts never get a mark. zubaer.log is tested last; by now it
-    // holds this run's argument lines, so it gets a mark only if it could not
-    // take them.
-    mark_if_empty(logs.full);
-    for (const named_stream& list : path_lists) mark_if_empty(logs.*list.member);
-    mark_if_empty(logs.part);
-    mark_if_empty(logs.lng);
-    mark_if_empty(logs.file);
-    mark_if_empty(logs.aer);
+    // The move scripts never get a mark. zubaer.log holds this run's argument
+    // lines by now, so it gets a mark only if it could not take them.
+    for (size_t i = 0; i < static_cast<size_t>(log_id::move); ++i) mark_if_empty(logs[log_at(i)]);
 }
 
 void close_logs(run_state& run) {
-    log_set& logs = run.logs;
-    for (const named_stream& list : path_lists) (logs.*list.member).close();
-    logs.part.close();
-    logs.lng.close();
-    logs.file.close();
-    logs.move.close();
-    logs.move_sh.close();
+    for (size_t i = FIRST_LIST; i < LOG_COUNT; ++i) run.logs[log_at(i)].close();
 }
 
 std::u16string_view failed_result_file(run_state& run) {
-    log_set& logs = run.logs;
-    if (logs.aer.failed()) return u"zubaer.log";
-    if (logs.full.failed()) return u"zublog.txt";
-    for (const named_stream& list : path_lists)
-        if ((logs.*list.member).failed()) return list.name;
-    if (logs.part.failed()) return u"zubpart.log";
-    if (logs.lng.failed()) return u"zublong.log";
-    if (logs.file.failed()) return u"zubfile.log";
-    if (logs.move.failed()) return u"zubmove.bat";
+    // zubmove.sh is not looked at.
+    for (size_t i = 0; i < static_cast<size_t>(log_id::move_sh); ++i)
+        if (run.logs[log_at(i)].failed()) return LOG_NAMES[i];
     return {};
 }
 
 void close_run_log(run_state& run) {
-    run.logs.full.close();
-    run.logs.aer.close();
+    run.logs[log_id::full].close();
+    run.logs[log_id::aer].close();
 }
 
 std::u16string shell_quote(std::u16string_view path) {
@@ -119,14 +105,14 @@ std::u16string shell_quote(std::u16string_view path) {
 }
 
 void write_move(run_state& run, std::u16string_view from, std::u16string_view to) {
-    log_line(run.logs.move, u"move \"%s\" \"%s\"\n", batch_quote(from), batch_quote(to));
-    log_line(run.logs.move_sh, u"mv -n -- %s %s\n", shell_quote(from), shell_quote(to));
+    log_line(run.logs[log_id::move], u"move \"%s\" \"%s\"\n", batch_quote(from), batch_quote(to));
+    log_line(run.logs[log_id::move_sh], u"mv -n -- %s %s\n", shell_quote(from), shell_quote(to));
 }
 
 void write_rename(run_state& run, std::u16string_view path, std::u16string_view suffix) {
     const std::u16string quoted = batch_quote(path);
-    log_line(run.logs.move, u"move \"%s\" \"%s%s\"\n", quoted, quoted, batch_quote(suffix));
-    log_line(run.logs.move_sh, u"mv -n -- %s %s\n", shell_quote(path),
+    log_line(run.logs[log_id::move], u"move \"%s\" \"%s%s\"\n", quoted, quoted, batch_quote(suffix));
+    log_line(run.logs[log_id::move_sh], u"mv -n -- %s %s\n", shell_quote(path),
              shell_quote(std::u16string(path).append(suffix)));
 }
 

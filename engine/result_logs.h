@@ -13,6 +13,9 @@
 
 namespace zub {
 
+// The file name of a result stream.
+std::u16string_view log_file_name(log_id log);
+
 // Opens zubaer.log for appending.
 void open_run_log(run_state& run);
 

@@ -25,9 +25,7 @@ constexpr std::u16string_view usage_text =
 // A line for the error stream, zubaer.log and (with -m) zublog.txt.
 template <typename... A>
 void report_three(run_state& run, std::u16string_view format, const A&... a) {
-    report_err(run, format, a...);
-    log_line(run.logs.aer, format, a...);
-    log_line(run.logs.full, format, a...);
+    report_event(run, {.err = format, .aer = format, .full = format}, {fmt_arg(a)...});
 }
 
 // A folder typed with a trailing separator ("dst/", D:\b\ ) keeps it in
@@ -51,35 +49,23 @@ bool same_folder(std::u16string_view long_src, std::u16string_view long_dst) {
 }
 
 void write_summary(run_state& run, const std::u16string& src_text, const std::u16string& dst_text) {
-    struct line {
-        std::u16string_view format;
-        int32_t count;
-        const std::u16string* folder;
-    };
-    const line lines[] = {
-        {u"%d same file(s)\n", run.same_count, nullptr},
-        {u"%d different file(s)\n", run.different_count, nullptr},
-        {u"%d file(s) error in \"%s\"\n", run.src_error_count, &src_text},
-        {u"%d file(s) error in \"%s\"\n", run.dst_error_count, &dst_text},
-        {u"%d file(s) not found\n", run.file_not_found_count, nullptr},
-        {u"%d directory(s) not found\n", run.dir_not_found_count, nullptr},
-        {u"%d file(s) delete from \"%s\"\n", run.src_removed_count, &src_text},
-        {u"%d file(s) delete from \"%s\"\n", run.dst_removed_count, &dst_text},
-    };
-    for (const line& l : lines) {
-        if (l.folder)
-            report_out(run, l.format, l.count, *l.folder);
+    const run_counts& c = run.counts;
+    // The figures on standard output, in zubaer.log and (with -m) in zublog.txt.
+    auto line = [&](std::u16string_view format, int32_t count, const std::u16string* folder = nullptr) {
+        const event_wording summary{.out = format, .aer = format, .full = format};
+        if (folder)
+            report_event(run, summary, {count, *folder});
         else
-            report_out(run, l.format, l.count);
-    }
-    for (text_stream* stream : {&run.logs.aer, &run.logs.full}) {
-        for (const line& l : lines) {
-            if (l.folder)
-                log_line(*stream, l.format, l.count, *l.folder);
-            else
-                log_line(*stream, l.format, l.count);
-        }
-    }
+            report_event(run, summary, {count});
+    };
+    line(u"%d same file(s)\n", c.same_count);
+    line(u"%d different file(s)\n", c.different_count);
+    line(u"%d file(s) error in \"%s\"\n", c.src_error_count, &src_text);
+    line(u"%d file(s) error in \"%s\"\n", c.dst_error_count, &dst_text);
+    line(u"%d file(s) not found\n", c.file_not_found_count);
+    line(u"%d directory(s) not found\n", c.dir_not_found_count);
+    line(u"%d file(s) delete from \"%s\"\n", c.src_removed_count, &src_text);
+    line(u"%d file(s) delete from \"%s\"\n", c.dst_removed_count, &dst_text);
 }
 
 // Compare buffers are reserved by the program before the run. Without them
@@ -88,8 +74,9 @@ void write_summary(run_state& run, const std::u16string& src_text, const std::u1
 bool compare_buffers_present() { return src_buffer != nullptr && dst_buffer != nullptr; }
 
 int run_body(run_state& run, const std::vector<std::u16string>& args) {
-    for (size_t i = 0; i < args.size(); ++i) log_line(run.logs.aer, u"%d=[%s] ", static_cast<int>(i), args[i]);
-    log_line(run.logs.aer, u"\n");
+    text_stream& aer = run.logs[log_id::aer];
+    for (size_t i = 0; i < args.size(); ++i) log_line(aer, u"%d=[%s] ", static_cast<int>(i), args[i]);
+    log_line(aer, u"\n");
 
     run.out.take_console_record();
 
@@ -107,8 +94,7 @@ int run_body(run_state& run, const std::vector<std::u16string>& args) {
     }
 
     if (!compare_buffers_present()) {
-        report_err(run, u"%s: inadequate memory.\n", run.program_name);
-        log_line(run.logs.aer, u"%s: inadequate memory.\n", run.program_name);
+        report_event(run, {.err = u"%s: inadequate memory.\n", .aer = u"%s: inadequate memory.\n"}, {run.program_name});
         return 1;
     }
 
@@ -126,15 +112,7 @@ int run_body(run_state& run, const std::vector<std::u16string>& args) {
 
     open_logs(run);
 
-    run.same_count = 0;
-    run.different_count = 0;
-    run.src_error_count = 0;
-    run.dst_error_count = 0;
-    run.file_not_found_count = 0;
-    run.dir_not_found_count = 0;
-    run.src_removed_count = 0;
-    run.dst_removed_count = 0;
-    run.bytes_compared = 0;
+    run.counts = {};
 
     if (run.options.ext_filter) parse_ext_list(run.extensions, &run.options.ext_filter_value);
 
@@ -180,8 +158,7 @@ int run_body(run_state& run, const std::vector<std::u16string>& args) {
     if (run.options.verbose) report_out(run, u"\n");
 
     if (run.stop_requested()) {
-        report_out(run, u"program abort\n");
-        log_line(run.logs.full, u"program abort\n");
+        report_event(run, {.out = u"program abort\n", .full = u"program abort\n"}, {});
     }
 
     write_summary(run, src_text, dst_text);
@@ -209,8 +186,8 @@ int run_engine(run_state& run, const std::vector<std::u16string>& args) {
 
     const int code = run_body(run, args);
 
-    run.logs.full.close();
-    log_line(run.logs.aer, u"exit code = %d\n\n", code);
+    run.logs[log_id::full].close();
+    log_line(run.logs[log_id::aer], u"exit code = %d\n\n", code);
     close_run_log(run);
     free_ext_list(run.extensions);
 

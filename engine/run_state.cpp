@@ -45,21 +45,8 @@ run_state::~run_state() = default;
 void run_state::reset() {
     options = run_options{};
     program_name.clear();
-    logs.aer.close();
-    logs.full.close();
-    for (text_stream* s : {&logs.ssame, &logs.dsame, &logs.sdif, &logs.ddif, &logs.sfnf, &logs.dfnf, &logs.sdnf,
-                           &logs.ddnf, &logs.srm, &logs.drm, &logs.serr, &logs.derr, &logs.part, &logs.lng,
-                           &logs.file, &logs.move, &logs.move_sh})
-        s->close();
-    same_count = 0;
-    different_count = 0;
-    src_error_count = 0;
-    dst_error_count = 0;
-    file_not_found_count = 0;
-    dir_not_found_count = 0;
-    src_removed_count = 0;
-    dst_removed_count = 0;
-    bytes_compared = 0;
+    for (text_stream& s : logs.streams) s.close();
+    counts = {};
     diff_byte_count = 0;
     last_diff_pos = 0;
     first_diff_src_byte = 0;
@@ -86,6 +73,37 @@ int vreport_err(run_state& run, std::u16string_view format, fmt_args args) {
 int vreport_verbose(run_state& run, std::u16string_view format, fmt_args args) {
     return report(format, args, VERBOSE_BUFFER_UNITS,
                   [&](std::u16string_view t) { return run.out.write_verbose(t); });
+}
+
+namespace {
+
+// The result files an event may reach, and whether each takes the shown arguments.
+struct file_place {
+    std::u16string_view event_wording::*wording;
+    log_id log;
+    bool shown;
+};
+constexpr file_place FILE_PLACES[] = {
+    {&event_wording::aer, log_id::aer, false},
+    {&event_wording::lng, log_id::lng, false},
+    {&event_wording::full, log_id::full, true},
+    {&event_wording::file, log_id::file, true},
+};
+
+}  // namespace
+
+void report_event(run_state& run, const event_wording& event, fmt_args args, fmt_args shown) {
+    if (!event.out.empty()) vreport_out(run, event.out, args);
+    if (!event.err.empty()) vreport_err(run, event.err, args);
+    for (const file_place& place : FILE_PLACES) {
+        const std::u16string_view wording = event.*place.wording;
+        text_stream& stream = run.logs[place.log];
+        if (!wording.empty() && stream.is_open()) vprint_to(stream, wording, place.shown ? shown : args);
+    }
+}
+
+void report_event(run_state& run, const event_wording& event, fmt_args args) {
+    report_event(run, event, args, args);
 }
 
 std::u16string_view relative_dst(const run_state& run, std::u16string_view dst_path) {

@@ -4,6 +4,8 @@
 // functions that use it.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -42,17 +44,39 @@ struct run_options {
     bool full_log = false;          // -m
 };
 
+// The result streams of a run, in the order a failed write is looked for
+// (failed_result_file) and in which they are closed.
+enum class log_id {
+    aer,   // zubaer.log, the run log (always appended)
+    full,  // zublog.txt (-m)
+    ssame, dsame, sdif, ddif, sfnf, dfnf, sdnf, ddnf, srm, drm, serr, derr,  // the twelve path lists
+    part,     // zubpart.log (-p)
+    lng,      // zublong.log (-l)
+    file,     // zubfile.log (-g)
+    move,     // zubmove.bat (-b)
+    move_sh,  // zubmove.sh (-b, POSIX builds)
+};
+inline constexpr size_t LOG_COUNT = static_cast<size_t>(log_id::move_sh) + 1;
+
 // The open result streams of a run. A stream whose file could not be created
-// stays closed and swallows writes.
+// (or was not asked for) stays closed and swallows writes.
 struct log_set {
-    text_stream aer;    // zubaer.log, the run log (always appended)
-    text_stream full;   // zublog.txt (-m)
-    text_stream ssame, dsame, sdif, ddif, sfnf, dfnf, sdnf, ddnf, srm, drm, serr, derr;
-    text_stream part;   // zubpart.log (-p)
-    text_stream lng;    // zublong.log (-l)
-    text_stream file;   // zubfile.log (-g)
-    text_stream move;   // zubmove.bat (-b)
-    text_stream move_sh;  // zubmove.sh (-b, POSIX builds)
+    std::array<text_stream, LOG_COUNT> streams;
+    text_stream& operator[](log_id id) { return streams[static_cast<size_t>(id)]; }
+    const text_stream& operator[](log_id id) const { return streams[static_cast<size_t>(id)]; }
+};
+
+// The counters of a run: the figures of its summary.
+struct run_counts {
+    int32_t same_count = 0;
+    int32_t different_count = 0;
+    int32_t src_error_count = 0;
+    int32_t dst_error_count = 0;
+    int32_t file_not_found_count = 0;
+    int32_t dir_not_found_count = 0;
+    int32_t src_removed_count = 0;
+    int32_t dst_removed_count = 0;
+    uint64_t bytes_compared = 0;
 };
 
 // Compare results.
@@ -72,16 +96,7 @@ struct run_state {
     int load_level = 4;  // kept from run to run
     std::u16string program_name;
     log_set logs;
-
-    int32_t same_count = 0;
-    int32_t different_count = 0;
-    int32_t src_error_count = 0;
-    int32_t dst_error_count = 0;
-    int32_t file_not_found_count = 0;
-    int32_t dir_not_found_count = 0;
-    int32_t src_removed_count = 0;
-    int32_t dst_removed_count = 0;
-    uint64_t bytes_compared = 0;
+    run_counts counts;
 
     uint64_t diff_byte_count = 0;
     uint64_t last_diff_pos = 0;
@@ -145,6 +160,40 @@ int report_verbose(run_state& run, std::u16string_view format, const A&... a) {
 template <typename... A>
 int log_line(text_stream& stream, std::u16string_view format, const A&... a) {
     return print_to(stream, format, a...);
+}
+
+// One kind of result line (a failure, a refusal, a verdict, ...): its wording
+// for each place it is written, all taking the same arguments. A place
+// without a wording does not get the line; a result file that is not open
+// (its option not given, or its file not created) is passed over before
+// anything is formatted.
+struct event_wording {
+    std::u16string_view out{};   // standard output (the host)
+    std::u16string_view err{};   // standard error (the host)
+    std::u16string_view aer{};   // zubaer.log
+    std::u16string_view lng{};   // zublong.log
+    std::u16string_view full{};  // zublog.txt
+    std::u16string_view file{};  // zubfile.log
+};
+
+// Writes one event to every place its wording names. A verdict names the
+// pair by its destination path relative to the destination root in
+// zublog.txt and zubfile.log, with fields of their own: `shown` are the
+// arguments of those two.
+void report_event(run_state& run, const event_wording& event, fmt_args args);
+void report_event(run_state& run, const event_wording& event, fmt_args args, fmt_args shown);
+// Whether the event would be written anywhere: arguments that cost (local
+// times) are made only when it would. Inline, so that for a constant event
+// only the streams it names are looked at.
+inline bool reaches(const run_state& run, const event_wording& event) {
+    auto open = [&](std::u16string_view wording, log_id log) { return !wording.empty() && run.logs[log].is_open(); };
+    return !event.out.empty() || !event.err.empty() || open(event.aer, log_id::aer) || open(event.lng, log_id::lng) ||
+           open(event.full, log_id::full) || open(event.file, log_id::file);
+}
+
+// A path's line in one of the twelve lists (or zubpart.log).
+inline void list_path(run_state& run, log_id list, std::u16string_view path) {
+    print_to(run.logs[list], u"%s\n", path);
 }
 
 // The destination path shown relative to the destination root.

@@ -35,6 +35,30 @@ bool admitted_by_extension(const run_state& run, std::u16string_view name) {
     return false;
 }
 
+// A destination folder that is not a folder (the path).
+constexpr event_wording NOT_A_FOLDER{.lng = u"\"%s\" not a directory\n", .full = u"\"%s\" not a directory\n"};
+// The source root whose status cannot be taken (the path, the system's text
+// and code); a folder inside the tree is written as PATH_MISSING.
+constexpr event_wording ROOT_MISSING{.err = u"\"%s\" %s (%d)\n",
+                                     .aer = u"%s: %s (%d)\n",
+                                     .lng = u"\"%s\" %s (%d)\n",
+                                     .full = u"\"%s\" %s (%d)\n"};
+// A folder that cannot be listed (the listing pattern, the system's text and code).
+constexpr event_wording LISTING_FAILED{.err = u"\"%s\" %s (%d)\n",
+                                       .aer = u"%s: %s (%d)\n",
+                                       .lng = u"\"%s\" %s (%d)\n",
+                                       .full = u"\"%s\" error %s (%d)\n"};
+// A linked folder that is not walked (the folder and the reason).
+constexpr event_wording LINK_NOT_WALKED{
+    .err = u"\"%s\" %s\n", .aer = u"%s: %s\n", .lng = u"\"%s\" %s\n", .full = u"\"%s\" error %s\n"};
+
+// A pair of paths in a source list and a destination list.
+void list_pair(run_state& run, log_id src_list, std::u16string_view src, log_id dst_list,
+               std::u16string_view dst) {
+    list_path(run, src_list, src);
+    list_path(run, dst_list, dst);
+}
+
 // The destination folder of a listed source folder. False when it is missing
 // or not a folder (reported; the source folder is not listed then).
 bool destination_folder_present(run_state& run, std::u16string_view src, std::u16string_view dst) {
@@ -42,20 +66,16 @@ bool destination_folder_present(run_state& run, std::u16string_view src, std::u1
     path_status_record status;
     if (path_status(dst, status) != 0) {
         os_failure f = take_os_error(run);
-        log_line(run.logs.sdnf, u"%s\n", src);
-        log_line(run.logs.ddnf, u"%s\n", dst);
-        ++run.dir_not_found_count;
-        if (o.long_log) log_line(run.logs.lng, u"\"%s\" %s (%d)\n", dst, f.text, f.code);
-        if (o.full_log) log_line(run.logs.full, u"\"%s\" %s (%d)\n", dst, f.text, f.code);
+        list_pair(run, log_id::sdnf, src, log_id::ddnf, dst);
+        ++run.counts.dir_not_found_count;
+        report_event(run, PATH_MISSING, {dst, f.text, f.code});
         if (o.move_script) write_move(run, src, dst);
         return false;
     }
     if (!has(status.mode, mode_bits::DIRECTORY)) {
-        log_line(run.logs.sdnf, u"%s\n", src);
-        log_line(run.logs.ddnf, u"%s\n", dst);
-        ++run.dir_not_found_count;
-        if (o.long_log) log_line(run.logs.lng, u"\"%s\" not a directory\n", dst);
-        if (o.full_log) log_line(run.logs.full, u"\"%s\" not a directory\n", dst);
+        list_pair(run, log_id::sdnf, src, log_id::ddnf, dst);
+        ++run.counts.dir_not_found_count;
+        report_event(run, NOT_A_FOLDER, {dst});
         if (o.move_script && o.rename_suffix_on) write_rename(run, dst, o.rename_suffix);
         return false;
     }
@@ -73,19 +93,15 @@ void visit_file(run_state& run, std::u16string_view src_dir, std::u16string_view
     path_status_record status;
     if (path_status(dst, status) != 0) {
         os_failure f = take_os_error(run);
-        log_line(run.logs.sfnf, u"%s\n", src);
-        log_line(run.logs.dfnf, u"%s\n", dst);
-        if (o.full_log) log_line(run.logs.full, u"\"%s\" %s (%d)\n", dst, f.text, f.code);
-        if (o.long_log) log_line(run.logs.lng, u"\"%s\" %s (%d)\n", dst, f.text, f.code);
+        list_pair(run, log_id::sfnf, src, log_id::dfnf, dst);
+        report_event(run, PATH_MISSING, {dst, f.text, f.code});
         if (o.move_script) write_move(run, src, dst);
-        ++run.file_not_found_count;
+        ++run.counts.file_not_found_count;
         return;
     }
     if (!has(status.mode, mode_bits::REGULAR)) {
-        log_line(run.logs.sdif, u"%s\n", src);
-        log_line(run.logs.ddif, u"%s\n", dst);
-        if (o.full_log) log_line(run.logs.full, u"\"%s\" not a file\n", dst);
-        if (o.long_log) log_line(run.logs.lng, u"\"%s\" not a file\n", dst);
+        list_pair(run, log_id::sdif, src, log_id::ddif, dst);
+        report_event(run, NOT_A_FILE, {dst});
         if (o.move_script && o.rename_suffix_on) write_rename(run, src, o.rename_suffix);
         return;
     }
@@ -114,13 +130,6 @@ std::u16string_view linked_folder_refusal(run_state& run, std::u16string_view fo
     return {};
 }
 
-void report_linked_folder(run_state& run, std::u16string_view folder, std::u16string_view text) {
-    report_err(run, u"\"%s\" %s\n", folder, text);
-    log_line(run.logs.aer, u"%s: %s\n", folder, text);
-    if (run.options.long_log) log_line(run.logs.lng, u"\"%s\" %s\n", folder, text);
-    if (run.options.full_log) log_line(run.logs.full, u"\"%s\" error %s\n", folder, text);
-}
-
 bool walk_folder(run_state& run, std::u16string_view src, std::u16string_view dst, const walk_frame* parent);
 
 }  // namespace
@@ -137,13 +146,8 @@ bool walk_folder(run_state& run, std::u16string_view src, std::u16string_view ds
     path_status_record src_status;
     if (path_status(src, src_status) != 0) {
         os_failure f = take_os_error(run);
-        if (parent == nullptr) {
-            // The source root itself: the run cannot be done at all.
-            report_err(run, u"\"%s\" %s (%d)\n", src, f.text, f.code);
-            log_line(run.logs.aer, u"%s: %s (%d)\n", src, f.text, f.code);
-        }
-        if (o.long_log) log_line(run.logs.lng, u"\"%s\" %s (%d)\n", src, f.text, f.code);
-        if (o.full_log) log_line(run.logs.full, u"\"%s\" %s (%d)\n", src, f.text, f.code);
+        // The source root itself fails the run, which is said on standard error too.
+        report_event(run, parent == nullptr ? ROOT_MISSING : PATH_MISSING, {src, f.text, f.code});
         return false;
     }
     if (!has(src_status.mode, mode_bits::DIRECTORY)) {
@@ -166,10 +170,7 @@ bool walk_folder(run_state& run, std::u16string_view src, std::u16string_view ds
     platform::handle search = find_first(pattern, entry);
     if (!search.valid()) {
         os_failure f = take_os_error(run);
-        report_err(run, u"\"%s\" %s (%d)\n", pattern, f.text, f.code);
-        log_line(run.logs.aer, u"%s: %s (%d)\n", pattern, f.text, f.code);
-        if (o.long_log) log_line(run.logs.lng, u"\"%s\" %s (%d)\n", pattern, f.text, f.code);
-        if (o.full_log) log_line(run.logs.full, u"\"%s\" error %s (%d)\n", pattern, f.text, f.code);
+        report_event(run, LISTING_FAILED, {pattern, f.text, f.code});
         return true;
     }
     // Held no longer than needed: in a deep tree every level's pattern would
@@ -184,7 +185,7 @@ bool walk_folder(run_state& run, std::u16string_view src, std::u16string_view ds
             if (has(entry.flags, fi_bits::REPARSE_POINT)) {
                 std::u16string_view refusal = linked_folder_refusal(run, src_sub, &here);
                 if (!refusal.empty()) {
-                    report_linked_folder(run, src_sub, refusal);
+                    report_event(run, LINK_NOT_WALKED, {src_sub, refusal});
                     continue;
                 }
             }

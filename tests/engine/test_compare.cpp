@@ -63,8 +63,8 @@ TEST_F(compare_test, failure_lines_in_every_file) {
     fos.cut_at(b, 99);  // shrank after it was listed
     start();
     EXPECT_EQ(compare_files(*run, a, b, 100), RESULT_LENGTH_MISMATCH);
-    EXPECT_EQ(run->src_error_count, 1);
-    EXPECT_EQ(run->dst_error_count, 1);
+    EXPECT_EQ(run->counts.src_error_count, 1);
+    EXPECT_EQ(run->counts.dst_error_count, 1);
     expect_failure(q(b) + u", error 12 src=100 > dst=99\n", b + u": error 12 src=100 > dst=99 pos=0\n", line(a),
                    line(b), q(b) + u" error 12\n", q(b) + u", error 12, src=100 > dst=99\n");
 
@@ -72,7 +72,7 @@ TEST_F(compare_test, failure_lines_in_every_file) {
     start();
     EXPECT_EQ(compare_files(*run, a, c, 3), RESULT_SRC_ERROR);
     EXPECT_EQ(fos.open_count(c), 0);
-    EXPECT_EQ(run->src_error_count, 1);
+    EXPECT_EQ(run->counts.src_error_count, 1);
     expect_failure(q(a) + u", " + text + u" (5)\n", u"", line(a), u"",
                    q(a) + u" " + text + u" (5)\n", q(a) + u", error, " + text + u" (5)\n");
 
@@ -80,7 +80,7 @@ TEST_F(compare_test, failure_lines_in_every_file) {
     fos.fail_open(b, 5);
     start();
     EXPECT_EQ(compare_files(*run, c, b, 3), RESULT_DST_ERROR);
-    EXPECT_EQ(run->dst_error_count, 1);
+    EXPECT_EQ(run->counts.dst_error_count, 1);
     expect_failure(q(b) + u", " + text + u" (5)\n", u"", u"", line(b),
                    q(b) + u" " + text + u" (5)\n", q(b) + u", error, " + text + u"\n");
 
@@ -88,8 +88,8 @@ TEST_F(compare_test, failure_lines_in_every_file) {
     fos.fail_read(c, 8192, 5);
     start();
     EXPECT_EQ(compare_files(*run, files.path(u"d"), c, 100000), RESULT_DST_ERROR);
-    EXPECT_EQ(run->src_error_count, 0);
-    EXPECT_EQ(run->dst_error_count, 1);
+    EXPECT_EQ(run->counts.src_error_count, 0);
+    EXPECT_EQ(run->counts.dst_error_count, 1);
     expect_failure(q(c) + u", " + text + u" (5) pos=8192 d=0\n", c + u": " + text + u" (5) pos=8192 d=0\n", u"",
                    line(c), u"", q(c) + u", error, " + text + u" (5) pos=8192 d=0\n");
 }
@@ -167,7 +167,7 @@ TEST_F(compare_test, missing_buffers_are_a_source_error) {
     const int64_t r2 = compare_prefix(*run, files.path(u"a"), files.path(u"b"), 3);
     src_buffer = saved;
     EXPECT_TRUE(r1 == RESULT_SRC_ERROR && r2 == RESULT_SRC_ERROR);
-    EXPECT_EQ(run->src_error_count, 2);
+    EXPECT_EQ(run->counts.src_error_count, 2);
     EXPECT_EQ(fos.open_count(files.path(u"a")), 0);
     EXPECT_NE(host->err.find(u"no compare buffers"), std::u16string::npos);
 }
@@ -200,7 +200,7 @@ TEST_F(compare_test, prefix_results_and_final_block_rounding) {
     files.write_file(u"longer", large + "tail");
     EXPECT_EQ(compare_prefix(*run, files.path(u"large"), files.path(u"longer"), 3 * MiB - 1000), RESULT_SAME);
     EXPECT_EQ(compare_prefix(*run, files.path(u"large"), files.path(u"longer"), 3 * MiB - 999), 3 * MiB - 1000);
-    EXPECT_EQ(run->src_error_count + run->dst_error_count, 0);
+    EXPECT_EQ(run->counts.src_error_count + run->counts.dst_error_count, 0);
 }
 
 TEST_F(compare_test, prefix_error_12_wordings) {
@@ -211,8 +211,8 @@ TEST_F(compare_test, prefix_error_12_wordings) {
     opt.long_log = opt.full_log = true;
     start();
     EXPECT_EQ(compare_prefix(*run, s, l, 20000), RESULT_LENGTH_MISMATCH);
-    EXPECT_EQ(run->src_error_count, 1);
-    EXPECT_EQ(run->dst_error_count, 1);
+    EXPECT_EQ(run->counts.src_error_count, 1);
+    EXPECT_EQ(run->counts.dst_error_count, 1);
     expect_failure(q(s) + u", error 12 src=5000 dst=8192\n", s + u": error 12 src=5000 < dst=8192 pos=0\n",
                    line(s), line(l), q(s) + u" error 12\n", q(s) + u", error, 12 src=5000 dst=8192\n");
 }

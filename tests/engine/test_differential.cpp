@@ -81,12 +81,12 @@ TEST_F(differential_test, lists_agree_with_a_plain_comparison) {
         opt.large_first_block = partial;  // the second pass starts with 16 MiB blocks
         start(build_kind::console, files.path(u"d"));
         walk_tree(*run, files.path(u"s"), files.path(u"d"));
-        EXPECT_EQ(run->src_error_count + run->dst_error_count, 0);
+        EXPECT_EQ(run->counts.src_error_count + run->counts.dst_error_count, 0);
         finish();
         EXPECT_EQ(lines_of(log(u"zubssame.log")), same);
         EXPECT_EQ(lines_of(log(u"zubsdif.log")), different);
         EXPECT_EQ(lines_of(log(u"zubsfnf.log")), missing);
-        EXPECT_EQ(run->same_count, static_cast<int32_t>(same.size()));
+        EXPECT_EQ(run->counts.same_count, static_cast<int32_t>(same.size()));
         if (partial) {
             EXPECT_EQ(lines_of(log(u"zubpart.log")), part);
         }

@@ -50,9 +50,9 @@ TEST_F(judgement_test, same_pair_lines_and_removal_of_either_side) {
     opt.delete_dst = true;
     begin();
     judge();
-    EXPECT_EQ(run->same_count, 1);
-    EXPECT_EQ(run->bytes_compared, 5u);
-    EXPECT_EQ(run->dst_removed_count, 1);
+    EXPECT_EQ(run->counts.same_count, 1);
+    EXPECT_EQ(run->counts.bytes_compared, 5u);
+    EXPECT_EQ(run->counts.dst_removed_count, 1);
     EXPECT_FALSE(files.exists(u"d/a"));
     EXPECT_TRUE(files.exists(u"s/a"));
     finish();
@@ -82,9 +82,9 @@ TEST_F(judgement_test, read_only_source_needs_r) {
     opt.delete_src = true;
     begin();
     judge();
-    EXPECT_EQ(run->same_count, 1);
-    EXPECT_EQ(run->src_error_count, 1);
-    EXPECT_EQ(run->src_removed_count, 0);
+    EXPECT_EQ(run->counts.same_count, 1);
+    EXPECT_EQ(run->counts.src_error_count, 1);
+    EXPECT_EQ(run->counts.src_removed_count, 0);
     EXPECT_TRUE(files.exists(u"s/a"));
     finish();
     EXPECT_EQ(log(u"zubserr.log"), line(src()));
@@ -95,8 +95,8 @@ TEST_F(judgement_test, read_only_source_needs_r) {
     begin();
     judge();
     EXPECT_FALSE(files.exists(u"s/a"));
-    EXPECT_EQ(run->src_removed_count, 1);
-    EXPECT_EQ(run->src_error_count, 0);
+    EXPECT_EQ(run->counts.src_removed_count, 1);
+    EXPECT_EQ(run->counts.src_error_count, 0);
     finish();
     EXPECT_EQ(log(u"zubsrm.log"), line(src()));
 }
@@ -111,7 +111,7 @@ TEST_F(judgement_test, refused_delete_and_attribute_change) {
     opt.long_log = opt.full_log = true;
     begin();
     judge();
-    EXPECT_EQ(run->dst_error_count, 1);
+    EXPECT_EQ(run->counts.dst_error_count, 1);
     EXPECT_TRUE(files.exists(u"d/a"));
     const std::u16string text = errno_text_of(5);
     EXPECT_EQ(host->err, q(dst()) + u" " + text + u"\n");
@@ -120,7 +120,7 @@ TEST_F(judgement_test, refused_delete_and_attribute_change) {
     opt.delete_src = opt.remove_readonly = true;
     begin();
     judge(u"b");
-    EXPECT_EQ(run->src_error_count, 1);
+    EXPECT_EQ(run->counts.src_error_count, 1);
     EXPECT_TRUE(files.exists(u"s/b"));
     expect_failure(q(src(u"b")) + u" " + text + u"\n", src(u"b") + u": " + text + u"\n", line(src(u"b")), u"",
                    q(src(u"b")) + u" " + text + u"\n", u"\"b\", same\n" + q(src(u"b")) + u" " + text + u"\n");
@@ -133,8 +133,8 @@ TEST_F(judgement_test, sizes_differ_without_reading_and_times_as_text) {
     opt.long_log = opt.full_log = opt.file_log = true;
     begin();
     judge();
-    EXPECT_EQ(run->different_count, 1);
-    EXPECT_EQ(run->bytes_compared, 10u);
+    EXPECT_EQ(run->counts.different_count, 1);
+    EXPECT_EQ(run->counts.bytes_compared, 10u);
     EXPECT_EQ(fos.open_count(src()), 0);
     finish();
     const std::u16string lng = log(u"zublong.log");
@@ -167,12 +167,12 @@ TEST_F(judgement_test, partial_pairs) {
     judge();
     judge(u"b");
     judge(u"c");
-    EXPECT_EQ(run->different_count, 3);
+    EXPECT_EQ(run->counts.different_count, 3);
     EXPECT_FALSE(files.exists(u"s/a"));
     EXPECT_FALSE(files.exists(u"d/b"));
     EXPECT_TRUE(files.exists(u"s/c"));
-    EXPECT_EQ(run->src_removed_count, 1);
-    EXPECT_EQ(run->dst_removed_count, 1);
+    EXPECT_EQ(run->counts.src_removed_count, 1);
+    EXPECT_EQ(run->counts.dst_removed_count, 1);
     finish();
     EXPECT_EQ(log(u"zubpart.log"), line(src()) + line(dst(u"b")));
     EXPECT_EQ(log(u"zubmove.bat"), u"move \"" + src(u"b") + u"\" \"" + dst(u"b") + u"\"\n");
@@ -202,7 +202,7 @@ TEST_F(judgement_test, timestamps_apart_and_content_differences) {
     opt.check_timestamp = opt.long_log = opt.full_log = opt.file_log = true;
     begin();
     judge();
-    EXPECT_EQ(run->different_count, 1);
+    EXPECT_EQ(run->counts.different_count, 1);
     EXPECT_EQ(fos.read_calls(), 0);
     finish();
     std::u16string lng = log(u"zublong.log");
@@ -217,7 +217,7 @@ TEST_F(judgement_test, timestamps_apart_and_content_differences) {
     opt.check_timestamp = false;
     begin();
     judge(u"b");
-    EXPECT_EQ(run->different_count, 1);
+    EXPECT_EQ(run->counts.different_count, 1);
     finish();
     lng = log(u"zublong.log");
     EXPECT_EQ(lng.substr(0, lng.find(u"timestamp")), q(src(u"b")) + u" disagreement at 0 0x61 0x62 , ");
@@ -231,9 +231,9 @@ TEST_F(judgement_test, single_file_root) {
     opt.long_log = opt.full_log = true;
     begin();
     judge_single_file(*run, src(u"f"), dst(u"f"));
-    EXPECT_EQ(run->different_count + run->same_count + run->file_not_found_count, 0);
+    EXPECT_EQ(run->counts.different_count + run->counts.same_count + run->counts.file_not_found_count, 0);
     judge_single_file(*run, src(u"f"), dst(u"missing"));
-    EXPECT_EQ(run->file_not_found_count, 1);
+    EXPECT_EQ(run->counts.file_not_found_count, 1);
     finish();
     const std::u16string lng = log(u"zublong.log");
     EXPECT_EQ(lng.substr(0, dst(u"f").size() + 14), q(dst(u"f")) + u" not a file\n");
@@ -246,7 +246,7 @@ TEST_F(judgement_test, single_file_root) {
     begin();
     run->dst_prefix_len = 99;
     judge_single_file(*run, src(u"g"), dst(u"g"));
-    EXPECT_EQ(run->same_count, 1);
+    EXPECT_EQ(run->counts.same_count, 1);
     EXPECT_EQ(run->dst_prefix_len, 0);
 }
 
@@ -263,9 +263,9 @@ TEST_F(judgement_test, hard_linked_pair_is_never_removed) {
         opt.long_log = true;
         begin();
         judge();
-        EXPECT_EQ(run->same_count, 1);
-        EXPECT_EQ(run->dst_error_count, 1);
-        EXPECT_EQ(run->dst_removed_count, 0);
+        EXPECT_EQ(run->counts.same_count, 1);
+        EXPECT_EQ(run->counts.dst_error_count, 1);
+        EXPECT_EQ(run->counts.dst_removed_count, 0);
         EXPECT_EQ(files.read_file(u"s/a"), "only copy");
         EXPECT_EQ(files.read_file(u"d/a"), "only copy");
         const std::u16string text = q(dst()) + u" is the same file as " + q(src()) + u"\n";
@@ -285,9 +285,9 @@ TEST_F(judgement_test, destination_reached_through_a_link_to_the_source) {
     opt.delete_dst = true;
     start(build_kind::console, files.path(u"link"));
     walk_tree(*run, files.path(u"s"), files.path(u"link"));
-    EXPECT_EQ(run->same_count, 2);
-    EXPECT_EQ(run->dst_removed_count, 0);
-    EXPECT_EQ(run->dst_error_count, 2);
+    EXPECT_EQ(run->counts.same_count, 2);
+    EXPECT_EQ(run->counts.dst_removed_count, 0);
+    EXPECT_EQ(run->counts.dst_error_count, 2);
     EXPECT_EQ(files.read_file(u"s/a"), "only copy");
     EXPECT_EQ(files.read_file(u"s/sub/b"), "second");
 }
@@ -301,15 +301,15 @@ TEST_F(judgement_test, file_changed_after_comparison_is_not_removed) {
     opt.delete_dst = true;
     begin();
     judge();
-    EXPECT_EQ(run->same_count, 1);
-    EXPECT_EQ(run->dst_error_count, 1);
+    EXPECT_EQ(run->counts.same_count, 1);
+    EXPECT_EQ(run->counts.dst_error_count, 1);
     EXPECT_TRUE(files.exists(u"d/a"));
     EXPECT_EQ(host->err, q(dst()) + u" changed since it was compared\n");
     opt.delete_dst = false;
     opt.delete_src = true;
     begin();
     judge(u"b");
-    EXPECT_EQ(run->src_error_count, 1);
+    EXPECT_EQ(run->counts.src_error_count, 1);
     EXPECT_TRUE(files.exists(u"s/b"));
     finish();
     EXPECT_EQ(log(u"zubserr.log"), line(src(u"b")));
@@ -368,9 +368,9 @@ TEST_F(judgement_test, swaps_before_a_removal_change_nothing_else) {
         opt.remove_readonly = r.read_only;
         begin();
         judge();
-        EXPECT_EQ(run->same_count, 1);
-        EXPECT_EQ(run->dst_removed_count, 0);
-        EXPECT_EQ(run->dst_error_count, 1);
+        EXPECT_EQ(run->counts.same_count, 1);
+        EXPECT_EQ(run->counts.dst_removed_count, 0);
+        EXPECT_EQ(run->counts.dst_error_count, 1);
         EXPECT_EQ(host->err, q(dst()) + r.err);
         EXPECT_EQ(files.read_file(u"outside"), "same bytes");
         EXPECT_EQ(files.get_read_only(u"outside"), r.read_only);
@@ -392,7 +392,7 @@ TEST_F(judgement_test, emptying_a_file_held_elsewhere_is_permission_denied) {
     judge();
     ASSERT_TRUE(held.valid());
     platform::current().close(held);
-    EXPECT_EQ(run->dst_error_count, 1);
+    EXPECT_EQ(run->counts.dst_error_count, 1);
     EXPECT_EQ(host->err, q(dst()) + u" " + errno_message_text(13) + u"\n");
     EXPECT_EQ(files.read_file(u"d/a"), "same");
 }
@@ -415,7 +415,7 @@ TEST_F(judgement_test, folder_swapped_for_a_link_keeps_the_file_there) {
     opt.delete_dst = true;
     start(build_kind::console, files.path(u"d"));
     walk_tree(*run, files.path(u"s"), files.path(u"d"));
-    EXPECT_EQ(run->dst_removed_count, 0);
+    EXPECT_EQ(run->counts.dst_removed_count, 0);
     EXPECT_EQ(host->err, q(files.path(u"d/sub/a")) + u" changed since it was compared\n");
     EXPECT_TRUE(files.exists(u"other/a"));
     EXPECT_TRUE(files.exists(u"d/old/a"));
@@ -433,7 +433,7 @@ TEST_F(judgement_test, dialog_counts_and_stop_before_a_pair) {
     EXPECT_EQ(host->counts[1].bytes, 2);
     host->stop_when = [](int) { return true; };
     judge();
-    EXPECT_EQ(run->same_count, 1);
+    EXPECT_EQ(run->counts.same_count, 1);
     EXPECT_EQ(host->counts.size(), 2u);
 }
 

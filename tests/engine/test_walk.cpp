@@ -39,8 +39,8 @@ TEST_F(walk_test, destination_folder_not_found) {
     files.write_file(u"s/sub/deeper/y", "y");
     opt.move_script = opt.long_log = opt.full_log = true;
     walk();
-    EXPECT_EQ(run->dir_not_found_count, 1);
-    EXPECT_EQ(run->file_not_found_count, 0);
+    EXPECT_EQ(run->counts.dir_not_found_count, 1);
+    EXPECT_EQ(run->counts.file_not_found_count, 0);
     finish();
     EXPECT_EQ(log(u"zubsdnf.log"), line(s(u"sub")));
     EXPECT_EQ(log(u"zubddnf.log"), line(d(u"sub")));
@@ -54,8 +54,8 @@ TEST_F(walk_test, destination_folder_not_found) {
     // -c: each file is reported instead of the folder.
     opt.skip_dir_check = true;
     walk();
-    EXPECT_EQ(run->dir_not_found_count, 0);
-    EXPECT_EQ(run->file_not_found_count, 2);
+    EXPECT_EQ(run->counts.dir_not_found_count, 0);
+    EXPECT_EQ(run->counts.file_not_found_count, 2);
     finish();
     EXPECT_EQ(log(u"zubsdnf.log"), u"");
     const std::u16string sfnf = log(u"zubsfnf.log");
@@ -66,7 +66,7 @@ TEST_F(walk_test, destination_folder_not_found) {
     opt.rename_suffix_on = true;
     opt.rename_suffix = u".old";
     walk();
-    EXPECT_EQ(run->dir_not_found_count, 1);
+    EXPECT_EQ(run->counts.dir_not_found_count, 1);
     finish();
     EXPECT_EQ(log(u"zubsdnf.log"), line(s(u"sub")));
     EXPECT_EQ(log(u"zubddnf.log"), line(d(u"sub")));
@@ -85,8 +85,8 @@ TEST_F(walk_test, listing_failure_skips_only_that_folder) {
     fos.fail_find(pattern, 5);
     opt.long_log = opt.full_log = true;
     walk();
-    EXPECT_EQ(run->same_count, 1);
-    EXPECT_EQ(run->file_not_found_count + run->dir_not_found_count, 0);
+    EXPECT_EQ(run->counts.same_count, 1);
+    EXPECT_EQ(run->counts.file_not_found_count + run->counts.dir_not_found_count, 0);
     finish();
     const std::u16string text = os_text(5);
     EXPECT_EQ(host->err, q(pattern) + u" " + text + u" (5)\n");
@@ -103,8 +103,8 @@ TEST_F(walk_test, missing_file_and_file_meeting_folder) {
     opt.move_script = opt.long_log = opt.full_log = opt.rename_suffix_on = true;
     opt.rename_suffix = u"_x";
     walk();
-    EXPECT_EQ(run->file_not_found_count, 2);
-    EXPECT_EQ(run->different_count, 0);
+    EXPECT_EQ(run->counts.file_not_found_count, 2);
+    EXPECT_EQ(run->counts.different_count, 0);
     finish();
     const std::u16string sfnf = log(u"zubsfnf.log"), dfnf = log(u"zubdfnf.log");
     EXPECT_TRUE(has(sfnf, line(s(u"gone"))) && has(sfnf, line(s(u"100%.txt"))));
@@ -127,7 +127,7 @@ TEST_F(walk_test, extension_filter) {
     opt.verbose = true;
     ext = u".txt";
     walk();
-    EXPECT_EQ(run->file_not_found_count, 2);
+    EXPECT_EQ(run->counts.file_not_found_count, 2);
     finish();
     std::u16string sfnf = log(u"zubsfnf.log");
     EXPECT_TRUE(has(sfnf, line(s(u"a.TXT"))) && has(sfnf, line(s(u"b.txt"))));
@@ -135,7 +135,7 @@ TEST_F(walk_test, extension_filter) {
 
     ext = u".txt.";  // the empty entry admits names without an extension
     walk();
-    EXPECT_EQ(run->file_not_found_count, 3);
+    EXPECT_EQ(run->counts.file_not_found_count, 3);
     finish();
     EXPECT_TRUE(has(log(u"zubsfnf.log"), line(s(u"noext"))));
 }
@@ -146,7 +146,9 @@ TEST_F(walk_test, destination_only_entries_and_roots) {
     files.write_file(u"d/y", "y");
     opt.long_log = true;
     walk();
-    EXPECT_EQ(run->same_count + run->different_count + run->file_not_found_count + run->dir_not_found_count, 0);
+    EXPECT_EQ(run->counts.same_count + run->counts.different_count + run->counts.file_not_found_count +
+                  run->counts.dir_not_found_count,
+              0);
     finish();
     EXPECT_EQ(log(u"zublong.log"), u"");
 
@@ -156,7 +158,7 @@ TEST_F(walk_test, destination_only_entries_and_roots) {
     files.write_file(u"s/file", "same");
     files.write_file(u"d/file", "same");
     walk_tree(*run, s(u"file"), d(u"file"));
-    EXPECT_EQ(run->same_count, 1);
+    EXPECT_EQ(run->counts.same_count, 1);
     finish();
     EXPECT_EQ(log(u"zublong.log").substr(0, s(u"missing").size() + 3), q(s(u"missing")) + u" ");
 }
@@ -183,7 +185,9 @@ TEST_F(walk_test, dialog_status_progress_counts_and_stop) {
     host->stop_when = [this](int) { return host->progress.size() >= 3; };
     walk_tree(*run, s(), d());
     EXPECT_TRUE(run->stopped);
-    EXPECT_EQ(run->same_count + run->different_count + run->src_error_count + run->dst_error_count, 0);
+    EXPECT_EQ(run->counts.same_count + run->counts.different_count + run->counts.src_error_count +
+                  run->counts.dst_error_count,
+              0);
     EXPECT_TRUE(host->counts.empty());
     finish();
     EXPECT_EQ(log(u"zubssame.log"), u"");
@@ -207,8 +211,8 @@ TEST_F(walk_test, link_back_to_an_ancestor_is_not_walked_again) {
     EXPECT_EQ(host->err, q(s(u"sub/loop")) + u" " + text + u"\n");
     EXPECT_TRUE(has(log(u"zubaer.log"), s(u"sub/loop") + u": " + text + u"\n"));
     EXPECT_TRUE(has(log(u"zublong.log"), q(s(u"sub/loop")) + u" " + text + u"\n"));
-    EXPECT_EQ(run->same_count, 1);
-    EXPECT_EQ(run->dir_not_found_count, 0);
+    EXPECT_EQ(run->counts.same_count, 1);
+    EXPECT_EQ(run->counts.dir_not_found_count, 0);
 }
 
 
@@ -232,8 +236,8 @@ TEST_F(walk_test, links_to_folders_walked_already_are_not_walked_again) {
     // once more through the first link that reaches it (listing order
     // decides): at most 2 + 3 + 4 files, where 3 + 9 + 27 would be walked
     // with every link followed.
-    EXPECT_GE(run->file_not_found_count, 3);
-    EXPECT_LE(run->file_not_found_count, 9);
+    EXPECT_GE(run->counts.file_not_found_count, 3);
+    EXPECT_LE(run->counts.file_not_found_count, 9);
     EXPECT_TRUE(has(host->err, u" is a link to a folder walked already: not walked again\n"));
 }
 
