@@ -24,8 +24,8 @@ const std::u16string& text_of(int string_id) {
 
 std::u16string control_text(HWND dialog, int id, size_t limit) {
     std::u16string text(limit, u'\0');
-    int n = GetDlgItemTextW(dialog, id, reinterpret_cast<wchar_t*>(text.data()), static_cast<int>(limit));
-    text.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    const UINT n = GetDlgItemTextW(dialog, id, reinterpret_cast<wchar_t*>(text.data()), static_cast<int>(limit));
+    text.resize(n);
     return text;
 }
 

@@ -55,7 +55,8 @@ void add_history(HWND dialog, int field, const std::u16string& text) {
         std::u16string entry(static_cast<size_t>(length) + 1, u'\0');
         SendMessageW(box, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry.data()));
         entry.resize(static_cast<size_t>(length));
-        if (CompareStringOrdinal(wide(entry), length, wide(text), length, TRUE) == CSTR_EQUAL) return;
+        const int units = static_cast<int>(length);
+        if (CompareStringOrdinal(wide(entry), units, wide(text), units, TRUE) == CSTR_EQUAL) return;
     }
     SendMessageW(box, CB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(wide(text)));
 }

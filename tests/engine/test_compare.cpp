@@ -18,11 +18,11 @@ const uint32_t MiB = 1048576;
 TEST_F(compare_test, equal_empty_and_first_byte_results) {
     files.write_file(u"a", "");
     files.write_file(u"b", "");
-    files.write_file(u"c", std::string(3 * MiB, 'x'));
+    files.write_file(u"c", std::string(size_t{3} * MiB, 'x'));
     files.write_file(u"d", "y" + std::string(3 * MiB - 1, 'x'));
     start();
     EXPECT_EQ(compare_files(*run, files.path(u"a"), files.path(u"b"), 0), RESULT_SAME);
-    EXPECT_EQ(compare_files(*run, files.path(u"c"), files.path(u"d"), 3 * MiB), 0);
+    EXPECT_EQ(compare_files(*run, files.path(u"c"), files.path(u"d"), int64_t{3} * MiB), 0);
     EXPECT_EQ(fos.read_sizes(files.path(u"c")), std::vector<uint32_t>{8192});
     EXPECT_EQ(run->first_diff_src_byte, 'x');
     EXPECT_EQ(run->first_diff_dst_byte, 'y');
@@ -30,7 +30,7 @@ TEST_F(compare_test, equal_empty_and_first_byte_results) {
     opt.large_first_block = true;  // -i: one 16 MiB block, read in 1 MiB calls
     start();
     files.write_file(u"e", "y" + std::string(3 * MiB - 1, 'x'));
-    EXPECT_EQ(compare_files(*run, files.path(u"e"), files.path(u"c"), 3 * MiB), 0);
+    EXPECT_EQ(compare_files(*run, files.path(u"e"), files.path(u"c"), int64_t{3} * MiB), 0);
     EXPECT_EQ(fos.read_sizes(files.path(u"e")), (std::vector<uint32_t>{MiB, MiB, MiB, MiB}));
 }
 
@@ -118,15 +118,15 @@ TEST_F(compare_test, all_differences_counted_and_dumped) {
 TEST_F(compare_test, title_progress_and_load_levels) {
     files.write_file(u"small1", std::string(100, 's'));
     files.write_file(u"small2", std::string(100, 's'));
-    files.write_file(u"big1", std::string(3 * MiB, 'b'));
-    files.write_file(u"big2", std::string(3 * MiB, 'b'));
+    files.write_file(u"big1", std::string(size_t{3} * MiB, 'b'));
+    files.write_file(u"big2", std::string(size_t{3} * MiB, 'b'));
     const std::u16string s1 = files.path(u"small1"), big = files.path(u"big1");
     opt.title_progress = true;
     start();
     EXPECT_EQ(compare_files(*run, s1, files.path(u"small2"), 100), RESULT_SAME);
     EXPECT_EQ(host->titles, std::vector<std::u16string>{s1});
     host->titles.clear();
-    EXPECT_EQ(compare_files(*run, big, files.path(u"big2"), 3 * MiB), RESULT_SAME);
+    EXPECT_EQ(compare_files(*run, big, files.path(u"big2"), int64_t{3} * MiB), RESULT_SAME);
     // Shown when changed and the block is at least 64 KiB.
     EXPECT_EQ(host->titles, (std::vector<std::u16string>{big, big + u"  1%", big + u"  3%", big + u"  8%",
                                                          big + u" 16%", big + u" 33%", big + u" 66%"}));
@@ -233,11 +233,11 @@ TEST_F(compare_test, prefix_final_block_short_read_is_not_compared_with_stale_by
 
 TEST_F(compare_test, dialog_progress_and_stop) {
     files.make_dir(u"d");
-    files.write_file(u"a", std::string(3 * MiB, 'z'));
-    files.write_file(u"d/a", std::string(3 * MiB, 'z'));
+    files.write_file(u"a", std::string(size_t{3} * MiB, 'z'));
+    files.write_file(u"d/a", std::string(size_t{3} * MiB, 'z'));
     const std::u16string a = files.path(u"a"), da = files.path(u"d/a");
     start(build_kind::dialog, files.path(u"d"));
-    EXPECT_EQ(compare_files(*run, a, da, 3 * MiB), RESULT_SAME);
+    EXPECT_EQ(compare_files(*run, a, da, int64_t{3} * MiB), RESULT_SAME);
     std::vector<std::pair<std::u16string, int>> expected{{u"a", -1}, {u"a", 1},  {u"a", 3},  {u"a", 8},
                                                          {u"a", 16}, {u"a", 33}, {u"a", 66}};
     EXPECT_EQ(host->progress, expected);
@@ -245,7 +245,7 @@ TEST_F(compare_test, dialog_progress_and_stop) {
     // Two polls per block; a stop ends the comparison before the next read.
     host->stop_when = [](int poll) { return poll > 7; };
     host->stop_polls = 0;
-    EXPECT_EQ(compare_files(*run, a, da, 3 * MiB), RESULT_STOPPED);
+    EXPECT_EQ(compare_files(*run, a, da, int64_t{3} * MiB), RESULT_STOPPED);
     EXPECT_EQ(fos.read_sizes(a).size() - 11, 4u);  // blocks 1 to 4 of this pass read
     EXPECT_EQ(fos.read_sizes(da).size() - 11, 3u);
 }

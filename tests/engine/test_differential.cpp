@@ -50,7 +50,11 @@ TEST_F(differential_test, lists_agree_with_a_plain_comparison) {
         // no destination, a folder in its place, or none (kinds 6 to 9).
         const uint32_t change = below(10);
         const bool absent = change == 3, folder_there = change == 4;
-        if (change == 0 && !copy.empty()) copy[below(size)] ^= static_cast<char>(1 << below(8));
+        if (change == 0 && !copy.empty()) {
+            const char bit = static_cast<char>(1 << below(8));  // the bit is drawn before the position
+            char& flipped = copy[below(size)];
+            flipped = static_cast<char>(flipped ^ bit);
+        }
         if (change == 1) copy.push_back('\x01');
         if (change == 2 && !copy.empty()) copy.pop_back();
         if (change == 5) source.push_back('\x02');

@@ -177,7 +177,7 @@ TEST_F(walk_test, dialog_status_progress_counts_and_stop) {
     EXPECT_EQ(host->counts[0].bytes, 3);
 
     // A stop during the comparison of a larger pair leaves no verdict.
-    const std::string big(3 * 1048576, 'b');
+    const std::string big(size_t{3} * 1048576, 'b');
     files.write_file(u"s/sub/a", big);
     files.write_file(u"d/sub/a", big);
     opt.long_log = opt.full_log = opt.file_log = true;

@@ -80,7 +80,7 @@ TEST(platform_layer, wildcards_match_the_last_component) {
 
 TEST(platform_layer, missing_paths_fail_with_not_found) {
     temp_tree tree;
-    for (auto pattern : {tree.path(u"missing"), tree.path(u"nodir/*.*")}) {
+    for (const auto& pattern : {tree.path(u"missing"), tree.path(u"nodir/*.*")}) {
         uint32_t code = 0;
         EXPECT_TRUE(list(pattern, &code).empty());
         EXPECT_TRUE(is_not_found(code)) << code;

@@ -86,7 +86,7 @@ TEST(expansion_native, folders_and_files_on_disk) {
     EXPECT_EQ((args{out[0], out[1]}), (args{u"zub64", u"-s"}));
     EXPECT_EQ((set{out[2], out[3]}), (set{tree.path(u"src1"), tree.path(u"src2")}));
     EXPECT_EQ((set{out[4], out[5]}), (set{tree.path(u"sub/a.txt"), tree.path(u"sub/b.txt")}));
-    for (auto kept : {tree.path(u"*.none"), tree.path(u"missing/*"), tree.path(u"empty/*")}) {
+    for (const auto& kept : {tree.path(u"*.none"), tree.path(u"missing/*"), tree.path(u"empty/*")}) {
         EXPECT_EQ(expand_wildcards(args{u"zub64", kept}), (args{u"zub64", kept}));
     }
     // A relative pattern gives relative names.

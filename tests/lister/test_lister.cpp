@@ -172,7 +172,7 @@ TEST(Lister, NoArgumentOrEmptyArgumentListsTheCurrentFolder) {
     current_folder here(t.path(u"top"));
 
     // Files by bare name; each subfolder's contents relative to that subfolder.
-    for (std::vector<std::u16string> args : {std::vector<std::u16string>{}, {u""}}) {
+    for (const std::vector<std::u16string>& args : {std::vector<std::u16string>{}, {u""}}) {
         const run_result r = run_quarnel(args);
         EXPECT_EQ(r.code, 0);
         expect_listing(r.out, {file_line(u"a.txt", 3), file_line(u"b.bin", 5), dir_line(u"deep"),
@@ -228,6 +228,7 @@ TEST(Lister, RootsAreListedThroughTheirPattern) {
         layer.fail_find(shown, platform::ERR_PATH_NOT_FOUND);
         const run_result r = run_quarnel({c.argument}, std::move(layer));
         EXPECT_EQ(r.code, 0);
+        // NOLINTNEXTLINE(performance-inefficient-string-concatenation): the expected line, written as it reads
         EXPECT_EQ(r.err, narrow(BANNER + shown + u": " + text + u"\n"));
         EXPECT_TRUE(r.out.empty());
     }

@@ -33,6 +33,7 @@ program_result run_program(const std::u16string& program, const std::vector<std:
     std::vector<std::string> arg_bytes{path};
     for (const auto& a : args) arg_bytes.push_back(platform::bytes_from_utf16(a));
     std::vector<char*> argv;
+    argv.reserve(arg_bytes.size() + 1);
     for (auto& a : arg_bytes) argv.push_back(a.data());
     argv.push_back(nullptr);
 

@@ -747,6 +747,7 @@ public:
         if (dir < 0) return fail_errno();
         struct stat dir_st, held, named;
         int error = 0;
+        // NOLINTBEGIN(bugprone-branch-clone): the checks run in this order, the first failing one gives the error
         if (fstat(dir, &dir_st) != 0 || fstat(static_cast<int>(file.value), &held) != 0) {
             error = errno;
         } else if (identity_of(dir_st) != folder) {
@@ -758,6 +759,7 @@ public:
         } else if (unlinkat(dir, name.c_str(), 0) != 0) {
             error = errno;
         }
+        // NOLINTEND(bugprone-branch-clone)
         ::close(dir);
         return error == 0 ? true : fail_with(error);
     }
@@ -828,7 +830,7 @@ public:
         const size_t length = ((bytes ? bytes : 1) + page - 1) / page * page;
         // Large blocks on a 2 MiB boundary, with huge pages asked for: a
         // 16 MiB compare buffer then costs 8 page faults rather than 4,096.
-        constexpr size_t HUGE = 2 * 1024 * 1024;
+        constexpr size_t HUGE = size_t{2} * 1024 * 1024;
         const size_t extra = length >= HUGE ? HUGE : 0;
         void* mapped = mmap(nullptr, length + extra, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (mapped == MAP_FAILED) {
