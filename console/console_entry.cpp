@@ -1,17 +1,17 @@
 // zub64's entry: wildcard expansion, the compare buffers, the banner, one run
 // of the engine with the console host, and the exit status. When memory for
 // an operation runs out, the program says so and ends with 1.
-#include "console_entry.h"
+#include "console/console_entry.h"
 
 #include <cstdlib>
 #include <new>
 
-#include "console_host.h"
+#include "console/console_host.h"
 #include "platform/platform.h"
-#include "run_driver.h"
-#include "settings.h"
-#include "text_output.h"
-#include "wildcards.h"
+#include "engine/run_driver.h"
+#include "foundation/settings.h"
+#include "foundation/text_output.h"
+#include "foundation/wildcards.h"
 
 namespace zub {
 

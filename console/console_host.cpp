@@ -1,11 +1,11 @@
 // The console program's host: standard streams through the printers (a
 // console receives characters, a redirected stream UTF-16LE with CR LF), the
 // window title, and the interactive choice of the two folders.
-#include "console_host.h"
+#include "console/console_host.h"
 
 #include "platform/platform.h"
-#include "settings.h"
-#include "text_output.h"
+#include "foundation/settings.h"
+#include "foundation/text_output.h"
 
 namespace zub {
 

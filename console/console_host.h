@@ -5,8 +5,8 @@
 // picker, starting from the pair remembered in the settings file.
 #pragma once
 
-#include "host.h"
-#include "run_state.h"
+#include "engine/host.h"
+#include "engine/run_state.h"
 
 namespace zub {
 

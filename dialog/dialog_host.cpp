@@ -1,7 +1,7 @@
 // The dialog build's host: what the engine writes for the user goes into
 // the result box, its display calls into the lower half of the window, and
 // its stop polls read the dialog's stop flag.
-#include "dialog_program.h"
+#include "dialog/dialog_program.h"
 
 namespace zub::dialog {
 

@@ -17,10 +17,10 @@
 #include "platform/win32/windows_api.h"
 #include <commctrl.h>
 
-#include "display.h"
-#include "host.h"
-#include "resource_ids.h"
-#include "run_state.h"
+#include "dialog/display.h"
+#include "engine/host.h"
+#include "dialog/resource_ids.h"
+#include "engine/run_state.h"
 
 namespace zub::dialog {
 

@@ -1,8 +1,8 @@
 // The display rules of the dialog: size and counter texts, the percentage
 // and the bar, and the rolling result text.
-#include "display.h"
+#include "dialog/display.h"
 
-#include "text_format.h"
+#include "foundation/text_format.h"
 
 namespace zub::dialog {
 

@@ -5,9 +5,9 @@
 // outside a run.
 #include <cwchar>
 
-#include "dialog_program.h"
-#include "settings.h"
-#include "text_output.h"
+#include "dialog/dialog_program.h"
+#include "foundation/settings.h"
+#include "foundation/text_output.h"
 
 namespace zub::dialog {
 

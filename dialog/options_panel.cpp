@@ -2,9 +2,9 @@
 // file, the folder history lists, the option letters of a run, the priority
 // selector, the browse buttons, folders dropped from the shell, and saving
 // the settings on closing.
-#include "dialog_program.h"
-#include "paths.h"
-#include "settings.h"
+#include "dialog/dialog_program.h"
+#include "foundation/paths.h"
+#include "foundation/settings.h"
 
 namespace zub::dialog {
 

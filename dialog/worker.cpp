@@ -6,9 +6,9 @@
 #include <cerrno>
 #include <process.h>
 
-#include "dialog_program.h"
-#include "run_driver.h"
-#include "text_output.h"
+#include "dialog/dialog_program.h"
+#include "engine/run_driver.h"
+#include "foundation/text_output.h"
 
 namespace zub::dialog {
 

@@ -5,12 +5,12 @@
 // two blocks with memcmp and scans byte by byte only a block that differs.
 // The two reads are kept together in one function with per-side results so
 // that they can later be issued at the same time.
-#include "byte_compare.h"
+#include "engine/byte_compare.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "text_output.h"
+#include "foundation/text_output.h"
 
 namespace zub {
 

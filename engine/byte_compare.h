@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "platform/platform.h"
-#include "run_state.h"
+#include "engine/run_state.h"
 
 namespace zub {
 

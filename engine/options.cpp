@@ -2,7 +2,7 @@
 // before they are looked at; value letters (E, F) take the following whole
 // arguments in the order the letters appear in their cluster; "--" ends the
 // options; the first argument that is not an option cluster ends them too.
-#include "options.h"
+#include "engine/options.h"
 
 namespace zub {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "run_state.h"
+#include "engine/run_state.h"
 
 namespace zub {
 

@@ -6,16 +6,16 @@
 // A removal is checked and made by removal.cpp against what the comparison
 // saw of both files; a refused removal is an error of the removing side: its
 // error list and counter, and a line naming the reason.
-#include "pair_judgement.h"
+#include "engine/pair_judgement.h"
 
 #include <algorithm>
 #include <iterator>
 
-#include "byte_compare.h"
-#include "prefix_compare.h"
-#include "removal.h"
-#include "result_logs.h"
-#include "timestamps.h"
+#include "engine/byte_compare.h"
+#include "engine/prefix_compare.h"
+#include "engine/removal.h"
+#include "engine/result_logs.h"
+#include "foundation/timestamps.h"
 
 namespace zub {
 

@@ -10,9 +10,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "enumeration.h"
-#include "run_state.h"
-#include "text_output.h"
+#include "foundation/enumeration.h"
+#include "engine/run_state.h"
+#include "foundation/text_output.h"
 
 namespace zub {
 

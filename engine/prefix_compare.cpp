@@ -8,13 +8,13 @@
 // ends the comparison with "error 12" instead of a verdict drawn from bytes
 // the buffer held before (the final block is read rounded up to 4096 bytes,
 // so its short read is otherwise invisible).
-#include "prefix_compare.h"
+#include "engine/prefix_compare.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "byte_compare.h"
-#include "text_output.h"
+#include "engine/byte_compare.h"
+#include "foundation/text_output.h"
 
 namespace zub {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "run_state.h"
+#include "engine/run_state.h"
 
 namespace zub {
 

@@ -4,9 +4,9 @@
 // folder the walk listed), so that nothing swapped into the path after the
 // checks is what gets changed. A removal is made only while its record can
 // be written.
-#include "removal.h"
+#include "engine/removal.h"
 
-#include "result_logs.h"
+#include "engine/result_logs.h"
 
 namespace zub {
 

@@ -13,8 +13,8 @@
 #include <string_view>
 
 #include "platform/platform.h"
-#include "run_state.h"
-#include "text_output.h"
+#include "engine/run_state.h"
+#include "foundation/text_output.h"
 
 namespace zub {
 

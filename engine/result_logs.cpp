@@ -2,9 +2,9 @@
 // Every name is relative, so the files land in the current folder. A file
 // that cannot be created leaves its stream closed; writes to a closed stream
 // do nothing, so the run goes on without that file.
-#include "result_logs.h"
+#include "engine/result_logs.h"
 
-#include "settings.h"
+#include "foundation/settings.h"
 
 namespace zub {
 

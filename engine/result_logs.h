@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "run_state.h"
+#include "engine/run_state.h"
 
 namespace zub {
 

@@ -4,15 +4,15 @@
 // pair in the settings file, walks the trees and writes the summary, and
 // returns the exit code (0 after a completed walk, 1 for every early end; the
 // dialog build adds 54 for a held lock and 1 after a stop request).
-#include "run_driver.h"
+#include "engine/run_driver.h"
 
 #include <optional>
 #include <utility>
 
-#include "options.h"
-#include "result_logs.h"
-#include "settings.h"
-#include "tree_walk.h"
+#include "engine/options.h"
+#include "engine/result_logs.h"
+#include "foundation/settings.h"
+#include "engine/tree_walk.h"
 
 namespace zub {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "run_state.h"
+#include "engine/run_state.h"
 
 namespace zub {
 

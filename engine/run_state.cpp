@@ -2,11 +2,11 @@
 // (into a buffer of the size print_to uses, dropping a message that does not
 // fit, as print_to does) and hands the text to the host, which puts it on the
 // console, into the dialog's result box or into a test's capture.
-#include "run_state.h"
+#include "engine/run_state.h"
 
 #include <algorithm>
 
-#include "byte_compare.h"
+#include "engine/byte_compare.h"
 
 namespace zub {
 

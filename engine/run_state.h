@@ -11,9 +11,9 @@
 #include <string>
 #include <unordered_set>
 
-#include "host.h"
-#include "paths.h"
-#include "text_output.h"
+#include "engine/host.h"
+#include "foundation/paths.h"
+#include "foundation/text_output.h"
 
 namespace zub {
 

@@ -5,13 +5,13 @@
 // applies the -e extension filter and writes the move script lines of -b.
 // Only the source tree is listed; entries found only in the destination
 // tree are never visited.
-#include "tree_walk.h"
+#include "engine/tree_walk.h"
 
 #include <optional>
 
-#include "enumeration.h"
-#include "pair_judgement.h"
-#include "result_logs.h"
+#include "foundation/enumeration.h"
+#include "engine/pair_judgement.h"
+#include "engine/result_logs.h"
 
 namespace zub {
 

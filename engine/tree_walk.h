@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "run_state.h"
+#include "engine/run_state.h"
 
 namespace zub {
 

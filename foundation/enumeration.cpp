@@ -5,7 +5,7 @@
 // error code as the thread's last error (the layer stores it) and errno set by
 // the platform's mapping, so that the comparer can show the system's text and
 // the lister the C library's.
-#include "enumeration.h"
+#include "foundation/enumeration.h"
 
 #include <cerrno>
 

@@ -14,7 +14,7 @@
 // programs install a new_handler that writes "%s: inadequate memory.\n" and
 // ends the process with 1, which is the handling the folder-cutting operation
 // needs. Nothing here catches it.
-#include "paths.h"
+#include "foundation/paths.h"
 
 namespace zub {
 

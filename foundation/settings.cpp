@@ -21,12 +21,12 @@
 // "bad folder - not a part of the file system.\n") go through the common
 // printers, so a redirected standard stream receives them as UTF-16LE like
 // every other line.
-#include "settings.h"
+#include "foundation/settings.h"
 
 #include <cstdlib>
 
 #include "platform/platform.h"
-#include "text_output.h"
+#include "foundation/text_output.h"
 
 namespace zub {
 

@@ -7,7 +7,7 @@
 // byte again, so a list holds the exact name the system knows. Windows names
 // are UTF-16 and have no such bytes: there every lone surrogate is written in
 // its three-byte form.
-#include "text_encoding.h"
+#include "foundation/text_encoding.h"
 
 #include <atomic>
 #include <cstdlib>

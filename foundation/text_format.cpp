@@ -17,7 +17,7 @@
 // - a directive without a matching argument formats a zero value (or the
 //   empty string), so a short argument list never reads past its end;
 // - an unknown directive is copied to the output as it stands.
-#include "text_format.h"
+#include "foundation/text_format.h"
 
 #include <algorithm>
 

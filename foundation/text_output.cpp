@@ -20,7 +20,7 @@
 // The format buffers are per thread: the console programs have one thread, and
 // in the dialog program the worker and the dialog thread each print with
 // their own.
-#include "text_output.h"
+#include "foundation/text_output.h"
 
 #include <bit>
 #include <cstring>

@@ -16,8 +16,8 @@
 #include <string_view>
 
 #include "platform/platform.h"
-#include "text_encoding.h"
-#include "text_format.h"
+#include "foundation/text_encoding.h"
+#include "foundation/text_format.h"
 
 namespace zub {
 

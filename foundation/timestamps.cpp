@@ -2,7 +2,7 @@
 // in force at the timestamp's date (on Windows through
 // SystemTimeToTzSpecificLocalTime where the system has it); this file turns
 // its calendar record into the broken-down fields the result logs print.
-#include "timestamps.h"
+#include "foundation/timestamps.h"
 
 #include <cerrno>
 

@@ -5,10 +5,10 @@
 // them, each joined onto the pattern's folder part. A pattern that matches
 // nothing is kept as typed, so that the option parser or the run driver
 // reports it later.
-#include "wildcards.h"
+#include "foundation/wildcards.h"
 
-#include "enumeration.h"
-#include "paths.h"
+#include "foundation/enumeration.h"
+#include "foundation/paths.h"
 
 namespace zub {
 

@@ -8,17 +8,17 @@
 // Windows paths arrive extended-length (\\?\C:\..., \\?\UNC\...); the POSIX
 // build has no drive, UNC or prefix forms, and only `/` separates (see
 // README.md for the POSIX meaning of each rule).
-#include "lister.h"
+#include "lister/lister.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <new>
 
-#include "enumeration.h"
-#include "paths.h"
+#include "foundation/enumeration.h"
+#include "foundation/paths.h"
 #include "platform/platform.h"
-#include "text_output.h"
+#include "foundation/text_output.h"
 
 namespace zub {
 

@@ -1,6 +1,6 @@
 // The parts of the platform layer that are the same on every OS: which layer
 // is installed (the native one, or a test's fault-injecting layer in front of it).
-#include "platform.h"
+#include "platform/platform.h"
 
 namespace zub::platform {
 

@@ -10,7 +10,7 @@
 // Encoding: a surrogate pair becomes four bytes, U+DC80..U+DCFF alone become
 // the byte they stand for, any other lone surrogate its three-byte form.
 // So bytes -> UTF-16 -> bytes always gives the original bytes back.
-#include "utf.h"
+#include "platform/utf.h"
 
 #include <bit>
 #include <cstdint>

@@ -10,9 +10,9 @@
 
 #include "platform/platform.h"
 #include "platform/utf.h"
-#include "run_program.h"
-#include "temp_tree.h"
-#include "text_format.h"
+#include "tests/support/run_program.h"
+#include "tests/support/temp_tree.h"
+#include "foundation/text_format.h"
 
 namespace zub::test {
 namespace {

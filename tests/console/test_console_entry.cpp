@@ -3,10 +3,10 @@
 // folders from the remembered pair, and what a cancel leaves in the history.
 #include <gtest/gtest.h>
 
-#include "console_entry.h"
-#include "faulty_os.h"
-#include "settings.h"
-#include "temp_tree.h"
+#include "console/console_entry.h"
+#include "tests/support/faulty_os.h"
+#include "foundation/settings.h"
+#include "tests/support/temp_tree.h"
 
 namespace zub::test {
 namespace {

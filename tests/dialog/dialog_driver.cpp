@@ -11,8 +11,8 @@
 
 #include "platform/utf.h"
 #include "platform/win32/windows_api.h"
-#include "resource_ids.h"
-#include "temp_tree.h"
+#include "dialog/resource_ids.h"
+#include "tests/support/temp_tree.h"
 
 namespace zub::test {
 namespace {

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "display.h"
+#include "dialog/display.h"
 
 namespace zub::dialog {
 namespace {

@@ -10,13 +10,13 @@
 #include <memory>
 #include <string>
 
-#include "capture_host.h"
-#include "enumeration.h"
-#include "faulty_os.h"
-#include "result_logs.h"
-#include "run_state.h"
-#include "temp_tree.h"
-#include "text_output.h"
+#include "tests/support/capture_host.h"
+#include "foundation/enumeration.h"
+#include "tests/support/faulty_os.h"
+#include "engine/result_logs.h"
+#include "engine/run_state.h"
+#include "tests/support/temp_tree.h"
+#include "foundation/text_output.h"
 
 namespace zub::test {
 

@@ -2,9 +2,9 @@
 // failure lines in every file they go to, -n/-v, -w titles and load levels.
 #include <gtest/gtest.h>
 
-#include "byte_compare.h"
-#include "engine_fixture.h"
-#include "prefix_compare.h"
+#include "engine/byte_compare.h"
+#include "tests/engine/engine_fixture.h"
+#include "engine/prefix_compare.h"
 
 #include <utility>
 

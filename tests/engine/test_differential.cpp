@@ -7,8 +7,8 @@
 #include <random>
 #include <set>
 
-#include "engine_fixture.h"
-#include "tree_walk.h"
+#include "tests/engine/engine_fixture.h"
+#include "engine/tree_walk.h"
 
 namespace zub::test {
 namespace {

@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <functional>
 
-#include "engine_fixture.h"
-#include "pair_judgement.h"
-#include "tree_walk.h"
+#include "tests/engine/engine_fixture.h"
+#include "engine/pair_judgement.h"
+#include "engine/tree_walk.h"
 
 namespace zub::test {
 namespace {

@@ -2,8 +2,8 @@
 // both path styles, the validation order and the dialog build's differences.
 #include <gtest/gtest.h>
 
-#include "capture_host.h"
-#include "options.h"
+#include "tests/support/capture_host.h"
+#include "engine/options.h"
 
 namespace zub::test {
 namespace {

@@ -8,14 +8,14 @@
 #include <filesystem>
 #include <system_error>
 
-#include "capture_host.h"
-#include "faulty_os.h"
-#include "paths.h"
+#include "tests/support/capture_host.h"
+#include "tests/support/faulty_os.h"
+#include "foundation/paths.h"
 #include "platform/utf.h"
-#include "result_logs.h"
-#include "run_driver.h"
-#include "settings.h"
-#include "temp_tree.h"
+#include "engine/result_logs.h"
+#include "engine/run_driver.h"
+#include "foundation/settings.h"
+#include "tests/support/temp_tree.h"
 
 namespace zub::test {
 namespace {

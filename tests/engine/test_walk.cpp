@@ -5,9 +5,9 @@
 
 #include <filesystem>
 
-#include "engine_fixture.h"
-#include "paths.h"
-#include "tree_walk.h"
+#include "tests/engine/engine_fixture.h"
+#include "foundation/paths.h"
+#include "engine/tree_walk.h"
 
 namespace zub::test {
 namespace {

@@ -8,10 +8,10 @@
 #include <set>
 #include <tuple>
 
-#include "enumeration.h"
-#include "paths.h"
-#include "table_os.h"
-#include "temp_tree.h"
+#include "foundation/enumeration.h"
+#include "foundation/paths.h"
+#include "tests/foundation/table_os.h"
+#include "tests/support/temp_tree.h"
 
 namespace zub::test {
 namespace {

@@ -6,9 +6,9 @@
 
 #include <algorithm>
 
-#include "paths.h"
-#include "table_os.h"
-#include "temp_tree.h"
+#include "foundation/paths.h"
+#include "tests/foundation/table_os.h"
+#include "tests/support/temp_tree.h"
 
 namespace zub::test {
 namespace {

@@ -13,10 +13,10 @@
 #include <functional>
 #include <set>
 
-#include "faulty_os.h"
+#include "tests/support/faulty_os.h"
 #include "platform/platform.h"
-#include "run_program.h"
-#include "temp_tree.h"
+#include "tests/support/run_program.h"
+#include "tests/support/temp_tree.h"
 
 #ifndef _WIN32
 #include <fcntl.h>

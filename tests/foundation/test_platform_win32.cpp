@@ -13,7 +13,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/windows_api.h"
-#include "temp_tree.h"
+#include "tests/support/temp_tree.h"
 
 namespace zub::test {
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "faulty_os.h"
-#include "settings.h"
-#include "temp_tree.h"
+#include "tests/support/faulty_os.h"
+#include "foundation/settings.h"
+#include "tests/support/temp_tree.h"
 
 namespace zub::test {
 namespace {

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "temp_tree.h"
-#include "text_format.h"
+#include "tests/support/temp_tree.h"
+#include "foundation/text_format.h"
 
 namespace zub::test {
 namespace {

@@ -9,9 +9,9 @@
 #include <cstring>
 #include <string>
 
-#include "faulty_os.h"
-#include "temp_tree.h"
-#include "text_output.h"
+#include "tests/support/faulty_os.h"
+#include "tests/support/temp_tree.h"
+#include "foundation/text_output.h"
 
 namespace zub::test {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <tuple>
 
-#include "timestamps.h"
+#include "foundation/timestamps.h"
 
 namespace zub::test {
 namespace {

@@ -6,10 +6,10 @@
 
 #include <set>
 
-#include "paths.h"
-#include "table_os.h"
-#include "temp_tree.h"
-#include "wildcards.h"
+#include "foundation/paths.h"
+#include "tests/foundation/table_os.h"
+#include "tests/support/temp_tree.h"
+#include "foundation/wildcards.h"
 
 namespace zub::test {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "text_format.h"
+#include "foundation/text_format.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;

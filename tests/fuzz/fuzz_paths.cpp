@@ -19,8 +19,8 @@
 #include <string_view>
 #include <vector>
 
-#include "paths.h"
-#include "table_os.h"
+#include "foundation/paths.h"
+#include "tests/foundation/table_os.h"
 
 namespace {
 

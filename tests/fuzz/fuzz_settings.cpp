@@ -10,7 +10,7 @@
 #include <string>
 
 #include "platform/posix/profile_posix.h"
-#include "settings.h"
+#include "foundation/settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::string path = "/tmp/zub-fuzz-settings-" + std::to_string(getpid()) + ".ini";

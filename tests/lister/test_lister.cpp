@@ -15,15 +15,15 @@
 #include <system_error>
 #include <vector>
 
-#include "enumeration.h"
-#include "faulty_os.h"
-#include "lister.h"
-#include "paths.h"
+#include "foundation/enumeration.h"
+#include "tests/support/faulty_os.h"
+#include "lister/lister.h"
+#include "foundation/paths.h"
 #include "platform/platform.h"
 #include "platform/utf.h"
-#include "run_program.h"
-#include "temp_tree.h"
-#include "text_output.h"
+#include "tests/support/run_program.h"
+#include "tests/support/temp_tree.h"
+#include "foundation/text_output.h"
 
 namespace zub::test {
 namespace {

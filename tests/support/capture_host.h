@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "host.h"
+#include "engine/host.h"
 
 namespace zub::test {
 

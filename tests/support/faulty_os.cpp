@@ -5,7 +5,7 @@
 // two standard streams can be captured (as redirected files, or posing as
 // consoles); the folder picker never reaches the real one (unscripted calls
 // answer "cancelled"), so tests cannot block on a prompt or a dialog.
-#include "faulty_os.h"
+#include "tests/support/faulty_os.h"
 
 #include <algorithm>
 

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "os_layers.h"
+#include "tests/support/os_layers.h"
 #include "platform/platform.h"
 
 namespace zub::test {

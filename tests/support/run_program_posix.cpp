@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "platform/utf.h"
-#include "run_program.h"
+#include "tests/support/run_program.h"
 
 namespace zub::test {
 

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <thread>
 
-#include "run_program.h"
+#include "tests/support/run_program.h"
 
 namespace zub::test {
 

@@ -2,7 +2,7 @@
 // UTF-16 on the test side; on POSIX they are turned into bytes with the same
 // lossless conversion the platform layer uses, so a test can create a file
 // whose name is not valid UTF-8 and find it again through the layer.
-#include "temp_tree.h"
+#include "tests/support/temp_tree.h"
 
 #include <atomic>
 #include <chrono>
