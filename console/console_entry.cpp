@@ -7,11 +7,11 @@
 #include <new>
 
 #include "console/console_host.h"
-#include "platform/platform.h"
 #include "engine/run_driver.h"
 #include "foundation/settings.h"
 #include "foundation/text_output.h"
 #include "foundation/wildcards.h"
+#include "platform/platform.h"
 
 namespace zub {
 
@@ -41,8 +41,7 @@ int zub64_main(std::vector<std::u16string> args) {
     platform::watch_interrupts();
 
     // On POSIX the shell has expanded the arguments already: taken as typed.
-    std::vector<std::u16string> expanded =
-        platform::expands_command_line_wildcards() ? expand_wildcards(args) : args;
+    std::vector<std::u16string> expanded = platform::expands_command_line_wildcards() ? expand_wildcards(args) : args;
 
     // Without the buffers the run still starts: help and usage work, and the
     // run driver refuses the comparison itself (exit status 1).

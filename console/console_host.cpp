@@ -3,9 +3,9 @@
 // window title, and the interactive choice of the two folders.
 #include "console/console_host.h"
 
-#include "platform/platform.h"
 #include "foundation/settings.h"
 #include "foundation/text_output.h"
+#include "platform/platform.h"
 
 namespace zub {
 
@@ -31,8 +31,7 @@ bool is_existing_folder(const std::u16string& path) {
 
 // The picker starts on the remembered folder when it still exists.
 std::optional<std::u16string> pick(const std::u16string& remembered, std::u16string_view title) {
-    return pick_folder(is_existing_folder(remembered) ? std::u16string_view(remembered) : std::u16string_view(),
-                       title);
+    return pick_folder(is_existing_folder(remembered) ? std::u16string_view(remembered) : std::u16string_view(), title);
 }
 
 }  // namespace

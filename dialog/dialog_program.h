@@ -15,11 +15,12 @@
 #include <vector>
 
 #include "platform/win32/windows_api.h"
-#include <commctrl.h>
+
+#include <commctrl.h>  // after the Windows headers it needs
 
 #include "dialog/display.h"
-#include "engine/host.h"
 #include "dialog/resource_ids.h"
+#include "engine/host.h"
 #include "engine/run_state.h"
 
 namespace zub::dialog {

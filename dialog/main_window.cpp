@@ -36,9 +36,9 @@ void set_control_text(HWND dialog, int id, std::u16string_view text) {
 
 std::u16string error_description(uint32_t code) {
     wchar_t* message = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                             reinterpret_cast<wchar_t*>(&message), 0, nullptr);
+    DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&message), 0, nullptr);
     std::u16string text;
     if (n != 0 && message != nullptr) text.assign(reinterpret_cast<const char16_t*>(message), n);
     if (message != nullptr) LocalFree(message);
@@ -101,9 +101,7 @@ INT_PTR CALLBACK dialog_procedure(HWND dialog, UINT message, WPARAM wparam, LPAR
         case IDC_BROWSE2: browse(dialog, LOWORD(wparam)); return TRUE;
         default: return FALSE;
         }
-    case WM_DROPFILES:
-        handle_drop(dialog, reinterpret_cast<HDROP>(wparam));
-        return TRUE;
+    case WM_DROPFILES: handle_drop(dialog, reinterpret_cast<HDROP>(wparam)); return TRUE;
     case WM_CLOSE:
         save_and_stop(dialog);
         DestroyWindow(dialog);
@@ -112,12 +110,8 @@ INT_PTR CALLBACK dialog_procedure(HWND dialog, UINT message, WPARAM wparam, LPAR
         save_and_stop(dialog);
         PostQuitMessage(app().exit_code);
         return TRUE;
-    case WM_WORKER_DONE:
-        finish_run(dialog);
-        return TRUE;
-    default:
-        (void)lparam;
-        return FALSE;
+    case WM_WORKER_DONE: finish_run(dialog); return TRUE;
+    default: (void)lparam; return FALSE;
     }
 }
 

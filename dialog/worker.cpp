@@ -3,8 +3,8 @@
 // synchronous messages; every wait of the dialog thread for it is bounded
 // and, while it waits, carries out those messages so that a worker in the
 // middle of an update can go on to its next stop poll.
-#include <cerrno>
 #include <process.h>
+#include <cerrno>
 
 #include "dialog/dialog_program.h"
 #include "engine/run_driver.h"
@@ -21,11 +21,8 @@ struct level_entry {
 
 // By load level 1 to 4: the worker's priority and the extra wait on closing.
 const level_entry level_table[5] = {
-    {THREAD_PRIORITY_NORMAL, 0},
-    {THREAD_PRIORITY_LOWEST, 40000},
-    {THREAD_PRIORITY_BELOW_NORMAL, 10000},
-    {THREAD_PRIORITY_BELOW_NORMAL, 10000},
-    {THREAD_PRIORITY_NORMAL, 0},
+    {THREAD_PRIORITY_NORMAL, 0},           {THREAD_PRIORITY_LOWEST, 40000}, {THREAD_PRIORITY_BELOW_NORMAL, 10000},
+    {THREAD_PRIORITY_BELOW_NORMAL, 10000}, {THREAD_PRIORITY_NORMAL, 0},
 };
 
 const level_entry& level_of(int level) { return level_table[level >= 1 && level <= 4 ? level : 4]; }
@@ -59,9 +56,7 @@ void show_status(HWND dialog, std::u16string_view text) { set_control_text(dialo
 
 void enable(HWND dialog, int id, bool on) { EnableWindow(GetDlgItem(dialog, id), on ? TRUE : FALSE); }
 
-void print_to_results(std::u16string_view format, fmt_args args) {
-    app().out->print_result(zub::format(format, args));
-}
+void print_to_results(std::u16string_view format, fmt_args args) { app().out->print_result(zub::format(format, args)); }
 
 unsigned __stdcall worker_main(void* parameter) {
     auto* state = static_cast<worker_state*>(parameter);
@@ -213,16 +208,16 @@ void finish_run(HWND dialog) {
     w.thread = nullptr;
     w.finished = 0;
     if (!closed) {
-        show_status(dialog, zub::format(u"Internal Error:closethread:CloseHandle(%d)=%d,threadid=%d",
-                                        {fmt_arg(reinterpret_cast<intptr_t>(thread)), fmt_arg(close_error),
-                                         fmt_arg(thread_id)}).substr(0, 255));
+        show_status(dialog,
+                    zub::format(u"Internal Error:closethread:CloseHandle(%d)=%d,threadid=%d",
+                                {fmt_arg(reinterpret_cast<intptr_t>(thread)), fmt_arg(close_error), fmt_arg(thread_id)})
+                        .substr(0, 255));
         return;
     }
     if (p.stop_flag != 0) show_status(dialog, text_of(IDS_STOPPED));
 
     if (p.stop_flag == 0) {
-        if (w.exit_code != EXIT_LOCK_HELD)
-            show_status(dialog, zub::format(text_of(IDS_FINISHED), {fmt_arg(elapsed)}));
+        if (w.exit_code != EXIT_LOCK_HELD) show_status(dialog, zub::format(text_of(IDS_FINISHED), {fmt_arg(elapsed)}));
         set_control_text(dialog, IDC_PERCENT, u"");
         SendMessageW(GetDlgItem(dialog, IDC_PROGRESS), PBM_SETPOS, 0, 0);
     }

@@ -46,8 +46,7 @@ bool read_chunks(run_state& run, platform::handle file, unsigned char* buffer, u
 // Reads into `buffer` without touching the run-wide error values, so that
 // the two sides can be read on two threads.
 template <class After>
-side_read read_side(run_state& run, platform::handle file, unsigned char* buffer, uint64_t request,
-                    After after_chunk) {
+side_read read_side(run_state& run, platform::handle file, unsigned char* buffer, uint64_t request, After after_chunk) {
     side_read r;
     uint64_t total = 0;
     if (read_chunks(run, file, buffer, request, total, after_chunk)) {
@@ -176,9 +175,10 @@ block_reads read_both_blocks(run_state& run, platform::handle src_file, platform
             const uint64_t n = both - compared;
             if (std::memcmp(src_buffer + compared, dst_buffer + compared, n) != 0)
                 r.first_difference =
-                    compared + static_cast<uint64_t>(
-                                   std::mismatch(src_buffer + compared, src_buffer + both, dst_buffer + compared).first -
-                                   (src_buffer + compared));
+                    compared +
+                    static_cast<uint64_t>(
+                        std::mismatch(src_buffer + compared, src_buffer + both, dst_buffer + compared).first -
+                        (src_buffer + compared));
             compared = both;
         };
         r.src = read_side(run, src_file, src_buffer, request, compare_to);
@@ -322,24 +322,22 @@ int64_t open_pair(run_state& run, std::u16string_view src, std::u16string_view d
 
 // The byte comparison shows which side was smaller with < or >; the
 // prefix comparison words it its own way.
-const length_mismatch_wording BYTE_COMPARE_WORDING{
-    {.err = u"\"%s\", error 12 src=%d < dst=%d\n",
-     .aer = u"%s: error 12 src=%d < dst=%d pos=%d\n",
-     .lng = u"\"%s\" error 12\n",
-     .full = u"\"%s\", error 12, src=%d < dst=%d\n"},
-    {.err = u"\"%s\", error 12 src=%d > dst=%d\n",
-     .aer = u"%s: error 12 src=%d > dst=%d pos=%d\n",
-     .lng = u"\"%s\" error 12\n",
-     .full = u"\"%s\", error 12, src=%d > dst=%d\n"}};
-const length_mismatch_wording PREFIX_COMPARE_WORDING{
-    {.err = u"\"%s\", error 12 src=%d dst=%d\n",
-     .aer = u"%s: error 12 src=%d < dst=%d pos=%d\n",
-     .lng = u"\"%s\" error 12\n",
-     .full = u"\"%s\", error, 12 src=%d dst=%d\n"},
-    {.err = u"\"%s\", error 12 src=%d dst=%d\n",
-     .aer = u"%s: error 12 src=%d > dst=%d pos=%d\n",
-     .lng = u"\"%s\" error 12\n",
-     .full = u"\"%s\", error, 12 src=%d dst=%d\n"}};
+const length_mismatch_wording BYTE_COMPARE_WORDING{{.err = u"\"%s\", error 12 src=%d < dst=%d\n",
+                                                    .aer = u"%s: error 12 src=%d < dst=%d pos=%d\n",
+                                                    .lng = u"\"%s\" error 12\n",
+                                                    .full = u"\"%s\", error 12, src=%d < dst=%d\n"},
+                                                   {.err = u"\"%s\", error 12 src=%d > dst=%d\n",
+                                                    .aer = u"%s: error 12 src=%d > dst=%d pos=%d\n",
+                                                    .lng = u"\"%s\" error 12\n",
+                                                    .full = u"\"%s\", error 12, src=%d > dst=%d\n"}};
+const length_mismatch_wording PREFIX_COMPARE_WORDING{{.err = u"\"%s\", error 12 src=%d dst=%d\n",
+                                                      .aer = u"%s: error 12 src=%d < dst=%d pos=%d\n",
+                                                      .lng = u"\"%s\" error 12\n",
+                                                      .full = u"\"%s\", error, 12 src=%d dst=%d\n"},
+                                                     {.err = u"\"%s\", error 12 src=%d dst=%d\n",
+                                                      .aer = u"%s: error 12 src=%d > dst=%d pos=%d\n",
+                                                      .lng = u"\"%s\" error 12\n",
+                                                      .full = u"\"%s\", error, 12 src=%d dst=%d\n"}};
 
 void report_length_mismatch(run_state& run, const length_mismatch_wording& wording, std::u16string_view src,
                             std::u16string_view dst, int64_t src_count, int64_t dst_count, int64_t pos) {

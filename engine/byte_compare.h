@@ -10,8 +10,8 @@
 #include <string_view>
 #include <thread>
 
-#include "platform/platform.h"
 #include "engine/run_state.h"
+#include "platform/platform.h"
 
 namespace zub {
 

@@ -19,25 +19,25 @@ bool begins_cluster(const std::u16string& arg, path_style style) {
 // The flag a plain letter sets, or null when it is not a flag letter.
 bool* flag_of(run_options& o, char16_t letter) {
     switch (letter) {
-        case u'S': return &o.delete_src;
-        case u'D': return &o.delete_dst;
-        case u'R': return &o.remove_readonly;
-        case u'T': return &o.check_timestamp;
-        case u'C': return &o.skip_dir_check;
-        case u'A': return &o.append_logs;
-        case u'V': return &o.verbose;
-        case u'P': return &o.partial_compare;
-        case u'Q': return &o.delete_part;
-        case u'L': return &o.long_log;
-        case u'B': return &o.move_script;
-        case u'Z': return &o.empty_instead;
-        case u'N': return &o.find_all_diffs;
-        case u'G': return &o.file_log;
-        case u'K': return &o.yield_each_block;
-        case u'W': return &o.title_progress;
-        case u'I': return &o.large_first_block;
-        case u'M': return &o.full_log;
-        default: return nullptr;
+    case u'S': return &o.delete_src;
+    case u'D': return &o.delete_dst;
+    case u'R': return &o.remove_readonly;
+    case u'T': return &o.check_timestamp;
+    case u'C': return &o.skip_dir_check;
+    case u'A': return &o.append_logs;
+    case u'V': return &o.verbose;
+    case u'P': return &o.partial_compare;
+    case u'Q': return &o.delete_part;
+    case u'L': return &o.long_log;
+    case u'B': return &o.move_script;
+    case u'Z': return &o.empty_instead;
+    case u'N': return &o.find_all_diffs;
+    case u'G': return &o.file_log;
+    case u'K': return &o.yield_each_block;
+    case u'W': return &o.title_progress;
+    case u'I': return &o.large_first_block;
+    case u'M': return &o.full_log;
+    default: return nullptr;
     }
 }
 

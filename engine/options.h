@@ -29,7 +29,6 @@ struct parse_result {
 // host's error stream and to zubaer.log. With the POSIX path style only '-'
 // begins an option cluster (a leading '/' is an absolute path); with the
 // Windows style '-' and '/' do.
-parse_result parse_options(run_state& run, const std::vector<std::u16string>& args,
-                           path_style style = native_style());
+parse_result parse_options(run_state& run, const std::vector<std::u16string>& args, path_style style = native_style());
 
 }  // namespace zub

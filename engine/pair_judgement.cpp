@@ -21,7 +21,6 @@ namespace zub {
 
 namespace {
 
-
 // A file time as its local calendar text, every field zero when it cannot
 // be converted. Made only for the lines that show it: a conversion costs.
 class stamp_text {
@@ -47,9 +46,7 @@ private:
 };
 
 // zublong.log and zublog.txt show the times of a pair that differs.
-bool shows_times(const run_state& run) {
-    return run.logs[log_id::lng].is_open() || run.logs[log_id::full].is_open();
-}
+bool shows_times(const run_state& run) { return run.logs[log_id::lng].is_open() || run.logs[log_id::full].is_open(); }
 
 char16_t time_sign(uint64_t src, uint64_t dst) { return src > dst ? u'>' : (src == dst ? u'=' : u'<'); }
 
@@ -57,10 +54,9 @@ char16_t time_sign(uint64_t src, uint64_t dst) { return src > dst ? u'>' : (src 
 // zubfile.log by the destination relative to its root.
 constexpr event_wording SAME{.full = u"\"%s\", same\n", .file = u"\"%s\", same\n"};
 // Arguments: the offset of the first difference, the two bytes there, the two times and their sign.
-constexpr event_wording DIFFERENT{
-    .lng = u"\"%s\" disagreement at %I64u 0x%02x 0x%02x , timestamp %s %c %s\n",
-    .full = u"\"%s\", disagreement at %I64u 0x%02x 0x%02x , timestamp %s %c %s\n",
-    .file = u"\"%s\", disagreement\n"};
+constexpr event_wording DIFFERENT{.lng = u"\"%s\" disagreement at %I64u 0x%02x 0x%02x , timestamp %s %c %s\n",
+                                  .full = u"\"%s\", disagreement at %I64u 0x%02x 0x%02x , timestamp %s %c %s\n",
+                                  .file = u"\"%s\", disagreement\n"};
 // -n: the offset of the first and of the last difference, their number and the size, the times.
 constexpr event_wording DIFFERENT_ALL{
     .lng = u"\"%s\" disagreement at %I64u - %I64u (%I64u / %I64u) , timestamp %s %c %s\n",
@@ -86,10 +82,8 @@ constexpr event_wording NOT_PART[] = {
 };
 
 // A source root that is a file and cannot be read.
-constexpr event_wording SRC_FILE_FAILED{.err = u"\"%s\" %s (%d)\n",
-                                        .aer = u"%s: %s\n",
-                                        .lng = u"\"%s\" %s (%d)\n",
-                                        .full = u"\"%s\" error %s (%d)\n"};
+constexpr event_wording SRC_FILE_FAILED{
+    .err = u"\"%s\" %s (%d)\n", .aer = u"%s: %s\n", .lng = u"\"%s\" %s (%d)\n", .full = u"\"%s\" error %s (%d)\n"};
 
 // A verdict line: `path` in zublong.log, `shown` in zublog.txt and zubfile.log.
 // Most pairs are the same and go to no file but the lists: they cost a look at
@@ -169,9 +163,8 @@ void judge_sizes_differ(run_state& run, std::u16string_view src, std::u16string_
     show_counts(run);
     stamp_text st, dt;
     if (shows_times(run)) st = stamp_text(info.written), dt = stamp_text(status.written);
-    report_verdict(run, SIZES_DIFFER, src, relative_dst(run, dst), info.size,
-                   info.size > status.size ? u'>' : u'<', status.size, st.view(),
-                   time_sign(info.written, status.written), dt.view());
+    report_verdict(run, SIZES_DIFFER, src, relative_dst(run, dst), info.size, info.size > status.size ? u'>' : u'<',
+                   status.size, st.view(), time_sign(info.written, status.written), dt.view());
     if (run.options.partial_compare) judge_part(run, src, dst, info, status, folders);
 }
 

@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "foundation/enumeration.h"
 #include "engine/run_state.h"
+#include "foundation/enumeration.h"
 #include "foundation/text_output.h"
 
 namespace zub {

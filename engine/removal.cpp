@@ -33,8 +33,8 @@ constexpr event_wording CHANGED =
 constexpr event_wording KEPT_CHANGED = refusal(u"\"%s\" is kept: \"%s\" changed since it was compared\n",
                                                u"%s: is kept: %s changed since it was compared\n");
 // The path, the kept path, the system's text and code.
-constexpr event_wording KEPT_UNREADABLE = refusal(u"\"%s\" cannot be told apart from \"%s\", %s (%d)\n",
-                                                  u"%s: cannot be told apart from %s, %s (%d)\n");
+constexpr event_wording KEPT_UNREADABLE =
+    refusal(u"\"%s\" cannot be told apart from \"%s\", %s (%d)\n", u"%s: cannot be told apart from %s, %s (%d)\n");
 constexpr event_wording OTHER_NAMES =
     refusal(u"\"%s\" has other names: not emptied\n", u"%s: has other names: not emptied\n");
 constexpr event_wording IS_LINK = refusal(u"\"%s\" is a link: not removed\n", u"%s: is a link: not removed\n");

@@ -12,9 +12,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/platform.h"
 #include "engine/run_state.h"
 #include "foundation/text_output.h"
+#include "platform/platform.h"
 
 namespace zub {
 

@@ -14,10 +14,9 @@ using platform::write_mode;
 
 // The file names of the result streams, indexed by log_id.
 constexpr std::u16string_view LOG_NAMES[LOG_COUNT] = {
-    u"zubaer.log",  u"zublog.txt",  u"zubssame.log", u"zubdsame.log", u"zubsdif.log", u"zubddif.log",
-    u"zubsfnf.log", u"zubdfnf.log", u"zubsdnf.log",  u"zubddnf.log",  u"zubsrm.log",  u"zubdrm.log",
-    u"zubserr.log", u"zubderr.log", u"zubpart.log",  u"zublong.log",  u"zubfile.log", u"zubmove.bat",
-    u"zubmove.sh",
+    u"zubaer.log",  u"zublog.txt",  u"zubssame.log", u"zubdsame.log", u"zubsdif.log", u"zubddif.log", u"zubsfnf.log",
+    u"zubdfnf.log", u"zubsdnf.log", u"zubddnf.log",  u"zubsrm.log",   u"zubdrm.log",  u"zubserr.log", u"zubderr.log",
+    u"zubpart.log", u"zublong.log", u"zubfile.log",  u"zubmove.bat",  u"zubmove.sh",
 };
 
 log_id log_at(size_t index) { return static_cast<log_id>(index); }

@@ -11,8 +11,8 @@
 
 #include "engine/options.h"
 #include "engine/result_logs.h"
-#include "foundation/settings.h"
 #include "engine/tree_walk.h"
+#include "foundation/settings.h"
 
 namespace zub {
 
@@ -82,15 +82,14 @@ int run_body(run_state& run, const std::vector<std::u16string>& args) {
 
     const parse_result parsed = parse_options(run, args);
     switch (parsed.outcome) {
-        case parse_outcome::PARSED:
-            break;
-        case parse_outcome::HELP:
-        case parse_outcome::BAD_USAGE:
-            if (!run.dialog()) report_err(run, usage_text, run.program_name);
-            return 1;
-        case parse_outcome::BAD_OPTION:
-            if (!run.dialog()) report_err(run, u"for more infomation: %s /?\n", run.program_name);
-            return 1;
+    case parse_outcome::PARSED: break;
+    case parse_outcome::HELP:
+    case parse_outcome::BAD_USAGE:
+        if (!run.dialog()) report_err(run, usage_text, run.program_name);
+        return 1;
+    case parse_outcome::BAD_OPTION:
+        if (!run.dialog()) report_err(run, u"for more infomation: %s /?\n", run.program_name);
+        return 1;
     }
 
     if (!compare_buffers_present()) {

@@ -71,8 +71,7 @@ int vreport_err(run_state& run, std::u16string_view format, fmt_args args) {
 }
 
 int vreport_verbose(run_state& run, std::u16string_view format, fmt_args args) {
-    return report(format, args, VERBOSE_BUFFER_UNITS,
-                  [&](std::u16string_view t) { return run.out.write_verbose(t); });
+    return report(format, args, VERBOSE_BUFFER_UNITS, [&](std::u16string_view t) { return run.out.write_verbose(t); });
 }
 
 namespace {
@@ -102,9 +101,7 @@ void report_event(run_state& run, const event_wording& event, fmt_args args, fmt
     }
 }
 
-void report_event(run_state& run, const event_wording& event, fmt_args args) {
-    report_event(run, event, args, args);
-}
+void report_event(run_state& run, const event_wording& event, fmt_args args) { report_event(run, event, args, args); }
 
 std::u16string_view relative_dst(const run_state& run, std::u16string_view dst_path) {
     size_t skip = run.dst_prefix_len > 0 ? static_cast<size_t>(run.dst_prefix_len) : 0;

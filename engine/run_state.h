@@ -20,12 +20,12 @@ namespace zub {
 class side_reader;
 
 struct run_options {
-    bool delete_src = false;        // -s
-    bool delete_dst = false;        // -d
-    bool remove_readonly = false;   // -r
-    bool empty_instead = false;     // -z
-    bool check_timestamp = false;   // -t
-    bool ext_filter = false;        // -e
+    bool delete_src = false;       // -s
+    bool delete_dst = false;       // -d
+    bool remove_readonly = false;  // -r
+    bool empty_instead = false;    // -z
+    bool check_timestamp = false;  // -t
+    bool ext_filter = false;       // -e
     std::u16string ext_filter_value;
     bool partial_compare = false;   // -p
     bool delete_part = false;       // -q
@@ -36,12 +36,12 @@ struct run_options {
     bool move_script = false;       // -b
     bool rename_suffix_on = false;  // -f
     std::u16string rename_suffix;
-    bool find_all_diffs = false;    // -n (only with -l)
-    bool file_log = false;          // -g
-    bool yield_each_block = false;  // -k
-    bool title_progress = false;    // -w
-    bool large_first_block = false; // -i
-    bool full_log = false;          // -m
+    bool find_all_diffs = false;     // -n (only with -l)
+    bool file_log = false;           // -g
+    bool yield_each_block = false;   // -k
+    bool title_progress = false;     // -w
+    bool large_first_block = false;  // -i
+    bool full_log = false;           // -m
 };
 
 // The result streams of a run, in the order a failed write is looked for
@@ -49,7 +49,18 @@ struct run_options {
 enum class log_id {
     aer,   // zubaer.log, the run log (always appended)
     full,  // zublog.txt (-m)
-    ssame, dsame, sdif, ddif, sfnf, dfnf, sdnf, ddnf, srm, drm, serr, derr,  // the twelve path lists
+    ssame,
+    dsame,
+    sdif,
+    ddif,
+    sfnf,
+    dfnf,
+    sdnf,
+    ddnf,
+    srm,
+    drm,
+    serr,
+    derr,     // the twelve path lists
     part,     // zubpart.log (-p)
     lng,      // zublong.log (-l)
     file,     // zubfile.log (-g)

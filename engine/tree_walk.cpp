@@ -9,9 +9,9 @@
 
 #include <optional>
 
-#include "foundation/enumeration.h"
 #include "engine/pair_judgement.h"
 #include "engine/result_logs.h"
+#include "foundation/enumeration.h"
 
 namespace zub {
 
@@ -39,22 +39,17 @@ bool admitted_by_extension(const run_state& run, std::u16string_view name) {
 constexpr event_wording NOT_A_FOLDER{.lng = u"\"%s\" not a directory\n", .full = u"\"%s\" not a directory\n"};
 // The source root whose status cannot be taken (the path, the system's text
 // and code); a folder inside the tree is written as PATH_MISSING.
-constexpr event_wording ROOT_MISSING{.err = u"\"%s\" %s (%d)\n",
-                                     .aer = u"%s: %s (%d)\n",
-                                     .lng = u"\"%s\" %s (%d)\n",
-                                     .full = u"\"%s\" %s (%d)\n"};
+constexpr event_wording ROOT_MISSING{
+    .err = u"\"%s\" %s (%d)\n", .aer = u"%s: %s (%d)\n", .lng = u"\"%s\" %s (%d)\n", .full = u"\"%s\" %s (%d)\n"};
 // A folder that cannot be listed (the listing pattern, the system's text and code).
-constexpr event_wording LISTING_FAILED{.err = u"\"%s\" %s (%d)\n",
-                                       .aer = u"%s: %s (%d)\n",
-                                       .lng = u"\"%s\" %s (%d)\n",
-                                       .full = u"\"%s\" error %s (%d)\n"};
+constexpr event_wording LISTING_FAILED{
+    .err = u"\"%s\" %s (%d)\n", .aer = u"%s: %s (%d)\n", .lng = u"\"%s\" %s (%d)\n", .full = u"\"%s\" error %s (%d)\n"};
 // A linked folder that is not walked (the folder and the reason).
 constexpr event_wording LINK_NOT_WALKED{
     .err = u"\"%s\" %s\n", .aer = u"%s: %s\n", .lng = u"\"%s\" %s\n", .full = u"\"%s\" error %s\n"};
 
 // A pair of paths in a source list and a destination list.
-void list_pair(run_state& run, log_id src_list, std::u16string_view src, log_id dst_list,
-               std::u16string_view dst) {
+void list_pair(run_state& run, log_id src_list, std::u16string_view src, log_id dst_list, std::u16string_view dst) {
     list_path(run, src_list, src);
     list_path(run, dst_list, dst);
 }

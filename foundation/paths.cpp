@@ -81,8 +81,7 @@ std::optional<std::u16string> windows_long_path(sv name, bool prefix, bool respe
         if (prefix) return finish(u"\\\\?\\UNC\\" + full.substr(2));
         return finish(std::move(full));
     }
-    if (starts_with_long_prefix(full) && full.size() >= 7 && has_drive_prefix(sv(full).substr(4)) &&
-        full[6] == u'\\') {
+    if (starts_with_long_prefix(full) && full.size() >= 7 && has_drive_prefix(sv(full).substr(4)) && full[6] == u'\\') {
         full[4] = upper_drive_letter(full[4]);
     }
     return finish(std::move(full));
@@ -110,7 +109,8 @@ std::u16string join_with(sv folder, sv name, path_style style, bool long_drive_r
     std::u16string out;
     out.reserve(folder.size() + name.size() + 1);
     out.append(folder);
-    if (!joins_without_separator(folder, style, long_drive_rule)) out.push_back(style == path_style::posix ? u'/' : u'\\');
+    if (!joins_without_separator(folder, style, long_drive_rule))
+        out.push_back(style == path_style::posix ? u'/' : u'\\');
     out.append(name);
     return out;
 }
@@ -137,8 +137,7 @@ char16_t simple_upper(char16_t c) {
         if ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
             return char16_t(c & ~1u);
         // ... and on the odd one.
-        if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
-            return (c & 1u) ? c : char16_t(c - 1);
+        if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1u) ? c : char16_t(c - 1);
         return c;
     }
     if (c >= 0x370 && c < 0x400) {

@@ -37,13 +37,13 @@ inline bool is_trail_surrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; 
 bool ends_with_separator(std::u16string_view path, path_style style = native_style());
 
 // The Windows path forms; `\` and `/` both count as separators in them.
-bool is_drive_letter(char16_t c);                    // A-Z, a-z
-bool has_drive_prefix(std::u16string_view s);        // begins with `C:`
-bool starts_with_long_prefix(std::u16string_view s); // begins with `\\?\`
-bool has_long_unc_prefix(std::u16string_view s);     // begins with `\\?\UNC\` (UNC in any case)
-bool is_drive_only(std::u16string_view s);           // exactly `C:`
-bool is_drive_root(std::u16string_view s);           // exactly `C:\` or `C:/`
-bool is_long_drive_root(std::u16string_view s);      // exactly `\\?\C:\` or `\\?\C:/`
+bool is_drive_letter(char16_t c);                     // A-Z, a-z
+bool has_drive_prefix(std::u16string_view s);         // begins with `C:`
+bool starts_with_long_prefix(std::u16string_view s);  // begins with `\\?\`
+bool has_long_unc_prefix(std::u16string_view s);      // begins with `\\?\UNC\` (UNC in any case)
+bool is_drive_only(std::u16string_view s);            // exactly `C:`
+bool is_drive_root(std::u16string_view s);            // exactly `C:\` or `C:/`
+bool is_long_drive_root(std::u16string_view s);       // exactly `\\?\C:\` or `\\?\C:/`
 
 // Absolute extended-length path with the on-disk spelling of every component
 // (Windows: \\?\C:\..., \\?\UNC\server\share\...; POSIX: the absolute path).
@@ -72,8 +72,7 @@ std::u16string parent_dir(std::u16string_view path, path_style style = native_st
 std::u16string join_path(std::u16string_view folder, std::u16string_view name, path_style style = native_style());
 // As join_path, but an empty folder gives the name alone and a folder that is
 // exactly a lone separator gives the native separator and the name.
-std::u16string join_path_new(std::u16string_view folder, std::u16string_view name,
-                             path_style style = native_style());
+std::u16string join_path_new(std::u16string_view folder, std::u16string_view name, path_style style = native_style());
 // The dialog program's join_path_new: no rule for \\?\C:\ (joined with a separator).
 std::u16string dialog_join_path_new(std::u16string_view folder, std::u16string_view name,
                                     path_style style = native_style());

@@ -25,8 +25,8 @@
 
 #include <cstdlib>
 
-#include "platform/platform.h"
 #include "foundation/text_output.h"
+#include "platform/platform.h"
 
 namespace zub {
 

@@ -21,7 +21,6 @@ namespace {
 
 std::atomic<text_encoding> chosen{text_encoding::utf16le};
 
-
 bool posix_build() { return platform::native_path_style() == platform::path_style::posix; }
 
 }  // namespace

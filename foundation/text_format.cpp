@@ -136,13 +136,13 @@ private:
 };
 
 struct directive {
-    bool left = false;     // '-'
-    bool zero = false;     // '0'
-    bool plus = false;     // '+'
-    bool space = false;    // ' '
-    bool alt = false;      // '#'
+    bool left = false;   // '-'
+    bool zero = false;   // '0'
+    bool plus = false;   // '+'
+    bool space = false;  // ' '
+    bool alt = false;    // '#'
     size_t width = 0;
-    int precision = -1;    // -1: none given
+    int precision = -1;  // -1: none given
 };
 
 // Reads the next argument, or a zero value when the list is exhausted.
@@ -215,8 +215,7 @@ void emit_signed(sink& out, const directive& s, const fmt_arg& a) {
 uint64_t unsigned_value(const fmt_arg& a) {
     if (a.type() == fmt_arg::kind::i64) {
         int64_t v = a.as_i64();
-        if (v < 0 && v >= std::numeric_limits<int32_t>::min())
-            return static_cast<uint32_t>(static_cast<int32_t>(v));
+        if (v < 0 && v >= std::numeric_limits<int32_t>::min()) return static_cast<uint32_t>(static_cast<int32_t>(v));
     }
     return a.as_u64();
 }
@@ -226,15 +225,17 @@ void emit_unsigned(sink& out, const directive& s, const fmt_arg& a, unsigned bas
     std::u16string digits = digits_of(v, base, upper, s.precision);
     std::u16string_view prefix;
     if (s.alt && v != 0) {
-        if (base == 16) prefix = upper ? u"0X" : u"0x";
-        else if (base == 8 && (digits.empty() || digits[0] != u'0')) prefix = u"0";
+        if (base == 16)
+            prefix = upper ? u"0X" : u"0x";
+        else if (base == 8 && (digits.empty() || digits[0] != u'0'))
+            prefix = u"0";
     }
     emit_padded(out, s, prefix, digits, s.precision < 0);
 }
 
 void emit_pointer(sink& out, const directive& s, const fmt_arg& a) {
-    uint64_t v = a.type() == fmt_arg::kind::ptr ? static_cast<uint64_t>(reinterpret_cast<uintptr_t>(a.as_ptr()))
-                                                : a.as_u64();
+    uint64_t v =
+        a.type() == fmt_arg::kind::ptr ? static_cast<uint64_t>(reinterpret_cast<uintptr_t>(a.as_ptr())) : a.as_u64();
     int digits = static_cast<int>(sizeof(void*) * 2);
     directive plain = s;
     plain.zero = false;
@@ -305,12 +306,18 @@ void format_core(sink& out, std::u16string_view f, fmt_args args) {
         directive s;
         for (; i < f.size(); ++i) {
             char16_t flag = f[i];
-            if (flag == u'-') s.left = true;
-            else if (flag == u'0') s.zero = true;
-            else if (flag == u'+') s.plus = true;
-            else if (flag == u' ') s.space = true;
-            else if (flag == u'#') s.alt = true;
-            else break;
+            if (flag == u'-')
+                s.left = true;
+            else if (flag == u'0')
+                s.zero = true;
+            else if (flag == u'+')
+                s.plus = true;
+            else if (flag == u' ')
+                s.space = true;
+            else if (flag == u'#')
+                s.alt = true;
+            else
+                break;
         }
         if (i < f.size() && f[i] == u'*') {
             const int64_t w = reader.next().as_i64();
@@ -337,8 +344,8 @@ void format_core(sink& out, std::u16string_view f, fmt_args args) {
         } else if (i < f.size() && f[i] == u'I') {
             ++i;
         } else {
-            while (i < f.size() && (f[i] == u'h' || f[i] == u'l' || f[i] == u'z' || f[i] == u'j' ||
-                                    f[i] == u't' || f[i] == u'L' || f[i] == u'w'))
+            while (i < f.size() && (f[i] == u'h' || f[i] == u'l' || f[i] == u'z' || f[i] == u'j' || f[i] == u't' ||
+                                    f[i] == u'L' || f[i] == u'w'))
                 ++i;
         }
         if (i >= f.size()) {

@@ -24,9 +24,8 @@ public:
     enum class kind { i64, u64, f64, str, ch, ptr };
 
     template <typename T>
-        requires(std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char16_t> &&
-                 !std::is_same_v<T, char>)
-    fmt_arg(T v) {
+    requires(std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char16_t> &&
+             !std::is_same_v<T, char>) fmt_arg(T v) {
         if constexpr (std::is_signed_v<T>) {
             k_ = kind::i64;
             i_ = static_cast<int64_t>(v);

@@ -227,8 +227,7 @@ namespace {
 
 // Formats into `buffer` and sends the text down the road the stream takes
 // now. A message that does not fit is dropped and -1 returned.
-int print_with(char16_t* buffer, size_t capacity, text_stream& stream, std::u16string_view format,
-               fmt_args args) {
+int print_with(char16_t* buffer, size_t capacity, text_stream& stream, std::u16string_view format, fmt_args args) {
     bool console = stream.is_standard() && platform::current().is_console(stream.which());
     if (format.empty()) return 0;
     // A path list's line, the most frequent of all, goes out without the

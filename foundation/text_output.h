@@ -15,9 +15,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform/platform.h"
 #include "foundation/text_encoding.h"
 #include "foundation/text_format.h"
+#include "platform/platform.h"
 
 namespace zub {
 

@@ -11,12 +11,12 @@ struct time_fields {
     int second = 0;
     int minute = 0;
     int hour = 0;
-    int day = 0;            // 1 to 31
-    int month = 0;          // months since January
-    int year = 0;           // years since 1900
-    int weekday = 0;        // days since Sunday
-    int day_of_year = -1;   // not computed
-    int daylight_flag = -1; // not known
+    int day = 0;             // 1 to 31
+    int month = 0;           // months since January
+    int year = 0;            // years since 1900
+    int weekday = 0;         // days since Sunday
+    int day_of_year = -1;    // not computed
+    int daylight_flag = -1;  // not known
     int millisecond = 0;
 };
 

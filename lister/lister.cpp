@@ -17,8 +17,8 @@
 
 #include "foundation/enumeration.h"
 #include "foundation/paths.h"
-#include "platform/platform.h"
 #include "foundation/text_output.h"
+#include "platform/platform.h"
 
 namespace zub {
 
@@ -159,7 +159,8 @@ void list_dir(std::u16string_view folder) {
     platform::file_id id;
     const bool known = platform::current().file_identity(folder, id) && id.index != 0;
     if (known && std::find(open_folders.begin(), open_folders.end(), id) != open_folders.end()) {
-        print_to(text_stream::err(), u"\"%s\" %s\n", folder, u"is a link back to a folder being listed: not listed again");
+        print_to(text_stream::err(), u"\"%s\" %s\n", folder,
+                 u"is a link back to a folder being listed: not listed again");
         return;
     }
     if (known) open_folders.push_back(id);
@@ -173,7 +174,8 @@ void list_dir(std::u16string_view folder) {
         do {
             if (has(info.flags, fi_bits::DIRECTORY) && is_dot_entry(info.name)) continue;
             const std::u16string joined = lister_join_path(folder, info.name);
-            const std::u16string_view shown = std::u16string_view(joined).substr(std::min(list_prefix_len, joined.size()));
+            const std::u16string_view shown =
+                std::u16string_view(joined).substr(std::min(list_prefix_len, joined.size()));
             if (has(info.flags, fi_bits::DIRECTORY)) {
                 print_out(u"\"%s\", dir\n", shown);
                 list_dir(joined);

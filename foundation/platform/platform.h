@@ -59,14 +59,14 @@ using file_time = uint64_t;
 
 // One directory entry as the search returns it.
 struct find_entry {
-    attr_bits attributes{};       // raw attribute bits
+    attr_bits attributes{};  // raw attribute bits
     file_time created = 0;
     file_time accessed = 0;
     file_time written = 0;
     uint64_t size = 0;
     std::u16string name;
-    std::u16string short_name;    // 8.3 alias, empty when there is none
-    uint32_t reparse_tag = 0;     // for a reparse point
+    std::u16string short_name;  // 8.3 alias, empty when there is none
+    uint32_t reparse_tag = 0;   // for a reparse point
 };
 
 // Calendar time with milliseconds, as SYSTEMTIME holds it.
@@ -88,10 +88,10 @@ struct file_state {
     file_id id;
     uint64_t size = 0;
     file_time written = 0;
-    file_time changed = 0;   // status-change time: st_ctime, or ChangeTime on Windows
-    uint32_t links = 1;      // number of names the file has
+    file_time changed = 0;  // status-change time: st_ctime, or ChangeTime on Windows
+    uint32_t links = 1;     // number of names the file has
     bool read_only = false;
-    bool regular = true;     // a plain file (not a folder, device or link)
+    bool regular = true;  // a plain file (not a folder, device or link)
     bool operator==(const file_state&) const = default;
 };
 
@@ -110,8 +110,8 @@ enum class path_style { windows, posix };
 
 // How a file is opened for reading.
 enum class read_mode {
-    compare,     // sequential reading that leaves the page cache as it was; shares read and write
-    exclusive,   // no sharing (used to probe a size; fails while another process holds the file)
+    compare,    // sequential reading that leaves the page cache as it was; shares read and write
+    exclusive,  // no sharing (used to probe a size; fails while another process holds the file)
 };
 
 enum class write_mode { truncate, append };
@@ -178,8 +178,8 @@ public:
     // --- profile (settings) file: sections, key=value, replaced in place ---
     virtual std::u16string profile_read(std::u16string_view section, std::u16string_view key,
                                         std::u16string_view file) = 0;
-    virtual bool profile_write(std::u16string_view section, std::u16string_view key,
-                               std::u16string_view value, std::u16string_view file) = 0;
+    virtual bool profile_write(std::u16string_view section, std::u16string_view key, std::u16string_view value,
+                               std::u16string_view file) = 0;
 
     // --- memory: whole committed read-write pages ---
     virtual void* reserve_pages(size_t bytes) = 0;
@@ -207,8 +207,7 @@ public:
     // "bad folder - not a part of the file system.\n"); otherwise the path.
     // An empty title means the default "select folder". The process's current
     // folder is the same after the call as before it.
-    virtual std::optional<std::u16string> pick_folder(std::u16string_view title,
-                                                      std::u16string_view initial) = 0;
+    virtual std::optional<std::u16string> pick_folder(std::u16string_view title, std::u16string_view initial) = 0;
 };
 
 // The real implementation of this build (win32/ or posix/).

@@ -27,9 +27,9 @@ bool is_lead(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 // One decoded piece: a code point (or lone surrogate) and how many bytes it
 // took, or an escaped byte.
 struct piece {
-    char32_t value;       // code point, or the escaped byte's unit (U+DC00 + byte)
-    uint8_t length;       // bytes consumed
-    bool wtf8_lead;       // a lead surrogate taken from a three-byte sequence
+    char32_t value;  // code point, or the escaped byte's unit (U+DC00 + byte)
+    uint8_t length;  // bytes consumed
+    bool wtf8_lead;  // a lead surrogate taken from a three-byte sequence
 };
 
 bool continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
@@ -42,11 +42,17 @@ piece decode_one(std::string_view s, size_t i) {
     char32_t cp;
     char32_t min;
     if (b0 >= 0xC2 && b0 <= 0xDF) {
-        need = 1; cp = b0 & 0x1F; min = 0x80;
+        need = 1;
+        cp = b0 & 0x1F;
+        min = 0x80;
     } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        need = 2; cp = b0 & 0x0F; min = 0x800;
+        need = 2;
+        cp = b0 & 0x0F;
+        min = 0x800;
     } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        need = 3; cp = b0 & 0x07; min = 0x10000;
+        need = 3;
+        cp = b0 & 0x07;
+        min = 0x10000;
     } else {
         return escaped;
     }

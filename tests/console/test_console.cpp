@@ -8,11 +8,11 @@
 #include <filesystem>
 #include <set>
 
+#include "foundation/text_format.h"
 #include "platform/platform.h"
 #include "platform/utf.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_tree.h"
-#include "foundation/text_format.h"
 
 namespace zub::test {
 namespace {
@@ -62,16 +62,18 @@ protected:
         ASSERT_EQ(lines.size(), 2u) << r.err.size();
         EXPECT_EQ(lines[0], banner);
         EXPECT_EQ(lines[1].substr(0, 7), u"usage: ") << narrow(lines[1]);
-        EXPECT_TRUE(ends_with(lines[1], u" [-s|-d] [-r] [-z] [-t] [-e ext] [-p] [-q] [-a] [-v] [-l] [-c|-b] [-f ext] "
-                                        u"[-n] [-g] [-k] [-w] [-i] [-m] [-1|2|3|4] [srcdir dstdir]"));
+        EXPECT_TRUE(ends_with(lines[1],
+                              u" [-s|-d] [-r] [-z] [-t] [-e ext] [-p] [-q] [-a] [-v] [-l] [-c|-b] [-f ext] "
+                              u"[-n] [-g] [-k] [-w] [-i] [-m] [-1|2|3|4] [srcdir dstdir]"));
         EXPECT_TRUE(r.out.empty());
     }
 
     std::u16string summary(std::u16string_view src, std::u16string_view dst, int different) {
-        return sformat(u"0 same file(s)\r\n%d different file(s)\r\n0 file(s) error in \"%s\"\r\n"
-                       u"0 file(s) error in \"%s\"\r\n0 file(s) not found\r\n0 directory(s) not found\r\n"
-                       u"0 file(s) delete from \"%s\"\r\n0 file(s) delete from \"%s\"\r\n",
-                       different, src, dst, src, dst);
+        return sformat(
+            u"0 same file(s)\r\n%d different file(s)\r\n0 file(s) error in \"%s\"\r\n"
+            u"0 file(s) error in \"%s\"\r\n0 file(s) not found\r\n0 directory(s) not found\r\n"
+            u"0 file(s) delete from \"%s\"\r\n0 file(s) delete from \"%s\"\r\n",
+            different, src, dst, src, dst);
     }
 
     temp_tree work_;

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "console/console_entry.h"
-#include "tests/support/faulty_os.h"
 #include "foundation/settings.h"
+#include "tests/support/faulty_os.h"
 #include "tests/support/temp_tree.h"
 
 namespace zub::test {
@@ -25,8 +25,8 @@ protected:
 
     // A settings file remembering `source` and `destination`.
     void remember(std::u16string_view source, std::u16string_view destination) const {
-        work_.write_file(u"zub64.ini", "[history0]\r\nsource=" + narrow(source) + "\r\ndestination=" +
-                                           narrow(destination) + "\r\n");
+        work_.write_file(u"zub64.ini",
+                         "[history0]\r\nsource=" + narrow(source) + "\r\ndestination=" + narrow(destination) + "\r\n");
     }
     std::u16string captured(platform::std_stream which) const { return from_utf16le(fos_.captured_bytes(which)); }
 
@@ -73,8 +73,7 @@ TEST_F(console_entry_test, picked_folders_are_used_and_remembered) {
 
     EXPECT_EQ(zub64_main({u"zub64", u"-v"}), 0);
     const std::u16string out = captured(platform::std_stream::output);
-    EXPECT_EQ(out.rfind(u"srcdir=" + src + u"\r\ndstdir=" + dst + u"\r\n\r\n0 same file(s)\r\n", 0), 0u)
-        << narrow(out);
+    EXPECT_EQ(out.rfind(u"srcdir=" + src + u"\r\ndstdir=" + dst + u"\r\n\r\n0 same file(s)\r\n", 0), 0u) << narrow(out);
     EXPECT_NE(out.find(u"0 file(s) delete from \"" + dst + u"\"\r\n"), std::u16string::npos);
     EXPECT_EQ(fos_.picker_calls().at(0).second, u"");
     EXPECT_EQ(read_setting(u"history0", u"source"), src);

@@ -9,9 +9,9 @@
 #include <string>
 #include <thread>
 
+#include "dialog/resource_ids.h"
 #include "platform/utf.h"
 #include "platform/win32/windows_api.h"
-#include "dialog/resource_ids.h"
 #include "tests/support/temp_tree.h"
 
 namespace zub::test {
@@ -67,8 +67,8 @@ public:
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         std::wstring command = L"\"" + exe + L"\"";
-        if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                            &startup, &process_))
+        if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                            &process_))
             return;
         find_context context{process_.dwProcessId, nullptr};
         wait_until([&] { return !EnumWindows(find_dialog, reinterpret_cast<LPARAM>(&context)); }, 30);
@@ -92,11 +92,17 @@ public:
             SendMessageW(item(id), WM_GETTEXT, static_cast<WPARAM>(t.size()), reinterpret_cast<LPARAM>(t.data()))));
         return t;
     }
-    void set_text(int id, const std::wstring& t) const { SendMessageW(item(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(t.c_str())); }
+    void set_text(int id, const std::wstring& t) const {
+        SendMessageW(item(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(t.c_str()));
+    }
     bool checked(int id) const { return SendMessageW(item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
     void click(int id) const { SendMessageW(item(id), BM_CLICK, 0, 0); }
-    void press(int id) const { SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(item(id))); }
-    void press_later(int id) const { PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(item(id))); }
+    void press(int id) const {
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(item(id)));
+    }
+    void press_later(int id) const {
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(item(id)));
+    }
     bool wait_status(const std::wstring& prefix, int seconds = 60) const {
         return wait_until([&] { return text(IDC_STATUS).rfind(prefix, 0) == 0; }, seconds);
     }
@@ -206,8 +212,8 @@ TEST_F(DialogDriver, RunFillsResultsCountersFilesAndHistory) {
     // Only the summary: no failure line (the refused read-only copy is counted, and listed below).
     EXPECT_EQ(results, L"2 same file(s)\r\n1 different file(s)\r\n0 file(s) error in \"" + src +
                            L"\"\r\n1 file(s) error in \"" + dst +
-                           L"\"\r\n1 file(s) not found\r\n1 directory(s) not found\r\n0 file(s) delete from \"" +
-                           src + L"\"\r\n1 file(s) delete from \"" + dst + L"\"\r\n");
+                           L"\"\r\n1 file(s) not found\r\n1 directory(s) not found\r\n0 file(s) delete from \"" + src +
+                           L"\"\r\n1 file(s) delete from \"" + dst + L"\"\r\n");
     EXPECT_EQ(zub.text(IDC_COUNTERS).rfind(L"3 2 1 ", 0), 0u) << zub.text(IDC_COUNTERS);
     EXPECT_EQ(zub.text(IDC_PERCENT), L"");
     // The files: the identical copy removed and listed, the read-only one kept.
@@ -241,8 +247,8 @@ TEST_F(DialogDriver, SettingsReadAtStartAndWrittenOnClosing) {
     tree.write_file(u"src/a.txt", "same");
     tree.write_file(u"dst/a.txt", "same");
     const std::wstring ini = work + L"\\zub.ini";
-    const std::string content = "[history0]\r\nsource=" + narrow(tree.path(u"src")) + "\r\ndestination=" +
-                                narrow(tree.path(u"dst")) +
+    const std::string content = "[history0]\r\nsource=" + narrow(tree.path(u"src")) +
+                                "\r\ndestination=" + narrow(tree.path(u"dst")) +
                                 "\r\n[options]\r\nremovereadonly=1x\r\nremovemode=0\r\ntimestamp=\r\n"
                                 "extensiononly=1\r\nextensions=.txt\r\nlogappend=2\r\ncompare=1\r\ndisplay=0\r\n"
                                 "deletemode=Unsafe\r\nloadlevel=3\r\n";
@@ -254,10 +260,9 @@ TEST_F(DialogDriver, SettingsReadAtStartAndWrittenOnClosing) {
     EXPECT_EQ(zub.text(IDC_FOLDER2), dst);
     EXPECT_EQ(zub.list(IDC_FOLDER1), (std::vector<std::wstring>{dst, src}));
     EXPECT_EQ(zub.list(IDC_FOLDER2), (std::vector<std::wstring>{src, dst}));
-    const std::pair<int, bool> boxes[] = {{IDC_REMOVE_READONLY, true}, {IDC_EMPTY_INSTEAD, false},
-                                          {IDC_TIMESTAMP, false},      {IDC_EXT_ONLY, true},
-                                          {IDC_APPEND, false},         {IDC_ASSUME_MATCH, true},
-                                          {IDC_SHOW_RESULTS, false}};
+    const std::pair<int, bool> boxes[] = {
+        {IDC_REMOVE_READONLY, true}, {IDC_EMPTY_INSTEAD, false}, {IDC_TIMESTAMP, false},   {IDC_EXT_ONLY, true},
+        {IDC_APPEND, false},         {IDC_ASSUME_MATCH, true},   {IDC_SHOW_RESULTS, false}};
     for (const auto& [id, on] : boxes) EXPECT_EQ(zub.checked(id), on) << id;
     EXPECT_EQ(zub.text(IDC_EXTENSIONS), L".txt");
     EXPECT_EQ(zub.text(IDC_PRIORITY), program_string(IDS_PRIORITIES).substr(5, 5));  // "3 ..."
@@ -396,8 +401,8 @@ TEST_F(DialogDriver, DISABLED_HoldAfterRunForScreenshot) {
     DWORD written = 0;
     WriteFile(ready, geometry.data(), static_cast<DWORD>(geometry.size()), &written, nullptr);
     CloseHandle(ready);
-    EXPECT_TRUE(wait_until([&] { return GetFileAttributesW((dir + L"\\taken").c_str()) != INVALID_FILE_ATTRIBUTES; },
-                           120));
+    EXPECT_TRUE(
+        wait_until([&] { return GetFileAttributesW((dir + L"\\taken").c_str()) != INVALID_FILE_ATTRIBUTES; }, 120));
 }
 
 }  // namespace

@@ -37,7 +37,8 @@ TEST(DialogDisplay, PercentAndBar) {
     recording_target target;
     display d(target, u"%3d%%");
     d.show_progress(u"a\\x", -1);
-    EXPECT_EQ(target.texts, (std::vector<std::pair<int, std::u16string>>{{STATUS_LINE, u"a\\x"}, {PERCENT_FIELD, u""}}));
+    EXPECT_EQ(target.texts,
+              (std::vector<std::pair<int, std::u16string>>{{STATUS_LINE, u"a\\x"}, {PERCENT_FIELD, u""}}));
     EXPECT_TRUE(target.bars.empty());  // the bar was not active
 
     target.texts.clear();

@@ -10,13 +10,13 @@
 #include <memory>
 #include <string>
 
-#include "tests/support/capture_host.h"
-#include "foundation/enumeration.h"
-#include "tests/support/faulty_os.h"
 #include "engine/result_logs.h"
 #include "engine/run_state.h"
-#include "tests/support/temp_tree.h"
+#include "foundation/enumeration.h"
 #include "foundation/text_output.h"
+#include "tests/support/capture_host.h"
+#include "tests/support/faulty_os.h"
+#include "tests/support/temp_tree.h"
 
 namespace zub::test {
 
@@ -96,8 +96,8 @@ protected:
         EXPECT_EQ(log(u"zublog.txt"), full);
     }
 
-    temp_tree files;   // the trees compared
-    temp_tree work;    // the current folder: the result files
+    temp_tree files;  // the trees compared
+    temp_tree work;   // the current folder: the result files
     faulty_os fos;
     run_options opt;
     std::u16string ext;  // -e value when not empty

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/byte_compare.h"
-#include "tests/engine/engine_fixture.h"
 #include "engine/prefix_compare.h"
+#include "tests/engine/engine_fixture.h"
 
 #include <utility>
 
@@ -73,16 +73,16 @@ TEST_F(compare_test, failure_lines_in_every_file) {
     EXPECT_EQ(compare_files(*run, a, c, 3), RESULT_SRC_ERROR);
     EXPECT_EQ(fos.open_count(c), 0);
     EXPECT_EQ(run->counts.src_error_count, 1);
-    expect_failure(q(a) + u", " + text + u" (5)\n", u"", line(a), u"",
-                   q(a) + u" " + text + u" (5)\n", q(a) + u", error, " + text + u" (5)\n");
+    expect_failure(q(a) + u", " + text + u" (5)\n", u"", line(a), u"", q(a) + u" " + text + u" (5)\n",
+                   q(a) + u", error, " + text + u" (5)\n");
 
     // The destination's zublog.txt line has no code.
     fos.fail_open(b, 5);
     start();
     EXPECT_EQ(compare_files(*run, c, b, 3), RESULT_DST_ERROR);
     EXPECT_EQ(run->counts.dst_error_count, 1);
-    expect_failure(q(b) + u", " + text + u" (5)\n", u"", u"", line(b),
-                   q(b) + u" " + text + u" (5)\n", q(b) + u", error, " + text + u"\n");
+    expect_failure(q(b) + u", " + text + u" (5)\n", u"", u"", line(b), q(b) + u" " + text + u" (5)\n",
+                   q(b) + u", error, " + text + u"\n");
 
     // A failing read is not in zublong.log.
     fos.fail_read(c, 8192, 5);
@@ -213,8 +213,8 @@ TEST_F(compare_test, prefix_error_12_wordings) {
     EXPECT_EQ(compare_prefix(*run, s, l, 20000), RESULT_LENGTH_MISMATCH);
     EXPECT_EQ(run->counts.src_error_count, 1);
     EXPECT_EQ(run->counts.dst_error_count, 1);
-    expect_failure(q(s) + u", error 12 src=5000 dst=8192\n", s + u": error 12 src=5000 < dst=8192 pos=0\n",
-                   line(s), line(l), q(s) + u" error 12\n", q(s) + u", error, 12 src=5000 dst=8192\n");
+    expect_failure(q(s) + u", error 12 src=5000 dst=8192\n", s + u": error 12 src=5000 < dst=8192 pos=0\n", line(s),
+                   line(l), q(s) + u" error 12\n", q(s) + u", error, 12 src=5000 dst=8192\n");
 }
 
 TEST_F(compare_test, prefix_final_block_short_read_is_not_compared_with_stale_bytes) {
@@ -238,7 +238,7 @@ TEST_F(compare_test, dialog_progress_and_stop) {
     const std::u16string a = files.path(u"a"), da = files.path(u"d/a");
     start(build_kind::dialog, files.path(u"d"));
     EXPECT_EQ(compare_files(*run, a, da, int64_t{3} * MiB), RESULT_SAME);
-    std::vector<std::pair<std::u16string, int>> expected{{u"a", -1}, {u"a", 1},  {u"a", 3},  {u"a", 8},
+    std::vector<std::pair<std::u16string, int>> expected{{u"a", -1}, {u"a", 1},  {u"a", 3}, {u"a", 8},
                                                          {u"a", 16}, {u"a", 33}, {u"a", 66}};
     EXPECT_EQ(host->progress, expected);
     EXPECT_TRUE(host->titles.empty());

@@ -7,8 +7,8 @@
 #include <random>
 #include <set>
 
-#include "tests/engine/engine_fixture.h"
 #include "engine/tree_walk.h"
+#include "tests/engine/engine_fixture.h"
 
 namespace zub::test {
 namespace {

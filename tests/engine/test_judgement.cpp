@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <functional>
 
-#include "tests/engine/engine_fixture.h"
 #include "engine/pair_judgement.h"
 #include "engine/tree_walk.h"
+#include "tests/engine/engine_fixture.h"
 
 namespace zub::test {
 namespace {
@@ -153,12 +153,13 @@ TEST_F(judgement_test, sizes_differ_without_reading_and_times_as_text) {
     begin();
     judge();
     finish();
-    EXPECT_EQ(log(u"zublong.log"), q(src()) + u" size 10 < 20 , timestamp    0-00-00 00:00:00.000 "
-                                   u"=    0-00-00 00:00:00.000\n");
+    EXPECT_EQ(log(u"zublong.log"), q(src()) +
+                                       u" size 10 < 20 , timestamp    0-00-00 00:00:00.000 "
+                                       u"=    0-00-00 00:00:00.000\n");
 }
 
 TEST_F(judgement_test, partial_pairs) {
-    pair("0123456789", "01234567890123456789");  // source a part of the destination
+    pair("0123456789", "01234567890123456789");        // source a part of the destination
     pair("01234567890123456789", "0123456789", u"b");  // destination a part of the source
     pair("0123x56789", "01234567890123456789", u"c");  // not a part at 4
     opt.partial_compare = opt.long_log = opt.full_log = true;

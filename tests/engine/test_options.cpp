@@ -2,8 +2,8 @@
 // both path styles, the validation order and the dialog build's differences.
 #include <gtest/gtest.h>
 
-#include "tests/support/capture_host.h"
 #include "engine/options.h"
+#include "tests/support/capture_host.h"
 
 namespace zub::test {
 namespace {

@@ -8,13 +8,13 @@
 #include <filesystem>
 #include <system_error>
 
-#include "tests/support/capture_host.h"
-#include "tests/support/faulty_os.h"
-#include "foundation/paths.h"
-#include "platform/utf.h"
 #include "engine/result_logs.h"
 #include "engine/run_driver.h"
+#include "foundation/paths.h"
 #include "foundation/settings.h"
+#include "platform/utf.h"
+#include "tests/support/capture_host.h"
+#include "tests/support/faulty_os.h"
 #include "tests/support/temp_tree.h"
 
 namespace zub::test {
@@ -30,10 +30,11 @@ std::u16string crlf(std::u16string_view text) {
 }
 
 std::u16string summary(std::u16string_view src, std::u16string_view dst, int same = 0, int different = 0) {
-    return sformat(u"%d same file(s)\n%d different file(s)\n0 file(s) error in \"%s\"\n"
-                   u"0 file(s) error in \"%s\"\n0 file(s) not found\n0 directory(s) not found\n"
-                   u"0 file(s) delete from \"%s\"\n0 file(s) delete from \"%s\"\n",
-                   same, different, src, dst, src, dst);
+    return sformat(
+        u"%d same file(s)\n%d different file(s)\n0 file(s) error in \"%s\"\n"
+        u"0 file(s) error in \"%s\"\n0 file(s) not found\n0 directory(s) not found\n"
+        u"0 file(s) delete from \"%s\"\n0 file(s) delete from \"%s\"\n",
+        same, different, src, dst, src, dst);
 }
 
 bool ends_with(std::u16string_view text, std::u16string_view tail) {
@@ -210,8 +211,7 @@ TEST_F(run_driver_test, same_folder_by_text) {
     EXPECT_EQ(host_.err, lines);
     EXPECT_TRUE(host_.out.empty());
     EXPECT_EQ(text(u"zublog.txt"), crlf(lines));
-    EXPECT_EQ(text(u"zubaer.log"),
-              crlf(u"0=[zub64] 1=[-m] 2=[src] 3=[x/../src] \n" + lines + u"exit code = 1\n\n"));
+    EXPECT_EQ(text(u"zubaer.log"), crlf(u"0=[zub64] 1=[-m] 2=[src] 3=[x/../src] \n" + lines + u"exit code = 1\n\n"));
     expect_empty_lists();
 
     // Equal texts print only the first line.
@@ -243,8 +243,8 @@ TEST_F(run_driver_test, same_folder_by_identity) {
     EXPECT_EQ(run({u"-d", u"src", u"link"}), 1);
     // The texts differ, so both long forms follow (equal ones when the long
     // form resolves the link, different ones when it keeps the link's name).
-    EXPECT_EQ(host_.err, u"src(src) = dst(link) = " + *make_long_path(u"src") + u" = " + *make_long_path(u"link") +
-                             u"\n");
+    EXPECT_EQ(host_.err,
+              u"src(src) = dst(link) = " + *make_long_path(u"src") + u" = " + *make_long_path(u"link") + u"\n");
     EXPECT_EQ(work_.read_file(u"src/a.txt"), "only copy");
     EXPECT_EQ(work_.size_of(u"zubdrm.log"), 0u);
 }

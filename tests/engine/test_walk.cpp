@@ -5,9 +5,9 @@
 
 #include <filesystem>
 
-#include "tests/engine/engine_fixture.h"
-#include "foundation/paths.h"
 #include "engine/tree_walk.h"
+#include "foundation/paths.h"
+#include "tests/engine/engine_fixture.h"
 
 namespace zub::test {
 namespace {
@@ -214,7 +214,6 @@ TEST_F(walk_test, link_back_to_an_ancestor_is_not_walked_again) {
     EXPECT_EQ(run->counts.same_count, 1);
     EXPECT_EQ(run->counts.dir_not_found_count, 0);
 }
-
 
 // Levels that each hold two links to the next: without the identity check
 // the walk doubles at every level. Each folder is walked once, plain folders

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/os_layers.h"
 #include "platform/platform.h"
+#include "tests/support/os_layers.h"
 
 namespace zub::test {
 
@@ -20,12 +20,12 @@ class table_os : public forwarding_os {
 public:
     table_os() : forwarding_os(nullptr) {}
 
-    std::map<std::u16string, std::u16string> full_paths;                    // name -> full path
-    std::map<std::u16string, std::vector<platform::find_entry>> searches;   // pattern -> entries
-    std::map<std::u16string, uint32_t> find_errors;                         // pattern -> error code
-    std::map<std::u16string, platform::attr_bits> attributes;               // path -> attribute bits
-    std::map<std::u16string, uint64_t> open_sizes;                          // path -> size when opened
-    std::vector<std::u16string> searched;                                   // patterns asked, in order
+    std::map<std::u16string, std::u16string> full_paths;                   // name -> full path
+    std::map<std::u16string, std::vector<platform::find_entry>> searches;  // pattern -> entries
+    std::map<std::u16string, uint32_t> find_errors;                        // pattern -> error code
+    std::map<std::u16string, platform::attr_bits> attributes;              // path -> attribute bits
+    std::map<std::u16string, uint64_t> open_sizes;                         // path -> size when opened
+    std::vector<std::u16string> searched;                                  // patterns asked, in order
     uint32_t missing_code = platform::ERR_FILE_NOT_FOUND;
     int open_searches = 0;
     bool fail_close = false;  // find_close reports failure

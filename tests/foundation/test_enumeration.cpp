@@ -29,8 +29,8 @@ uint32_t access_denied_code() {
 }
 
 TEST(enumeration_tables, attributes_and_mode_bits) {
-    const A all = A::READONLY | A::HIDDEN | A::SYSTEM | A::ARCHIVE | A::COMPRESSED | A::ENCRYPTED | A::REPARSE_POINT |
-                  A::SPARSE;
+    const A all =
+        A::READONLY | A::HIDDEN | A::SYSTEM | A::ARCHIVE | A::COMPRESSED | A::ENCRYPTED | A::REPARSE_POINT | A::SPARSE;
     EXPECT_EQ(translate_attributes(all | A::DIRECTORY), F::READONLY | F::HIDDEN | F::SYSTEM | F::ARCHIVE |
                                                             F::COMPRESSED | F::ENCRYPTED | F::REPARSE_POINT |
                                                             F::SPARSE | F::DIRECTORY);

@@ -23,14 +23,14 @@ constexpr path_style P = path_style::posix;
 std::u16string apply(char op, std::u16string_view a, path_style style) {
     std::u16string text(a);
     switch (op) {
-        case 'p': return parent_dir(a, style);
-        case 'j': return join_path(a, u"x", style);
-        case 'n': return join_path_new(a, u"x", style);
-        case 'd': return dialog_join_path_new(a, u"x", style);
-        case 'l': return lister_join_path(a, u"x", style);
-        case 'L': return listing_pattern(a, style);
-        case 'M': return lister_listing_pattern(a, style);
-        case 's': strip_trailing_backslash(text, style); return text;
+    case 'p': return parent_dir(a, style);
+    case 'j': return join_path(a, u"x", style);
+    case 'n': return join_path_new(a, u"x", style);
+    case 'd': return dialog_join_path_new(a, u"x", style);
+    case 'l': return lister_join_path(a, u"x", style);
+    case 'L': return listing_pattern(a, style);
+    case 'M': return lister_listing_pattern(a, style);
+    case 's': strip_trailing_backslash(text, style); return text;
     }
     return u"<unknown op>";
 }
@@ -44,30 +44,57 @@ TEST(paths_text, operations_in_both_styles) {
     } rows[] = {
         // parent_dir cuts at the last separator after the root; only ASCII
         // letters make a drive prefix.
-        {'p', W, {{u"C:\\a\\b", u"C:\\a"}, {u"C:\\a", u"C:\\"}, {u"a", u""}, {u"\\\\server\\share", u"\\\\server"},
-                  {u"\\\\?\\C:\\a", u"\\\\?\\C:"}, {u"C:", u"C:"}, {u"C:a", u"C:"}, {u"C:a\\b", u"C:a"},
-                  {u"\\a", u"\\"},
-                  {u"/\\server/share", u"/\\server"}, {u"sub\\*.txt", u"sub"}, {u"\u00C4:\\a", u"\u00C4:"}}},
+        {'p',
+         W,
+         {{u"C:\\a\\b", u"C:\\a"},
+          {u"C:\\a", u"C:\\"},
+          {u"a", u""},
+          {u"\\\\server\\share", u"\\\\server"},
+          {u"\\\\?\\C:\\a", u"\\\\?\\C:"},
+          {u"C:", u"C:"},
+          {u"C:a", u"C:"},
+          {u"C:a\\b", u"C:a"},
+          {u"\\a", u"\\"},
+          {u"/\\server/share", u"/\\server"},
+          {u"sub\\*.txt", u"sub"},
+          {u"\u00C4:\\a", u"\u00C4:"}}},
         // In POSIX style `\` and drive prefixes are ordinary text.
-        {'p', P, {{u"/a/b", u"/a"}, {u"/a", u"/"}, {u"/", u"/"}, {u"a/b", u"a"}, {u"C:\\a\\b", u""},
-                  {u"/x/a\\b", u"/x"}}},
+        {'p',
+         P,
+         {{u"/a/b", u"/a"}, {u"/a", u"/"}, {u"/", u"/"}, {u"a/b", u"a"}, {u"C:\\a\\b", u""}, {u"/x/a\\b", u"/x"}}},
         // join_path adds no separator after the root forms; any other folder
         // ending in a separator gets a second one.
-        {'j', W, {{u"C:", u"C:x"}, {u"C:\\", u"C:\\x"}, {u"c:/", u"c:/x"}, {u"\\\\?\\C:\\", u"\\\\?\\C:\\x"},
-                  {u"C:\\a", u"C:\\a\\x"}, {u"\\", u"\\x"}, {u"/", u"/x"}, {u"C:\\a\\", u"C:\\a\\\\x"},
-                  {u"\\\\?\\UNC\\s\\sh", u"\\\\?\\UNC\\s\\sh\\x"}}},
+        {'j',
+         W,
+         {{u"C:", u"C:x"},
+          {u"C:\\", u"C:\\x"},
+          {u"c:/", u"c:/x"},
+          {u"\\\\?\\C:\\", u"\\\\?\\C:\\x"},
+          {u"C:\\a", u"C:\\a\\x"},
+          {u"\\", u"\\x"},
+          {u"/", u"/x"},
+          {u"C:\\a\\", u"C:\\a\\\\x"},
+          {u"\\\\?\\UNC\\s\\sh", u"\\\\?\\UNC\\s\\sh\\x"}}},
         {'j', P, {{u"/", u"/x"}, {u"/a/", u"/a//x"}, {u"C:", u"C:/x"}, {u"\\", u"\\/x"}}},
-        {'n', W, {{u"", u"x"}, {u"/", u"\\x"}, {u"\\\\?\\C:\\", u"\\\\?\\C:\\x"}, {u"C:", u"C:x"},
-                  {u"sub", u"sub\\x"}}},
+        {'n',
+         W,
+         {{u"", u"x"}, {u"/", u"\\x"}, {u"\\\\?\\C:\\", u"\\\\?\\C:\\x"}, {u"C:", u"C:x"}, {u"sub", u"sub\\x"}}},
         {'n', P, {{u"", u"x"}, {u"/", u"/x"}}},
         {'d', W, {{u"\\\\?\\C:\\", u"\\\\?\\C:\\\\x"}, {u"C:\\", u"C:\\x"}, {u"", u"x"}}},
         {'d', P, {{u"", u"x"}}},
-        {'l', W, {{u"", u"x"}, {u"\\\\?\\C:\\", u"\\\\?\\C:\\\\x"}, {u"C:", u"C:x"},
-                  {u"\\\\?\\C:\\d", u"\\\\?\\C:\\d\\x"}}},
+        {'l',
+         W,
+         {{u"", u"x"}, {u"\\\\?\\C:\\", u"\\\\?\\C:\\\\x"}, {u"C:", u"C:x"}, {u"\\\\?\\C:\\d", u"\\\\?\\C:\\d\\x"}}},
         {'l', P, {{u"d", u"d/x"}}},
-        {'L', W, {{u"\\", u"\\*.*"}, {u"/", u"\\*.*"}, {u"C:", u"C:*.*"}, {u"C:\\", u"C:\\*.*"},
-                  {u"\\\\?\\C:\\", u"\\\\?\\C:\\*.*"}, {u"\\\\?\\C:\\data", u"\\\\?\\C:\\data\\*.*"},
-                  {u"\\\\?\\UNC\\s\\sh", u"\\\\?\\UNC\\s\\sh\\*.*"}}},
+        {'L',
+         W,
+         {{u"\\", u"\\*.*"},
+          {u"/", u"\\*.*"},
+          {u"C:", u"C:*.*"},
+          {u"C:\\", u"C:\\*.*"},
+          {u"\\\\?\\C:\\", u"\\\\?\\C:\\*.*"},
+          {u"\\\\?\\C:\\data", u"\\\\?\\C:\\data\\*.*"},
+          {u"\\\\?\\UNC\\s\\sh", u"\\\\?\\UNC\\s\\sh\\*.*"}}},
         {'L', P, {{u"/", u"/*.*"}, {u"/a", u"/a/*.*"}, {u"C:", u"C:/*.*"}}},
         {'M', W, {{u"", u"*.*"}, {u"sub", u"sub\\*.*"}, {u"C:/", u"C:/*.*"}}},
         {'M', P, {{u"", u"*.*"}}},
@@ -150,12 +177,18 @@ TEST(paths_case, equal_ignore_case_maps_letter_pairs_only) {
         std::u16string_view a, b;
         bool equal;
     } cases[] = {
-        {u"ReadMe.TXT", u"readme.txt", true}, {u"[", u"{", false}, {u"@", u"`", false},  // not letters
-        {u"abc", u"abcd", false}, {u"\u00C9t\u00C9", u"\u00E9t\u00E9", true},           // Latin-1
-        {u"\u00D7", u"\u00F7", false},                                                  // multiply vs divide
-        {u"\u0178", u"\u00FF", true}, {u"\u0141\u0179", u"\u0142\u017A", true},         // Y diaeresis, Extended-A
-        {u"\u03A3\u0391", u"\u03C3\u03B1", true}, {u"\u0386", u"\u03AC", true},         // Greek
-        {u"\u0416\u0401", u"\u0436\u0451", true}, {u"\u0462", u"\u0463", true},         // Cyrillic
+        {u"ReadMe.TXT", u"readme.txt", true},
+        {u"[", u"{", false},
+        {u"@", u"`", false},  // not letters
+        {u"abc", u"abcd", false},
+        {u"\u00C9t\u00C9", u"\u00E9t\u00E9", true},  // Latin-1
+        {u"\u00D7", u"\u00F7", false},               // multiply vs divide
+        {u"\u0178", u"\u00FF", true},
+        {u"\u0141\u0179", u"\u0142\u017A", true},  // Y diaeresis, Extended-A
+        {u"\u03A3\u0391", u"\u03C3\u03B1", true},
+        {u"\u0386", u"\u03AC", true},  // Greek
+        {u"\u0416\u0401", u"\u0436\u0451", true},
+        {u"\u0462", u"\u0463", true},  // Cyrillic
         {u"\u0416", u"\u0417", false},
     };
     for (const auto& c : cases) EXPECT_EQ(equal_ignore_case(c.a, c.b), c.equal) << narrow(c.a) << " " << narrow(c.b);

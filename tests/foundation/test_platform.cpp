@@ -8,13 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cerrno>
+#include <csignal>
 #include <functional>
 #include <set>
 
-#include "tests/support/faulty_os.h"
 #include "platform/platform.h"
+#include "tests/support/faulty_os.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_tree.h"
 
@@ -173,7 +173,8 @@ TEST(platform_layer, full_path_resolves_dots_by_text) {
     ASSERT_TRUE(tree.make_link(u"dlink", tree.path(u"real/backup/current"), true));
     ASSERT_TRUE(current().full_path(tree.path(u"dlink/../x"), out, nullptr));
     EXPECT_EQ(out, tree.path(u"real/backup/x"));
-    for (auto [in, expected, part] : {std::tuple{u"/a/./b/../c//d", u"/a/c/d", true}, {u"/..", u"/", false},
+    for (auto [in, expected, part] : {std::tuple{u"/a/./b/../c//d", u"/a/c/d", true},
+                                      {u"/..", u"/", false},
                                       {u"/a\\b", u"/a\\b", true}}) {  // a backslash is an ordinary character
         ASSERT_TRUE(current().full_path(in, out, &file_part));
         EXPECT_EQ(out, expected);

@@ -23,8 +23,8 @@ using namespace zub::platform;
 const wchar_t* w(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
 
 TEST(platform_win32, error_codes_map_to_errno_and_classes) {
-    const std::pair<uint32_t, int> cases[] = {{2, 2},  {3, 2},   {18, 2},  {5, 13},
-                                              {8, 12}, {0, 22}, {32, 22}, {87, 22}, {123, 22}};
+    const std::pair<uint32_t, int> cases[] = {{2, 2},  {3, 2},   {18, 2},  {5, 13},  {8, 12},
+                                              {0, 22}, {32, 22}, {87, 22}, {123, 22}};
     for (auto [code, number] : cases) EXPECT_EQ(errno_from_os_error(code), number) << code;
     for (uint32_t code : {2u, 3u, 18u}) EXPECT_TRUE(is_not_found(code)) << code;
     EXPECT_FALSE(is_not_found(5));

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/faulty_os.h"
 #include "foundation/settings.h"
+#include "tests/support/faulty_os.h"
 #include "tests/support/temp_tree.h"
 
 namespace zub::test {
@@ -31,13 +31,11 @@ TEST(Settings, EscapeEncodingRoundTrip) {
 
 TEST(Settings, HandWrittenAndCutEscapes) {
     const std::pair<std::u16string_view, std::u16string_view> cases[] = {
-        {u"%00e9", u"\u00e9"},       // lower-case digits
-        {u"%zz12", u"\u0012"},       // other characters count as 0
-        {u"a%00410", u"aA0"},
-        {u"a%4A", u"aJ"},            // cut: read from what is there
-        {u"a%004", u"a\u0004"},
-        {u"ab%", u"ab"},             // a final '%' yields nothing
-        {u"ab%0000cd", u"ab"},       // a decoded NUL ends the value
+        {u"%00e9", u"\u00e9"},                     // lower-case digits
+        {u"%zz12", u"\u0012"},                     // other characters count as 0
+        {u"a%00410", u"aA0"},   {u"a%4A", u"aJ"},  // cut: read from what is there
+        {u"a%004", u"a\u0004"}, {u"ab%", u"ab"},   // a final '%' yields nothing
+        {u"ab%0000cd", u"ab"},                     // a decoded NUL ends the value
     };
     for (const auto& [in, out] : cases) EXPECT_EQ(decode_setting_value(in), out) << narrow(in);
     // The decoded value is bounded.
@@ -57,9 +55,11 @@ TEST(Settings, PathNextToTheExecutable) {
         {u"C:\\tools\\zub64.exe", u"C:\\tools\\zub64.ini"},
         {u"C:\\tools\\ZUB.EXE", u"C:\\tools\\ZUB.ini"},
     };
-    if (windows) cases.push_back({u"C:\\tools\\zub64.com", u"C:\\tools\\zub64.ini"});
-    else cases.insert(cases.end(), {{u"/usr/local/bin/zub64", u"/usr/local/bin/zub64.ini"},
-                                    {u"/opt/x.exe.d/zub", u"/opt/x.exe.d/zub.ini"}});
+    if (windows)
+        cases.push_back({u"C:\\tools\\zub64.com", u"C:\\tools\\zub64.ini"});
+    else
+        cases.insert(cases.end(), {{u"/usr/local/bin/zub64", u"/usr/local/bin/zub64.ini"},
+                                   {u"/opt/x.exe.d/zub", u"/opt/x.exe.d/zub.ini"}});
     for (const auto& [exe, ini] : cases) {
         layer.set_executable_path(exe);
         EXPECT_EQ(settings_path(), std::optional<std::u16string>(ini)) << narrow(exe);

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "tests/support/temp_tree.h"
 #include "foundation/text_format.h"
+#include "tests/support/temp_tree.h"
 
 namespace zub::test {
 namespace {
@@ -48,9 +48,9 @@ TEST(TextFormat, SixtyFourBitAndUnsignedValues) {
 
 TEST(TextFormat, Floating) {
     EXPECT_EQ(f(u"%-.2f", {3.14159}), "3.14");
-    EXPECT_EQ(f(u"%.2f", {2.675}), "2.67");    // 2.675 is stored just below: printf's rounding
-    EXPECT_EQ(f(u"%.2f", {99.995}), "100.00"); // and 99.995 just above
-    EXPECT_EQ(f(u"%.2f", {0.125}), "0.12");    // exact tie: round half to even as printf
+    EXPECT_EQ(f(u"%.2f", {2.675}), "2.67");     // 2.675 is stored just below: printf's rounding
+    EXPECT_EQ(f(u"%.2f", {99.995}), "100.00");  // and 99.995 just above
+    EXPECT_EQ(f(u"%.2f", {0.125}), "0.12");     // exact tie: round half to even as printf
     EXPECT_EQ(f(u"%.2f", {100.0}), "100.00");
     EXPECT_EQ(f(u"%6.1f|%-6.1f|%06.1f", {2.25, 2.25, -2.25}), "   2.2|2.2   |-002.2");
     EXPECT_EQ(f(u"%f", {1.5}), "1.500000");
@@ -78,7 +78,7 @@ TEST(TextFormat, PointerIsUpperCaseHexAtPointerWidth) {
 
 TEST(TextFormat, PercentUnknownAndMissing) {
     EXPECT_EQ(f(u"100%%", {}), "100%");
-    EXPECT_EQ(f(u"%q %y|", {1}), "%q %y|");   // unknown directives stay, no argument taken
+    EXPECT_EQ(f(u"%q %y|", {1}), "%q %y|");  // unknown directives stay, no argument taken
     EXPECT_EQ(f(u"%q%d", {7}), "%q7");
     EXPECT_EQ(f(u"end %", {}), "end %");
     EXPECT_EQ(f(u"end %-0", {}), "end %-0");

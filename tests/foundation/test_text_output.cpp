@@ -9,9 +9,9 @@
 #include <cstring>
 #include <string>
 
+#include "foundation/text_output.h"
 #include "tests/support/faulty_os.h"
 #include "tests/support/temp_tree.h"
-#include "foundation/text_output.h"
 
 namespace zub::test {
 namespace {
@@ -141,9 +141,10 @@ TEST(TextOutput, Utf8RedirectedStreamAndEncodingOfExistingText) {
     EXPECT_EQ(layer.captured_bytes(std_stream::output),
               std::string("\xC3\xA9\xF0\x9F\x98\x80 ") + (posix ? "\xFF\n" : "\xED\xB3\xBF\r\n"));
 
-    const std::pair<std::string_view, text_encoding> heads[] = {
-        {"\xFF\xFE", text_encoding::utf16le}, {std::string_view("/\0", 2), text_encoding::utf16le},
-        {"\xEF\xBB\xBF/", text_encoding::utf8}, {"0=[\xE3\x81\x82", text_encoding::utf8}};
+    const std::pair<std::string_view, text_encoding> heads[] = {{"\xFF\xFE", text_encoding::utf16le},
+                                                                {std::string_view("/\0", 2), text_encoding::utf16le},
+                                                                {"\xEF\xBB\xBF/", text_encoding::utf8},
+                                                                {"0=[\xE3\x81\x82", text_encoding::utf8}};
     for (const auto& [head, encoding] : heads) EXPECT_EQ(encoding_of_text(head), encoding);
     for (std::u16string_view name : {u"utf-8", u"UTF8"}) EXPECT_EQ(encoding_named(name), text_encoding::utf8);
     for (std::u16string_view name : {u"", u"utf-16"}) EXPECT_EQ(encoding_named(name), text_encoding::utf16le);
@@ -155,7 +156,10 @@ TEST(TextOutput, ConsoleKeepsLineFeedsAndVerboseUsesTheRecord) {
     layer.capture_std_streams(true);
     EXPECT_EQ(print_out(u"a\nb\n"), 4);
     // Control characters of a name never reach the console as such.
-    EXPECT_EQ(print_to(text_stream::err(), u"%s\n", u"\x1b]0;x\x07\r\x9b" u"2J\te"), 13);
+    EXPECT_EQ(print_to(text_stream::err(), u"%s\n",
+                       u"\x1b]0;x\x07\r\x9b"
+                       u"2J\te"),
+              13);
     EXPECT_EQ(layer.console_text(std_stream::output), u"a\nb\n");
     EXPECT_EQ(layer.console_text(std_stream::error), u"?]0;x???2J\te\n");
     EXPECT_TRUE(layer.captured_bytes(std_stream::output).empty());
@@ -178,10 +182,16 @@ TEST(TextOutput, ConsoleKeepsLineFeedsAndVerboseUsesTheRecord) {
 
 TEST(TextOutput, OneLineRuleOfSystemTexts) {
     // A CR before a CR is inner, the last line break ends the text.
-    const std::pair<std::u16string_view, std::u16string_view> cases[] = {
-        {u"Denied.\r\n", u"Denied."}, {u"Denied.\n", u"Denied."}, {u"Denied.\r", u"Denied."},
-        {u"two\r\nlines\r\n", u"two  lines"}, {u"a\nb\n\n", u"a b"}, {u"a\r\r", u"a "}, {u"a\n\r", u"a "},
-        {u"", u""}, {u"\r\n", u""}, {u"no break", u"no break"}};
+    const std::pair<std::u16string_view, std::u16string_view> cases[] = {{u"Denied.\r\n", u"Denied."},
+                                                                         {u"Denied.\n", u"Denied."},
+                                                                         {u"Denied.\r", u"Denied."},
+                                                                         {u"two\r\nlines\r\n", u"two  lines"},
+                                                                         {u"a\nb\n\n", u"a b"},
+                                                                         {u"a\r\r", u"a "},
+                                                                         {u"a\n\r", u"a "},
+                                                                         {u"", u""},
+                                                                         {u"\r\n", u""},
+                                                                         {u"no break", u"no break"}};
     for (const auto& [in, out] : cases) EXPECT_EQ(one_line_text(in), out) << narrow(in);
     std::u16string live = system_message_text(platform::ERR_FILE_NOT_FOUND);
     EXPECT_FALSE(live.empty());

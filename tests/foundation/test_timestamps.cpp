@@ -18,8 +18,7 @@ namespace {
 
 // 100 ns units since 1601-01-01 UTC for a POSIX time.
 constexpr uint64_t file_time_of(int64_t unix_seconds, int millis = 0) {
-    return static_cast<uint64_t>(unix_seconds + 11644473600LL) * 10000000ULL +
-           static_cast<uint64_t>(millis) * 10000ULL;
+    return static_cast<uint64_t>(unix_seconds + 11644473600LL) * 10000000ULL + static_cast<uint64_t>(millis) * 10000ULL;
 }
 
 #ifndef _WIN32
@@ -33,8 +32,10 @@ public:
         tzset();
     }
     ~zone_scope() {
-        if (saved_) setenv("TZ", saved_->c_str(), 1);
-        else unsetenv("TZ");
+        if (saved_)
+            setenv("TZ", saved_->c_str(), 1);
+        else
+            unsetenv("TZ");
         tzset();
     }
 
@@ -54,9 +55,9 @@ TEST(Timestamps, FileTimeZeroConverts) {
     EXPECT_EQ(t->daylight_flag, -1);
 #ifndef _WIN32
     // 1601-01-01 00:00:00.000, a Monday.
-    EXPECT_EQ(std::tuple(t->year + 1900, t->month + 1, t->day, t->hour, t->minute, t->second, t->millisecond,
-                         t->weekday),
-              std::tuple(1601, 1, 1, 0, 0, 0, 0, 1));
+    EXPECT_EQ(
+        std::tuple(t->year + 1900, t->month + 1, t->day, t->hour, t->minute, t->second, t->millisecond, t->weekday),
+        std::tuple(1601, 1, 1, 0, 0, 0, 0, 1));
 #endif
 }
 

@@ -7,9 +7,9 @@
 #include <set>
 
 #include "foundation/paths.h"
+#include "foundation/wildcards.h"
 #include "tests/foundation/table_os.h"
 #include "tests/support/temp_tree.h"
-#include "foundation/wildcards.h"
 
 namespace zub::test {
 namespace {

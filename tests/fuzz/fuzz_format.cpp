@@ -17,9 +17,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 1; i + 1 < size; i += 2) format.push_back(static_cast<char16_t>(data[i] | data[i + 1] << 8));
 
     static const int probe = 0;
-    const zub::fmt_args args = {zub::fmt_arg(int64_t{-1234567890123}), zub::fmt_arg(uint64_t{0xFFFFFFFFFFFFFFFF}),
-                                zub::fmt_arg(u"text \u00E9\U0001F600"), zub::fmt_arg(u'c'), zub::fmt_arg(-2.5),
-                                zub::fmt_arg(static_cast<const void*>(&probe)), zub::fmt_arg(7)};
+    const zub::fmt_args args = {zub::fmt_arg(int64_t{-1234567890123}),
+                                zub::fmt_arg(uint64_t{0xFFFFFFFFFFFFFFFF}),
+                                zub::fmt_arg(u"text \u00E9\U0001F600"),
+                                zub::fmt_arg(u'c'),
+                                zub::fmt_arg(-2.5),
+                                zub::fmt_arg(static_cast<const void*>(&probe)),
+                                zub::fmt_arg(7)};
     std::vector<char16_t> out(capacity + 1, u'#');
     const int n = zub::format_to(out.data(), capacity, format, args);
     if (out[capacity] != u'#') std::abort();  // wrote past its capacity

@@ -196,11 +196,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!zub::same_path_text(*r.long_path, r.lister, style)) std::abort();
 
     // The names the builders keep as they are, and full paths no system gives.
-    const bool fixed_name = style == path_style::windows &&
-                            (name == u"\\\\" || name == u"\\\\?" || name == u"\\\\?\\" ||
-                             (name.size() >= 4 && zub::is_separator(name[0], style) &&
-                              zub::is_separator(name[1], style) && name[2] == u'.' &&
-                              zub::is_separator(name[3], style)));
+    const bool fixed_name =
+        style == path_style::windows &&
+        (name == u"\\\\" || name == u"\\\\?" || name == u"\\\\?\\" ||
+         (name.size() >= 4 && zub::is_separator(name[0], style) && zub::is_separator(name[1], style) &&
+          name[2] == u'.' && zub::is_separator(name[3], style)));
     const bool resolved = !fixed_name && !full.empty() && full.size() < zub::FULL_PATH_UNITS &&
                           (style == path_style::posix || is_system_full_path(full));
     if (!resolved) return 0;

@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/posix/profile_posix.h"
 #include "foundation/settings.h"
+#include "platform/posix/profile_posix.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::string path = "/tmp/zub-fuzz-settings-" + std::to_string(getpid()) + ".ini";

@@ -16,14 +16,14 @@
 #include <vector>
 
 #include "foundation/enumeration.h"
-#include "tests/support/faulty_os.h"
-#include "lister/lister.h"
 #include "foundation/paths.h"
+#include "foundation/text_output.h"
+#include "lister/lister.h"
 #include "platform/platform.h"
 #include "platform/utf.h"
+#include "tests/support/faulty_os.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_tree.h"
-#include "foundation/text_output.h"
 
 namespace zub::test {
 namespace {
@@ -113,8 +113,8 @@ void make_sample(const temp_tree& t) {
 }
 
 const std::vector<std::u16string> SAMPLE_LISTING = {
-    file_line(u"a.txt", 3), dir_line(u"sub"),        file_line(u"sub/b.bin", 5),
-    dir_line(u"sub/deep"),  file_line(u"sub/deep/c", 0), dir_line(u"empty"),
+    file_line(u"a.txt", 3),      dir_line(u"sub"),   file_line(u"sub/b.bin", 5), dir_line(u"sub/deep"),
+    file_line(u"sub/deep/c", 0), dir_line(u"empty"),
 };
 
 // Makes a folder current for the lifetime of the object.
@@ -215,8 +215,7 @@ TEST(Lister, RootsAreListedThroughTheirPattern) {
     };
     const uint32_t refused = windows() ? platform::ERR_ACCESS_DENIED : 13u;  // EACCES on POSIX
     std::vector<root_case> cases{{u"/", u"/*.*"}, {u"//", u"/*.*"}};
-    if (windows())
-        cases = {{u"C:\\", u"\\\\?\\C:\\*.*"}, {u"\\\\server\\share", u"\\\\?\\UNC\\server\\share\\*.*"}};
+    if (windows()) cases = {{u"C:\\", u"\\\\?\\C:\\*.*"}, {u"\\\\server\\share", u"\\\\?\\UNC\\server\\share\\*.*"}};
     const std::u16string text = errno_message_text(platform::errno_from_os_error(refused));
     for (const auto& c : cases) {
         SCOPED_TRACE(narrow(c.argument));
@@ -237,8 +236,8 @@ TEST(Lister, RootsAreListedThroughTheirPattern) {
 TEST(Lister, Options) {
     const std::u16string usage = BANNER + u"usage: quarnel [dir]\n";
     // A '/' cluster is an option on Windows only; on POSIX it is a path.
-    const std::u16string slash = windows() ? BANNER + u"quarnel: bad option Z\n" + HINT
-                                           : BANNER + u"/z: " + errno_message_text(ENOENT) + u"\n";
+    const std::u16string slash =
+        windows() ? BANNER + u"quarnel: bad option Z\n" + HINT : BANNER + u"/z: " + errno_message_text(ENOENT) + u"\n";
     const struct {
         std::vector<std::u16string> args;
         int code;

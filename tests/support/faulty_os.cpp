@@ -21,9 +21,7 @@ constexpr intptr_t STD_OUTPUT_ID = 0x6F000001;
 constexpr intptr_t STD_ERROR_ID = 0x6F000002;
 // The code of a handle that is not open: EBADF (9) on POSIX,
 // ERROR_INVALID_HANDLE (6) on Windows.
-uint32_t invalid_handle_code() {
-    return platform::native_path_style() == platform::path_style::posix ? 9u : 6u;
-}
+uint32_t invalid_handle_code() { return platform::native_path_style() == platform::path_style::posix ? 9u : 6u; }
 
 int index_of(std_stream which) { return which == std_stream::output ? 0 : 1; }
 

@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/os_layers.h"
 #include "platform/platform.h"
+#include "tests/support/os_layers.h"
 
 namespace zub::test {
 

@@ -85,13 +85,17 @@ public:
     bool local_time(platform::file_time time, platform::system_time& out) override {
         return next_ && next_->local_time(time, out);
     }
-    void sleep_ms(uint32_t milliseconds) override { if (next_) next_->sleep_ms(milliseconds); }
+    void sleep_ms(uint32_t milliseconds) override {
+        if (next_) next_->sleep_ms(milliseconds);
+    }
     bool is_console(platform::std_stream which) override { return next_ && next_->is_console(which); }
     bool console_write(platform::std_stream which, sv text) override {
         return next_ && next_->console_write(which, text);
     }
     handle std_handle(platform::std_stream which) override { return next_ ? next_->std_handle(which) : NO_HANDLE; }
-    void set_console_title(sv title) override { if (next_) next_->set_console_title(title); }
+    void set_console_title(sv title) override {
+        if (next_) next_->set_console_title(title);
+    }
     std::optional<u16> pick_folder(sv title, sv initial) override {
         return next_ ? next_->pick_folder(title, initial) : std::nullopt;
     }

@@ -70,7 +70,8 @@ program_result run_program(const std::u16string& program, const std::vector<std:
     }
 
     // A child that ends without reading its input must not kill the test.
-    struct sigaction ignore {}, previous {};
+    struct sigaction ignore {};
+    struct sigaction previous {};
     ignore.sa_handler = SIG_IGN;
     sigaction(SIGPIPE, &ignore, &previous);
 

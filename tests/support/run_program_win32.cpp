@@ -96,8 +96,8 @@ program_result run_program(const std::u16string& program, const std::vector<std:
     si.hStdOutput = out_write;
     si.hStdError = err_write;
     PROCESS_INFORMATION pi{};
-    const BOOL started = CreateProcessW(app.c_str(), command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                                        nullptr, dir.empty() ? nullptr : dir.c_str(), &si, &pi);
+    const BOOL started = CreateProcessW(app.c_str(), command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                        dir.empty() ? nullptr : dir.c_str(), &si, &pi);
     CloseHandle(in_read);
     CloseHandle(out_write);
     CloseHandle(err_write);

@@ -51,8 +51,9 @@ void make_writable(const fs::path& root) {
          !ec && it != end; it.increment(ec)) {
         std::error_code ignored;
         if (it->is_symlink(ignored)) continue;
-        fs::permissions(it->path(), fs::perms::owner_read | fs::perms::owner_write |
-                                        (it->is_directory(ignored) ? fs::perms::owner_exec : fs::perms::none),
+        fs::permissions(it->path(),
+                        fs::perms::owner_read | fs::perms::owner_write |
+                            (it->is_directory(ignored) ? fs::perms::owner_exec : fs::perms::none),
                         fs::perm_options::add, ignored);
     }
 }
@@ -65,8 +66,8 @@ temp_tree::temp_tree() {
     fs::path base = fs::temp_directory_path(ec);
     if (ec) base = fs::current_path();
     std::random_device device;
-    std::mt19937_64 random(device() ^ static_cast<uint64_t>(
-                                          std::chrono::steady_clock::now().time_since_epoch().count()));
+    std::mt19937_64 random(device() ^
+                           static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::ostringstream name;
         name << "zub-test-" << std::hex << random() << "-" << counter++;
@@ -154,8 +155,8 @@ void temp_tree::set_write_time(std::u16string_view relative, uint64_t file_time)
     // FILETIME counts 100 ns intervals from 1601-01-01; the system clock
     // counts from 1970-01-01.
     constexpr int64_t epoch_difference = 116444736000000000LL;
-    const auto since_1970 = duration<int64_t, std::ratio<1, 10000000>>(static_cast<int64_t>(file_time) -
-                                                                         epoch_difference);
+    const auto since_1970 =
+        duration<int64_t, std::ratio<1, 10000000>>(static_cast<int64_t>(file_time) - epoch_difference);
     const auto system = sys_time<nanoseconds>(duration_cast<nanoseconds>(since_1970));
     std::error_code ec;
     fs::last_write_time(to_fs(path(relative)), file_clock::from_sys(system), ec);

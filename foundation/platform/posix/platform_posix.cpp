@@ -16,6 +16,8 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -23,13 +25,11 @@
 #include <ctime>
 #include <mutex>
 #include <string>
-#include <algorithm>
-#include <atomic>
 #include <unordered_map>
 
 #include "platform/platform.h"
-#include "platform/utf.h"
 #include "platform/posix/profile_posix.h"
+#include "platform/utf.h"
 
 namespace zub::platform {
 
@@ -159,9 +159,8 @@ bool match_units(std::u16string_view p, std::u16string_view n) {
     size_t pi = 0, ni = 0;
     size_t star_p = std::u16string_view::npos, star_n = 0;
     auto char_len = [](std::u16string_view s, size_t i) -> size_t {
-        return (s[i] >= 0xD800 && s[i] <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF)
-                   ? 2
-                   : 1;
+        return (s[i] >= 0xD800 && s[i] <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) ? 2
+                                                                                                                  : 1;
     };
     while (ni < n.size()) {
         if (pi < p.size() && p[pi] == u'*') {
@@ -203,8 +202,8 @@ bool wildcard_match(std::u16string_view pattern, std::u16string_view name) {
 
 // An open directory search.
 struct search {
-    DIR* dir = nullptr;             // null for a search of one named entry
-    std::u16string pattern;         // the last component of the pattern
+    DIR* dir = nullptr;      // null for a search of one named entry
+    std::u16string pattern;  // the last component of the pattern
 };
 
 // How much of a file the page cache holds when a comparison opens it; a
@@ -360,7 +359,9 @@ ssize_t read_compared(int fd, compare_file& file, char* buffer, size_t count) {
         // costs nothing extra when the file is cached. When it is not, that
         // read has started reading the file in; it is read whole now and
         // dropped again, all of it being this run's doing.
-        struct iovec vector{buffer, count};
+        struct iovec vector {
+            buffer, count
+        };
         n = preadv2(fd, &vector, 1, static_cast<off_t>(offset), RWF_NOWAIT);
         const bool whole = n >= 0 && (static_cast<size_t>(n) == count || offset + n >= file.state.size);
         if (whole) {
@@ -422,9 +423,7 @@ bool next_match(search& s, find_entry& entry) {
     }
 }
 
-bool has_wildcard(std::u16string_view text) {
-    return text.find_first_of(u"*?") != std::u16string_view::npos;
-}
+bool has_wildcard(std::u16string_view text) { return text.find_first_of(u"*?") != std::u16string_view::npos; }
 
 // Folder part of a pattern for opendir: "" -> ".", "/x" -> "/".
 std::string folder_of(const std::string& pattern) {
@@ -885,7 +884,9 @@ public:
             sched_yield();
             return;
         }
-        struct timespec wait{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
+        struct timespec wait {
+            static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L
+        };
         struct timespec left;
         while (nanosleep(&wait, &left) != 0 && errno == EINTR) wait = left;
     }

@@ -10,11 +10,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
 #include <optional>
 
 #include "platform/platform.h"
@@ -314,7 +314,8 @@ std::u16string read_profile(std::u16string_view section, std::u16string_view key
         auto k = key_of(l.head);
         if (!k || !same_fold(*k, key)) continue;
         std::u16string_view value = trim(std::u16string_view(l.head).substr(l.head.find(u'=') + 1));
-        if (value.size() >= 2 && value.front() == u'"' && value.back() == u'"') value = value.substr(1, value.size() - 2);
+        if (value.size() >= 2 && value.front() == u'"' && value.back() == u'"')
+            value = value.substr(1, value.size() - 2);
         result = value;
         break;
     }
@@ -335,8 +336,8 @@ bool write_profile(std::u16string_view section, std::u16string_view key, std::u1
     std::string temp = path + ".XXXXXX";
     const int out = mkstemp(temp.data());
     if (out >= 0) {
-        const bool written = fchmod(out, st.st_mode & 07777) == 0 && rewrite(in, out, section, key, value) &&
-                             fsync(out) == 0;
+        const bool written =
+            fchmod(out, st.st_mode & 07777) == 0 && rewrite(in, out, section, key, value) && fsync(out) == 0;
         const int saved = errno;
         ::close(out);
         ::close(in);

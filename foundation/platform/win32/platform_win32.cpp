@@ -9,10 +9,10 @@
 
 #include "platform/win32/windows_api.h"
 
+#include <string.h>
 #include <atomic>
 #include <cstring>
 #include <cwchar>
-#include <string.h>
 #include <vector>
 
 namespace zub::platform {
@@ -32,8 +32,7 @@ constexpr DWORD PICKER_UNITS = 32772;
 // such a name is refused with ERROR_INVALID_NAME.
 class wide_text {
 public:
-    explicit wide_text(std::u16string_view text)
-        : copy_(text), ok_(text.find(u'\0') == std::u16string_view::npos) {}
+    explicit wide_text(std::u16string_view text) : copy_(text), ok_(text.find(u'\0') == std::u16string_view::npos) {}
     bool ok() const {
         if (!ok_) SetLastError(ERROR_INVALID_NAME);
         return ok_;
@@ -83,8 +82,8 @@ void close_keeping_error(HANDLE h) {
 
 // Codes the changes that act on one file refuse with: a link in the file's
 // place, and a file or folder that is no longer the one that was compared.
-constexpr DWORD LINK_REFUSAL = 681;     // ERROR_STOPPED_ON_SYMLINK
-constexpr DWORD CHANGED_REFUSAL = 1006; // ERROR_FILE_INVALID
+constexpr DWORD LINK_REFUSAL = 681;      // ERROR_STOPPED_ON_SYMLINK
+constexpr DWORD CHANGED_REFUSAL = 1006;  // ERROR_FILE_INVALID
 
 // Identity, size, times, names and attributes of an open file.
 bool read_state(HANDLE file, file_state& state) {
@@ -108,9 +107,7 @@ std::u16string_view folder_part(std::u16string_view path) {
     return last == std::u16string_view::npos ? std::u16string_view(u".") : path.substr(0, last);
 }
 
-DWORD std_handle_number(std_stream which) {
-    return which == std_stream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE;
-}
+DWORD std_handle_number(std_stream which) { return which == std_stream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE; }
 
 // --- local time: the zone-aware converter is looked up once at run time ---
 
@@ -150,7 +147,7 @@ std::atomic<bool> picker_new_style{false};
 std::atomic<bool> com_initialised{false};
 
 constexpr UINT STYLE_NEW = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_VALIDATE | BIF_NEWDIALOGSTYLE;  // 0x71
-constexpr UINT STYLE_CLASSIC = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT;                           // 0x05
+constexpr UINT STYLE_CLASSIC = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT;                               // 0x05
 
 struct picker_context {
     const wchar_t* initial;
@@ -177,8 +174,7 @@ int CALLBACK picker_notification(HWND window, UINT message, LPARAM item, LPARAM 
         // A name typed into the edit box that does not exist: keep the dialog open.
         SendMessageW(window, BFFM_ENABLEOK, 1, 0);
         return 1;
-    default:
-        break;
+    default: break;
     }
     return 0;
 }
@@ -254,8 +250,8 @@ public:
         // No access is needed to read the identity; backup semantics let a
         // folder be opened too. Links and junctions are followed, so the
         // identity is that of the file actually reached.
-        HANDLE file = CreateFileW(name.get(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        HANDLE file = CreateFileW(name.get(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (file == INVALID_HANDLE_VALUE) return false;
         BY_HANDLE_FILE_INFORMATION info;
         if (!GetFileInformationByHandle(file, &info)) {
@@ -271,8 +267,9 @@ public:
     bool path_state(std::u16string_view path, file_state& state) override {
         wide_text name(path);
         if (!name.ok()) return false;
-        HANDLE file = CreateFileW(name.get(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        HANDLE file =
+            CreateFileW(name.get(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (file == INVALID_HANDLE_VALUE) return false;
         if (!read_state(file, state)) {
             close_keeping_error(file);
@@ -290,13 +287,11 @@ public:
         if (mode == read_mode::compare) {
             // Unbuffered: the caller's buffers are page-aligned and its
             // requests are multiples of 8192 bytes, as such reads require.
-            return wrap(CreateFileW(name.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING,
-                                    FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL,
-                                    nullptr));
+            return wrap(
+                CreateFileW(name.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, nullptr));
         }
-        return wrap(CreateFileW(name.get(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
+        return wrap(CreateFileW(name.get(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     }
 
     bool read(handle file, void* buffer, uint32_t count, uint32_t& got) override {
@@ -320,13 +315,13 @@ public:
         if (!name.ok()) return INVALID_HANDLE;
         const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
         if (mode == write_mode::truncate) {
-            return wrap(CreateFileW(name.get(), GENERIC_WRITE, share, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+            return wrap(
+                CreateFileW(name.get(), GENERIC_WRITE, share, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         }
         // Append-only access: every write goes to the current end of the
         // file, also when another process appends to the same log meanwhile.
-        HANDLE h = CreateFileW(name.get(), FILE_APPEND_DATA, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                               nullptr);
+        HANDLE h =
+            CreateFileW(name.get(), FILE_APPEND_DATA, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) return INVALID_HANDLE;
         LARGE_INTEGER zero{};
         SetFilePointerEx(h, zero, nullptr, FILE_END);
@@ -390,7 +385,8 @@ public:
     bool truncate_opened(handle file) override {
         // Write access through the same open file, whatever its name leads
         // to by now.
-        HANDLE writer = ReOpenFile(native(file), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+        HANDLE writer =
+            ReOpenFile(native(file), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
         if (writer == INVALID_HANDLE_VALUE) return false;
         LARGE_INTEGER zero{};
         if (!SetFilePointerEx(writer, zero, nullptr, FILE_BEGIN) || !SetEndOfFile(writer)) {
@@ -587,7 +583,7 @@ public:
         // The active window of this thread owns the browser: the dialog
         // program's window; none in the console program.
         info.hwndOwner = GetActiveWindow();
-        info.pidlRoot = nullptr;   // the whole namespace
+        info.pidlRoot = nullptr;  // the whole namespace
         info.pszDisplayName = buffer.data();
         info.lpszTitle = reinterpret_cast<const wchar_t*>(title_text.c_str());
         info.ulFlags = new_style ? STYLE_NEW : STYLE_CLASSIC;
@@ -625,14 +621,10 @@ int errno_from_os_error(uint32_t code) {
     switch (code) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
-    case ERROR_NO_MORE_FILES:
-        return 2;   // ENOENT
-    case ERROR_ACCESS_DENIED:
-        return 13;  // EACCES
-    case ERROR_NOT_ENOUGH_MEMORY:
-        return 12;  // ENOMEM
-    default:
-        return 22;  // EINVAL
+    case ERROR_NO_MORE_FILES: return 2;       // ENOENT
+    case ERROR_ACCESS_DENIED: return 13;      // EACCES
+    case ERROR_NOT_ENOUGH_MEMORY: return 12;  // ENOMEM
+    default: return 22;                       // EINVAL
     }
 }
 
@@ -652,16 +644,16 @@ int errno_from_open_failure(uint32_t code) {
         int number;
     };
     static constexpr row table[] = {
-        {1, 22},   {2, 2},    {3, 2},    {4, 24},   {5, 13},   {6, 9},    {7, 12},   {8, 12},   {9, 12},
-        {10, 7},   {11, 8},   {12, 22},  {13, 22},  {15, 2},   {16, 13},  {17, 18},  {18, 2},   {33, 13},
-        {53, 2},   {65, 13},  {67, 2},   {80, 17},  {82, 13},  {83, 13},  {87, 22},  {89, 11},  {108, 13},
-        {109, 32}, {112, 28}, {114, 9},  {128, 10}, {129, 10}, {130, 9},  {131, 22}, {132, 13}, {145, 41},
-        {158, 13}, {161, 2},  {164, 11}, {167, 13}, {183, 17}, {206, 2},  {215, 11}, {1816, 12},
+        {1, 22},   {2, 2},    {3, 2},    {4, 24},   {5, 13},   {6, 9},   {7, 12},   {8, 12},    {9, 12},
+        {10, 7},   {11, 8},   {12, 22},  {13, 22},  {15, 2},   {16, 13}, {17, 18},  {18, 2},    {33, 13},
+        {53, 2},   {65, 13},  {67, 2},   {80, 17},  {82, 13},  {83, 13}, {87, 22},  {89, 11},   {108, 13},
+        {109, 32}, {112, 28}, {114, 9},  {128, 10}, {129, 10}, {130, 9}, {131, 22}, {132, 13},  {145, 41},
+        {158, 13}, {161, 2},  {164, 11}, {167, 13}, {183, 17}, {206, 2}, {215, 11}, {1816, 12},
     };
     for (const row& r : table)
         if (r.code == code) return r.number;
-    if (code >= 19 && code <= 36) return 13;    // write protection, sharing and lock violations
-    if (code >= 188 && code <= 202) return 8;   // not an executable image
+    if (code >= 19 && code <= 36) return 13;   // write protection, sharing and lock violations
+    if (code >= 188 && code <= 202) return 8;  // not an executable image
     return 22;
 }
 

@@ -12,7 +12,8 @@
 #pragma once
 
 #if !defined(_WIN32_WINNT) || _WIN32_WINNT != 0x0600 || !defined(WINVER) || WINVER != 0x0600
-#error "build with _WIN32_WINNT=0x0600 and WINVER=0x0600 (the platform library sets them): Vista is the oldest supported Windows"
+#error \
+    "build with _WIN32_WINNT=0x0600 and WINVER=0x0600 (the platform library sets them): Vista is the oldest supported Windows"
 #endif
 
 #ifndef WIN32_LEAN_AND_MEAN
