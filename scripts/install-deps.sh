@@ -4,7 +4,7 @@
 # (the fuzz targets), the mingw-w64 cross compilers (posix thread model),
 # Wine with its 32-bit part, Xvfb, and what the package check uses (dpkg-dev
 # for the package's library dependencies, man-db to read the installed
-# manual pages). Does nothing for what is already there.
+# manual pages), and clang-format and clang-tidy for the style checks. Does nothing for what is already there.
 set -euo pipefail
 
 need=()
@@ -12,7 +12,7 @@ have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok ins
 
 for p in cmake g++ make ninja-build googletest libgtest-dev clang libclang-rt-14-dev \
          g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
-         wine wine64 xvfb xauth dpkg-dev man-db; do
+         wine wine64 xvfb xauth dpkg-dev man-db clang-format clang-tidy; do
   have "$p" || need+=("$p")
 done
 if ! dpkg --print-foreign-architectures | grep -qx i386; then

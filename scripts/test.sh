@@ -3,8 +3,8 @@
 # tests the native build, the native build under AddressSanitizer and
 # UndefinedBehaviorSanitizer (debug-asan), the fuzz targets (each for a bounded
 # time from its seed corpus), and the two Windows builds (their tests run
-# under Wine). Every build treats warnings as errors. Exits non-zero when any
-# build or test fails.
+# under Wine), then the style checks (clang-format, clang-tidy). Every build
+# treats warnings as errors. Exits non-zero when any build, test or check fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -75,6 +75,12 @@ for preset in native debug-asan fuzz win64 win32; do
   fi
   step "$preset: test" ctest --preset "$preset"
 done
+
+# The layout of .clang-format and the clang-tidy checks of .clang-tidy, on
+# every source file (the Windows-only ones through the win64 build).
+formatted() { find foundation engine console dialog lister tests -name '*.cpp' -o -name '*.h' | xargs clang-format --dry-run --Werror; }
+step "style: clang-format" formatted
+step "style: clang-tidy" bash scripts/tidy.sh --windows
 
 if [ ${#failed[@]} -gt 0 ]; then
   echo "FAILED: ${failed[*]}"
