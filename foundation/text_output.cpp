@@ -235,8 +235,9 @@ int print_with(char16_t* buffer, size_t capacity, text_stream& stream, std::u16s
     if (!console && format == u"%s\n" && args.size() == 1 && args.begin()->type() == fmt_arg::kind::str) {
         const std::u16string_view text = args.begin()->as_str();
         if (text.size() + 2 <= capacity) {
-            write_text(text.data(), 2, static_cast<int>(text.size()), stream);
-            write_text(u"\n", 2, 1, stream);
+            std::memcpy(buffer, text.data(), text.size() * sizeof(char16_t));
+            buffer[text.size()] = u'\n';
+            write_text(buffer, 2, static_cast<int>(text.size() + 1), stream);
             return static_cast<int>(text.size() + 1);
         }
     }
