@@ -72,7 +72,8 @@ void text_stream::close() {
 
 bool text_stream::write_bytes(const void* data, size_t count) {
     if (!target_of(*this).valid()) return false;
-    return put(data, count);
+    encoded().append(static_cast<const char*>(data), count);
+    return commit();
 }
 
 namespace {
@@ -93,16 +94,32 @@ size_t last_line_end(const std::string& bytes, text_encoding encoding) {
 
 }  // namespace
 
-bool text_stream::put(const void* data, size_t count) {
+namespace {
+
+// A standard stream's message, encoded by the thread that writes it.
+std::string& standard_message() {
+    static thread_local std::string bytes;
+    return bytes;
+}
+
+}  // namespace
+
+std::string& text_stream::encoded() {
+    if (!standard_) return pending_;
+    std::string& bytes = standard_message();
+    bytes.clear();
+    return bytes;
+}
+
+bool text_stream::commit() {
     const platform::handle target = target_of(*this);
     if (!target.valid()) return false;
-    if (count == 0) return true;
     if (standard_) {
-        if (platform::current().write(target, data, count)) return true;
+        const std::string& bytes = standard_message();
+        if (bytes.empty() || platform::current().write(target, bytes.data(), bytes.size())) return true;
         failed_ = true;
         return false;
     }
-    pending_.append(static_cast<const char*>(data), count);
     if (pending_.size() < COLLECT_BYTES) return true;
     // Whole lines only: the rest waits for the line's end (unless a single
     // line has grown far beyond the buffer).
@@ -173,21 +190,12 @@ size_t find_lf(std::u16string_view text, size_t from) {
     return std::u16string_view::npos;
 }
 
-// The encoded bytes of one message, kept per thread so that a line costs no
-// allocation.
-std::string& encode_buffer() {
-    static thread_local std::string bytes;
-    bytes.clear();
-    return bytes;
-}
-
 // The UTF-8 road of write_text: the whole message handed on at once.
 int write_utf8_text(const char16_t* units, int count, text_stream& stream) {
     const std::u16string_view text(units, static_cast<size_t>(count));
     const bool crlf = uses_crlf(text_encoding::utf8);
-    std::string& bytes = encode_buffer();
-    append_utf8(text, crlf, bytes);
-    if (!stream.put(bytes.data(), bytes.size())) return -1;
+    append_utf8(text, crlf, stream.encoded());
+    if (!stream.commit()) return -1;
     size_t lf_count = 0;
     if (crlf)
         for (char16_t unit : text) lf_count += unit == u'\n';
@@ -205,8 +213,8 @@ int write_text(const char16_t* units, int unit_size, int count, text_stream& str
     // UTF-16LE: runs of units as they are (least significant byte first),
     // each LF preceded by a CR.
     const std::u16string_view text(units, static_cast<size_t>(count));
-    std::string& bytes = encode_buffer();
-    bytes.reserve(text.size() * 2 + 16);
+    std::string& bytes = stream.encoded();
+    bytes.reserve(bytes.size() + text.size() * 2 + 16);
     size_t out_units = 0;
     for (size_t start = 0; start < text.size();) {
         size_t lf = find_lf(text, start);
@@ -218,8 +226,7 @@ int write_text(const char16_t* units, int unit_size, int count, text_stream& str
         out_units += 2;
         start = lf + 1;
     }
-    const size_t n = bytes.size();
-    if (!stream.put(bytes.data(), n)) return -1;
+    if (!stream.commit()) return -1;
     return static_cast<int>(out_units);
 }
 
@@ -230,17 +237,6 @@ namespace {
 int print_with(char16_t* buffer, size_t capacity, text_stream& stream, std::u16string_view format, fmt_args args) {
     bool console = stream.is_standard() && platform::current().is_console(stream.which());
     if (format.empty()) return 0;
-    // A path list's line, the most frequent of all, goes out without the
-    // formatter (when it fits, as the formatter's would).
-    if (!console && format == u"%s\n" && args.size() == 1 && args.begin()->type() == fmt_arg::kind::str) {
-        const std::u16string_view text = args.begin()->as_str();
-        if (text.size() + 2 <= capacity) {
-            std::memcpy(buffer, text.data(), text.size() * sizeof(char16_t));
-            buffer[text.size()] = u'\n';
-            write_text(buffer, 2, static_cast<int>(text.size() + 1), stream);
-            return static_cast<int>(text.size() + 1);
-        }
-    }
     int n = format_to(buffer, capacity, format, args);
     if (n < 0) return -1;
     if (n == 0) return 0;

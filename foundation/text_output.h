@@ -49,11 +49,14 @@ public:
 
     // Writes raw bytes (for the byte-order mark). False when closed or failed.
     bool write_bytes(const void* data, size_t count);
-    // Hands encoded text to the stream. A standard stream writes it at once;
-    // a file collects it and writes whole lines in large writes, so that a
-    // file ends on a complete line whenever the program stops. False when a
-    // write failed (the stream then counts as failed).
-    bool put(const void* data, size_t count);
+    // Where a message's encoded bytes are appended: a file's collected text,
+    // or for a standard stream an empty buffer of the calling thread.
+    std::string& encoded();
+    // Hands on what was appended: a standard stream writes the message at
+    // once; a file writes whole lines in large writes, so that it ends on a
+    // complete line whenever the program stops. False when a write failed
+    // (the stream then counts as failed).
+    bool commit();
     // Writes what the stream has collected. False when that failed.
     bool flush();
     // Current length of an open file (collected text included), -1 when unknown.

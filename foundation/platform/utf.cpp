@@ -12,9 +12,7 @@
 // So bytes -> UTF-16 -> bytes always gives the original bytes back.
 #include "platform/utf.h"
 
-#include <bit>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -122,8 +120,7 @@ std::u16string utf16_from_bytes(std::string_view bytes) {
 }
 
 void bytes_from_utf16(std::u16string_view text, std::string& out) {
-    // Most paths are ASCII: each unit is its byte. Four units are looked at
-    // at a time.
+    // Most paths are ASCII: each unit is its byte.
     const size_t n = text.size();
     out.resize(n);
     const char16_t* in = text.data();
@@ -139,15 +136,6 @@ void bytes_from_utf16(std::u16string_view text, std::string& out) {
         _mm_storel_epi64(reinterpret_cast<__m128i*>(to + ascii), _mm_packus_epi16(units, units));
     }
 #endif
-    for (; std::endian::native == std::endian::little && ascii + 4 <= n; ascii += 4) {
-        uint64_t four;
-        std::memcpy(&four, in + ascii, sizeof four);
-        if ((four & 0xFF80FF80FF80FF80ULL) != 0) break;
-        // Units a b c d (little-endian) to the bytes a b c d.
-        const uint64_t pairs = four | (four >> 8);
-        const auto bytes = static_cast<uint32_t>((pairs & 0xFFFF) | ((pairs >> 16) & 0xFFFF0000));
-        std::memcpy(to + ascii, &bytes, sizeof bytes);
-    }
     while (ascii < n && in[ascii] < 0x80) {
         to[ascii] = static_cast<char>(in[ascii]);
         ++ascii;
