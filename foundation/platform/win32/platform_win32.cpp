@@ -203,13 +203,9 @@ public:
     bool find_close(handle search) override { return FindClose(native(search)) != 0; }
 
     bool entry_of(std::u16string_view path, find_entry& entry) override {
-        wide_text name(path);
-        if (!name.ok()) return false;
-        WIN32_FIND_DATAW data;
-        HANDLE search = FindFirstFileW(name.get(), &data);
-        if (search == INVALID_HANDLE_VALUE) return false;
-        FindClose(search);
-        fill_entry(data, entry);
+        const handle search = find_first(path, entry);
+        if (!search.valid()) return false;
+        find_close(search);
         return true;
     }
 
