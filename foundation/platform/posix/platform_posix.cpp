@@ -280,6 +280,10 @@ private:
 };
 compare_registry compare_files;
 
+// The path that leads to the file an open descriptor holds, whatever has
+// happened to its name since.
+std::string self_path(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
 #ifndef SYS_cachestat
 #define SYS_cachestat 451
 #endif
@@ -337,8 +341,7 @@ void prepare_compare_reading(int fd, compare_file& file) {
     if (file.residency == cached::all) return;
     posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
     if (file.residency == cached::none) {
-        const std::string self = "/proc/self/fd/" + std::to_string(fd);
-        file.direct_fd = ::open(self.c_str(), O_RDONLY | O_DIRECT | O_NOCTTY | O_CLOEXEC);
+        file.direct_fd = ::open(self_path(fd).c_str(), O_RDONLY | O_DIRECT | O_NOCTTY | O_CLOEXEC);
     }
 }
 
@@ -359,9 +362,7 @@ ssize_t read_compared(int fd, compare_file& file, char* buffer, size_t count) {
         // costs nothing extra when the file is cached. When it is not, that
         // read has started reading the file in; it is read whole now and
         // dropped again, all of it being this run's doing.
-        struct iovec vector {
-            buffer, count
-        };
+        iovec vector{buffer, count};
         n = preadv2(fd, &vector, 1, static_cast<off_t>(offset), RWF_NOWAIT);
         const bool whole = n >= 0 && (static_cast<size_t>(n) == count || offset + n >= file.state.size);
         if (whole) {
@@ -425,7 +426,7 @@ bool next_match(search& s, find_entry& entry) {
 
 bool has_wildcard(std::u16string_view text) { return text.find_first_of(u"*?") != std::u16string_view::npos; }
 
-// Folder part of a pattern for opendir: "" -> ".", "/x" -> "/".
+// Folder part of a path or pattern, as opendir takes it: "x" -> ".", "/x" -> "/".
 std::string folder_of(const std::string& pattern) {
     const size_t slash = pattern.rfind('/');
     if (slash == std::string::npos) return ".";
@@ -720,8 +721,7 @@ public:
         // The handle was opened for reading; a second descriptor for writing
         // is opened through the process's own descriptor table, which leads
         // to the same file whatever has happened to its name since.
-        const std::string self = "/proc/self/fd/" + std::to_string(fd);
-        const int wfd = ::open(self.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        const int wfd = ::open(self_path(fd).c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (wfd < 0) return fail_errno();
         struct stat held, reopened;
         bool ok = fstat(fd, &held) == 0 && fstat(wfd, &reopened) == 0;
@@ -738,9 +738,8 @@ public:
     bool delete_opened(handle file, std::u16string_view path16, const file_id& folder) override {
         if (!file.valid()) return fail_with(EBADF);
         const std::string path = native(path16);
-        const size_t slash = path.rfind('/');
-        const std::string parent = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-        const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+        const std::string parent = folder_of(path);
+        const std::string name(last_component(path));
         if (name.empty() || is_dot_or_dotdot(name)) return fail_with(EINVAL);
         const int dir = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dir < 0) return fail_errno();
@@ -884,9 +883,7 @@ public:
             sched_yield();
             return;
         }
-        struct timespec wait {
-            static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L
-        };
+        timespec wait{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
         struct timespec left;
         while (nanosleep(&wait, &left) != 0 && errno == EINTR) wait = left;
     }
