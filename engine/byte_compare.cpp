@@ -63,6 +63,11 @@ side_read read_side(run_state& run, platform::handle file, unsigned char* buffer
     return read_side(run, file, buffer, request, [](uint64_t) {});
 }
 
+// The index of the first byte at which two buffers differ (count when none).
+size_t first_difference(const unsigned char* a, const unsigned char* b, size_t count) {
+    return static_cast<size_t>(std::mismatch(a, a + count, b).first - a);
+}
+
 // The run-wide error values after a read done by read_side: its OS error,
 // 0 for a success or the end of the file.
 void record_read(run_state& run, const side_read& r) {
@@ -175,10 +180,7 @@ block_reads read_both_blocks(run_state& run, platform::handle src_file, platform
             const uint64_t n = both - compared;
             if (std::memcmp(src_buffer + compared, dst_buffer + compared, n) != 0)
                 r.first_difference =
-                    compared +
-                    static_cast<uint64_t>(
-                        std::mismatch(src_buffer + compared, src_buffer + both, dst_buffer + compared).first -
-                        (src_buffer + compared));
+                    compared + first_difference(src_buffer + compared, dst_buffer + compared, static_cast<size_t>(n));
             compared = both;
         };
         r.src = read_side(run, src_file, src_buffer, request, compare_to);
@@ -286,14 +288,6 @@ void pause_after_block(const run_state& run) {
     else if (run.load_level == 2 || run.options.yield_each_block)
         platform::current().sleep_ms(0);
 }
-
-namespace {
-
-size_t first_difference(const unsigned char* a, const unsigned char* b, size_t count) {
-    return static_cast<size_t>(std::mismatch(a, a + count, b).first - a);
-}
-
-}  // namespace
 
 int64_t open_pair(run_state& run, std::u16string_view src, std::u16string_view dst, platform::handle& src_file,
                   platform::handle& dst_file) {
