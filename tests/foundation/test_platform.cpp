@@ -20,6 +20,7 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 #endif
 
@@ -228,6 +229,51 @@ TEST(platform_layer, reads_are_short_only_at_the_end) {
     tree.make_dir(u"folder");
     EXPECT_FALSE(current().open_read(tree.path(u"folder"), read_mode::compare).valid());
 }
+
+#ifndef _WIN32
+// One byte a page of the file: whether the page cache holds it.
+std::vector<unsigned char> cached_pages(const std::string& path, size_t size) {
+    const int fd = open(path.c_str(), O_RDONLY);
+    void* map = mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+    std::vector<unsigned char> pages((size + 4095) / 4096);
+    EXPECT_EQ(mincore(map, size, pages.data()), 0);
+    for (unsigned char& p : pages) p &= 1;
+    munmap(map, size);
+    close(fd);
+    return pages;
+}
+
+// A comparison's reads of a file the cache holds in part leave it holding
+// the same pages: the ones it held stay, the ones read in are dropped again.
+TEST(platform_layer, compare_reads_leave_the_page_cache_as_it_was) {
+    temp_tree tree;
+    const size_t size = 6 * 1048576 + 1000;
+    std::string content(size, '\0');
+    for (size_t i = 0; i < size; i += 997) content[i] = static_cast<char>(i);
+    tree.write_file(u"data", content);
+    const std::string path = narrow(tree.path(u"data"));
+    const int fd = open(path.c_str(), O_RDONLY);
+    fdatasync(fd);
+    for (off_t at = 0; at < static_cast<off_t>(size); at += 2 * 1048576)  // every other MiB out
+        posix_fadvise(fd, at, 1048576, POSIX_FADV_DONTNEED);
+    close(fd);
+    const std::vector<unsigned char> before = cached_pages(path, size);
+    if (std::count(before.begin(), before.end(), 0) == 0) GTEST_SKIP() << "this file system keeps every page";
+
+    handle file = current().open_read(tree.path(u"data"), read_mode::compare);
+    ASSERT_TRUE(file.valid());
+    std::string back;
+    std::vector<char> buffer(1048576);
+    uint32_t got = 0;
+    do {
+        ASSERT_TRUE(current().read(file, buffer.data(), static_cast<uint32_t>(buffer.size()), got));
+        back.append(buffer.data(), got);
+    } while (got == buffer.size());
+    EXPECT_TRUE(current().close(file));
+    EXPECT_TRUE(back == content);
+    EXPECT_EQ(cached_pages(path, size), before);
+}
+#endif
 
 TEST(platform_layer, changes_act_on_the_opened_file_only) {
     temp_tree tree;

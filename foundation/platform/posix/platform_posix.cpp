@@ -302,26 +302,40 @@ bool resident_pages(int fd, uint64_t offset, uint64_t length, std::vector<unsign
     return ok;
 }
 
-// How much of the file the cache holds: one system call where the kernel
-// counts cached pages (cachestat), else a look at every page (mincore).
-cached residency_of(int fd, uint64_t size) {
-    if (size == 0) return cached::all;
-    const uint64_t pages = (size + page_size() - 1) / page_size();
+// How much of [offset, offset + length) the cache holds, counted by the
+// kernel in one system call (cachestat); unknown where the kernel has none.
+// A range past the end of the file counts as held.
+enum class held { all, none, part, unknown };
+held cached_range(int fd, uint64_t offset, uint64_t length, uint64_t size) {
+    const uint64_t page = page_size();
+    const uint64_t end = std::min(offset + length, size);
+    if (end <= offset) return held::all;
+    const uint64_t pages = (end + page - 1) / page - offset / page;
     struct {
         uint64_t off, len;
-    } range{0, size};
+    } range{offset, end - offset};
     struct {
         uint64_t nr_cache, nr_dirty, nr_writeback, nr_evicted, nr_recently_evicted;
     } stat{};
-    uint64_t in_cache = 0;
-    if (syscall(SYS_cachestat, fd, &range, &stat, 0) == 0) {
-        in_cache = stat.nr_cache;
-    } else {
-        std::vector<unsigned char> resident;
-        if (!resident_pages(fd, 0, size, resident)) return cached::all;  // cannot tell: read normally
-        for (unsigned char r : resident) in_cache += r & 1;
+    if (syscall(SYS_cachestat, fd, &range, &stat, 0) != 0) return held::unknown;
+    if (stat.nr_cache >= pages) return held::all;
+    return stat.nr_cache == 0 ? held::none : held::part;
+}
+
+// How much of the file the cache holds: one system call where the kernel
+// counts cached pages (cachestat), else a look at every page (mincore).
+cached residency_of(int fd, uint64_t size) {
+    switch (cached_range(fd, 0, size, size)) {
+    case held::all: return cached::all;
+    case held::none: return cached::none;
+    case held::part: return cached::part;
+    case held::unknown: break;
     }
-    if (in_cache >= pages) return cached::all;
+    std::vector<unsigned char> resident;
+    if (!resident_pages(fd, 0, size, resident)) return cached::all;  // cannot tell: read normally
+    uint64_t in_cache = 0;
+    for (unsigned char r : resident) in_cache += r & 1;
+    if (in_cache >= resident.size()) return cached::all;
     return in_cache == 0 ? cached::none : cached::part;
 }
 
@@ -378,11 +392,16 @@ ssize_t read_compared(int fd, compare_file& file, char* buffer, size_t count) {
         // read past the cache
     } else {
         // Without direct reads (or for a piece they cannot take): note which
-        // pages were cached, read, and drop the others again.
+        // pages were cached, read, and drop the others again. The kernel's
+        // count for the range settles the common cases (all of it cached,
+        // or none) without a look at each page.
+        const held range =
+            file.residency == cached::none ? held::none : cached_range(fd, offset, count, file.state.size);
         std::vector<unsigned char> resident;
-        if (file.residency == cached::none || !resident_pages(fd, offset, count, resident)) resident.clear();
+        if (range == held::none || (range != held::all && !resident_pages(fd, offset, count, resident)))
+            resident.clear();
         n = pread_all(fd, buffer, count, offset);
-        if (n > 0) {
+        if (n > 0 && range != held::all) {
             const uint64_t page = page_size();
             const uint64_t first = offset / page * page;
             const size_t pages = static_cast<size_t>((offset + static_cast<uint64_t>(n) - first + page - 1) / page);
