@@ -18,10 +18,11 @@ namespace {
 
 int32_t code_of(uint32_t error) { return static_cast<int32_t>(error); }
 
-// read_chunked, telling `after_chunk` the bytes read so far after each
-// read call that delivered some.
-template <class After>
-bool read_chunks(run_state& run, platform::handle file, unsigned char* buffer, uint64_t count, uint64_t& total,
+// read_chunked, asking `place` where each read call goes (given the bytes
+// read so far) and telling `after_chunk` the bytes read so far after each
+// call that delivered some.
+template <class Place, class After>
+bool read_chunks(run_state& run, platform::handle file, Place place, uint64_t count, uint64_t& total,
                  After after_chunk) {
     total = 0;
     uint64_t remaining = count;
@@ -30,7 +31,7 @@ bool read_chunks(run_state& run, platform::handle file, unsigned char* buffer, u
         uint32_t got = 0;
         // A request of 0 bytes (the empty last pass of a prefix comparison)
         // reads nothing, but is a complete call all the same: it pauses.
-        if (chunk != 0 && !platform::current().read(file, buffer + total, chunk, got)) return false;
+        if (chunk != 0 && !platform::current().read(file, place(total), chunk, got)) return false;
         total += got;
         remaining -= got;
         if (got > 0) after_chunk(total);
@@ -43,13 +44,20 @@ bool read_chunks(run_state& run, platform::handle file, unsigned char* buffer, u
     return true;
 }
 
-// Reads into `buffer` without touching the run-wide error values, so that
-// the two sides can be read on two threads.
-template <class After>
-side_read read_side(run_state& run, platform::handle file, unsigned char* buffer, uint64_t request, After after_chunk) {
+// Where read calls go: straight on through the buffer, or round a ring at its
+// start (every call but a file's last delivers a whole chunk, so a place
+// never straddles the ring's end).
+auto places(unsigned char* buffer, uint64_t ring = 0) {
+    return [buffer, ring](uint64_t total) { return buffer + (ring == 0 ? total : total % ring); };
+}
+
+// Reads without touching the run-wide error values, so that the two sides
+// can be read on two threads.
+template <class Place, class After>
+side_read read_side(run_state& run, platform::handle file, Place place, uint64_t request, After after_chunk) {
     side_read r;
     uint64_t total = 0;
-    if (read_chunks(run, file, buffer, request, total, after_chunk)) {
+    if (read_chunks(run, file, place, request, total, after_chunk)) {
         r.count = total;
         return r;
     }
@@ -60,7 +68,7 @@ side_read read_side(run_state& run, platform::handle file, unsigned char* buffer
 }
 
 side_read read_side(run_state& run, platform::handle file, unsigned char* buffer, uint64_t request) {
-    return read_side(run, file, buffer, request, [](uint64_t) {});
+    return read_side(run, file, places(buffer), request, [](uint64_t) {});
 }
 
 // The index of the first byte at which two buffers differ (count when none).
@@ -91,7 +99,7 @@ platform::handle open_for_compare(run_state& run, std::u16string_view path) {
 }
 
 bool read_chunked(run_state& run, platform::handle file, unsigned char* buffer, uint64_t count, uint64_t& total) {
-    return read_chunks(run, file, buffer, count, total, [](uint64_t) {});
+    return read_chunks(run, file, places(buffer), count, total, [](uint64_t) {});
 }
 
 side_reader::~side_reader() {
@@ -104,16 +112,19 @@ side_reader::~side_reader() {
     thread_.join();
 }
 
-void side_reader::start(run_state& run, platform::handle file, unsigned char* buffer, uint64_t request) {
+void side_reader::start(run_state& run, platform::handle file, unsigned char* buffer, uint64_t request, uint64_t ring) {
     {
         std::lock_guard<std::mutex> guard(lock_);
         run_ = &run;
         file_ = file;
         buffer_ = buffer;
         request_ = request;
+        ring_ = ring;
         pending_ = true;
         ready_ = false;
+        released_ = false;
         progress_ = 0;
+        consumed_ = 0;
     }
     if (!thread_.joinable()) thread_ = std::thread([this] { loop(); });
     changed_.notify_all();
@@ -123,6 +134,22 @@ uint64_t side_reader::wait_for(uint64_t bytes) {
     std::unique_lock<std::mutex> guard(lock_);
     changed_.wait(guard, [&] { return progress_ >= bytes || ready_; });
     return progress_;
+}
+
+void side_reader::consumed(uint64_t bytes) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        consumed_ = bytes;
+    }
+    changed_.notify_all();
+}
+
+void side_reader::release() {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        released_ = true;
+    }
+    changed_.notify_all();
 }
 
 side_read side_reader::finish() {
@@ -139,13 +166,23 @@ void side_reader::loop() {
         if (quit_) return;
         pending_ = false;
         guard.unlock();
-        side_read r = read_side(*run_, file_, buffer_, request_, [this](uint64_t total) {
+        auto publish = [this](uint64_t total) {
             {
                 std::lock_guard<std::mutex> progress_guard(lock_);
                 progress_ = total;
             }
             changed_.notify_all();
-        });
+        };
+        // With a ring, a place is read into again only when the bytes it
+        // held were used.
+        auto place = [this, at = places(buffer_, ring_)](uint64_t total) {
+            if (ring_ != 0 && total >= ring_) {
+                std::unique_lock<std::mutex> wait_guard(lock_);
+                changed_.wait(wait_guard, [&] { return released_ || quit_ || total < consumed_ + ring_; });
+            }
+            return at(total);
+        };
+        side_read r = read_side(*run_, file_, place, request_, publish);
         guard.lock();
         result_ = r;
         ready_ = true;
@@ -153,7 +190,8 @@ void side_reader::loop() {
     }
 }
 
-block_reads read_both_blocks(run_state& run, platform::handle src_file, platform::handle dst_file, uint64_t request) {
+block_reads read_both_blocks(run_state& run, platform::handle src_file, platform::handle dst_file, uint64_t request,
+                             bool keep_block) {
     block_reads r;
     if (run.stop_requested()) {
         r.stopped = true;
@@ -168,7 +206,8 @@ block_reads read_both_blocks(run_state& run, platform::handle src_file, platform
         }
         if (!run.reader) run.reader = std::make_unique<side_reader>();
         side_reader& reader = *run.reader;
-        reader.start(run, dst_file, dst_buffer, request);
+        const uint64_t ring = keep_block ? 0 : RING_BYTES;
+        reader.start(run, dst_file, dst_buffer, request, ring);
         // Each piece is compared as soon as both sides hold it, while it is
         // still in the processor's cache; the reads go on to the block's
         // end in any case (its counts decide first).
@@ -177,13 +216,24 @@ block_reads read_both_blocks(run_state& run, platform::handle src_file, platform
             if (r.first_difference != block_reads::NO_DIFFERENCE) return;
             const uint64_t both = std::min(src_bytes, reader.wait_for(src_bytes));
             if (both <= compared) return;
-            const uint64_t n = both - compared;
-            if (std::memcmp(src_buffer + compared, dst_buffer + compared, n) != 0)
-                r.first_difference =
-                    compared + first_difference(src_buffer + compared, dst_buffer + compared, static_cast<size_t>(n));
+            // A piece never straddles the ring's end: both sides deliver
+            // whole chunks up to a file's last call.
+            const uint64_t at = ring == 0 ? compared : compared % ring;
+            const auto n = static_cast<size_t>(both - compared);
+            const unsigned char* s = src_buffer + at;
+            const unsigned char* d = dst_buffer + at;
+            if (std::memcmp(s, d, n) != 0) {
+                const size_t i = first_difference(s, d, n);
+                r.first_difference = compared + i;
+                r.src_byte = s[i];
+                r.dst_byte = d[i];
+                reader.release();
+            }
             compared = both;
+            if (ring != 0) reader.consumed(compared);
         };
-        r.src = read_side(run, src_file, src_buffer, request, compare_to);
+        r.src = read_side(run, src_file, places(src_buffer, ring), request, compare_to);
+        reader.release();
         r.dst = reader.finish();
         record_read(run, r.src);
         if (r.src.failed) return r;  // the destination's result is not looked at
@@ -360,7 +410,7 @@ int64_t compare_files(run_state& run, std::u16string_view src, std::u16string_vi
 
     for (;;) {
         progress.before_block(percent, block_size);
-        block_reads reads = read_both_blocks(run, src_file, dst_file, block_size);
+        block_reads reads = read_both_blocks(run, src_file, dst_file, block_size, all_diffs);
         if (reads.stopped) {
             result = RESULT_STOPPED;
             break;
@@ -388,8 +438,8 @@ int64_t compare_files(run_state& run, std::u16string_view src, std::u16string_vi
             size_t first = reads.compared ? static_cast<size_t>(reads.first_difference)
                                           : first_difference(src_buffer, dst_buffer, count);
             if (run.diff_byte_count == 0 && result == RESULT_SAME) {
-                run.first_diff_src_byte = src_buffer[first];
-                run.first_diff_dst_byte = dst_buffer[first];
+                run.first_diff_src_byte = reads.compared ? reads.src_byte : src_buffer[first];
+                run.first_diff_dst_byte = reads.compared ? reads.dst_byte : dst_buffer[first];
                 result = static_cast<int64_t>(offset + first);
                 if (!all_diffs) break;
             }

@@ -61,12 +61,22 @@ struct block_reads {
     // differs within both counts, or NO_DIFFERENCE.
     bool compared = false;
     uint64_t first_difference = NO_DIFFERENCE;
+    unsigned char src_byte = 0, dst_byte = 0;  // the bytes at first_difference
     static constexpr uint64_t NO_DIFFERENCE = ~uint64_t(0);
 };
-block_reads read_both_blocks(run_state& run, platform::handle src_file, platform::handle dst_file, uint64_t request);
+// A large block is read through a ring at the start of each buffer unless the
+// caller needs the whole block in the buffers afterwards (`keep_block`).
+block_reads read_both_blocks(run_state& run, platform::handle src_file, platform::handle dst_file, uint64_t request,
+                             bool keep_block = false);
 
 // Blocks of at least this size are read on both sides at the same time.
 inline constexpr uint64_t PARALLEL_BLOCK_BYTES = 1048576;
+
+// The ring a large block passes through when its bytes are not kept: each
+// read call lands in the next of four 1 MiB places, so the bytes are still in
+// the processor's cache when they are compared, and the copies out of the
+// page cache do not go all the way to memory and back.
+inline constexpr uint64_t RING_BYTES = 4 * uint64_t{CHUNK_BYTES};
 
 // Reads one side's blocks on a thread of its own, so that the two files of a
 // pair are read at the same time: on two disks (a backup drive) both are busy,
@@ -79,11 +89,16 @@ public:
     side_reader(const side_reader&) = delete;
     side_reader& operator=(const side_reader&) = delete;
 
-    // Starts reading `request` bytes of `file` into `buffer`; finish() waits for it.
-    void start(run_state& run, platform::handle file, unsigned char* buffer, uint64_t request);
+    // Starts reading `request` bytes of `file` into `buffer`, or through a
+    // ring of `ring` bytes at its start (0: straight on); finish() waits for it.
+    void start(run_state& run, platform::handle file, unsigned char* buffer, uint64_t request, uint64_t ring = 0);
     // Waits until at least `bytes` have been read, or the read has ended;
     // returns the bytes read so far (they are in the buffer).
     uint64_t wait_for(uint64_t bytes);
+    // With a ring: the first `bytes` have been used, their places may be
+    // read into again; release() says no more will be used.
+    void consumed(uint64_t bytes);
+    void release();
     side_read finish();
 
 private:
@@ -94,9 +109,9 @@ private:
     run_state* run_ = nullptr;
     platform::handle file_;
     unsigned char* buffer_ = nullptr;
-    uint64_t request_ = 0;
-    bool pending_ = false, ready_ = false, quit_ = false;
-    uint64_t progress_ = 0;
+    uint64_t request_ = 0, ring_ = 0;
+    bool pending_ = false, ready_ = false, quit_ = false, released_ = false;
+    uint64_t progress_ = 0, consumed_ = 0;
     side_read result_;
     std::thread thread_;
 };

@@ -32,6 +32,14 @@ TEST_F(compare_test, equal_empty_and_first_byte_results) {
     files.write_file(u"e", "y" + std::string(3 * MiB - 1, 'x'));
     EXPECT_EQ(compare_files(*run, files.path(u"e"), files.path(u"c"), int64_t{3} * MiB), 0);
     EXPECT_EQ(fos.read_sizes(files.path(u"e")), (std::vector<uint32_t>{MiB, MiB, MiB, MiB}));
+    // Past the first four 1 MiB reads of a block, which go round again.
+    std::string six(size_t{6} * MiB, 'x');
+    six[5 * MiB + 77] = 'q';
+    files.write_file(u"f", six);
+    files.write_file(u"g", std::string(size_t{6} * MiB, 'x'));
+    EXPECT_EQ(compare_files(*run, files.path(u"g"), files.path(u"f"), int64_t{6} * MiB), 5 * MiB + 77);
+    EXPECT_EQ(run->first_diff_src_byte, 'x');
+    EXPECT_EQ(run->first_diff_dst_byte, 'q');
 }
 
 TEST_F(compare_test, last_byte_of_20_mib_with_growing_blocks) {
