@@ -8,6 +8,7 @@
 #include "engine/byte_compare.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "foundation/text_output.h"
@@ -102,91 +103,88 @@ bool read_chunked(run_state& run, platform::handle file, unsigned char* buffer, 
     return read_chunks(run, file, places(buffer), count, total, [](uint64_t) {});
 }
 
-side_reader::~side_reader() {
-    if (!thread_.joinable()) return;
+// How long a waiting thread keeps looking before it sleeps. The other side
+// usually answers within a read call, and a sleeping thread takes far longer
+// to wake (tens of microseconds on a virtual machine) than that.
+constexpr auto SPIN_TIME = std::chrono::microseconds(50);
+
+template <class Done>
+void side_reader::await(Done done) {
+    const auto until = std::chrono::steady_clock::now() + SPIN_TIME;
+    for (unsigned i = 1; !done(); ++i) {
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#endif
+        if (i % 64 == 0 && std::chrono::steady_clock::now() > until) {
+            std::unique_lock<std::mutex> guard(lock_);
+            changed_.wait(guard, done);
+            return;
+        }
+    }
+}
+
+template <class Change>
+void side_reader::change(Change apply) {
     {
         std::lock_guard<std::mutex> guard(lock_);
-        quit_ = true;
+        apply();
     }
     changed_.notify_all();
+}
+
+side_reader::~side_reader() {
+    if (!thread_.joinable()) return;
+    change([this] { quit_ = true; });
     thread_.join();
 }
 
 void side_reader::start(run_state& run, platform::handle file, unsigned char* buffer, uint64_t request, uint64_t ring) {
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        run_ = &run;
-        file_ = file;
-        buffer_ = buffer;
-        request_ = request;
-        ring_ = ring;
-        pending_ = true;
-        ready_ = false;
-        released_ = false;
-        progress_ = 0;
-        consumed_ = 0;
-    }
+    run_ = &run;
+    file_ = file;
+    buffer_ = buffer;
+    request_ = request;
+    ring_ = ring;
+    ready_ = false;
+    released_ = false;
+    progress_ = 0;
+    consumed_ = 0;
+    change([this] { pending_ = true; });
     if (!thread_.joinable()) thread_ = std::thread([this] { loop(); });
-    changed_.notify_all();
 }
 
 uint64_t side_reader::wait_for(uint64_t bytes) {
-    std::unique_lock<std::mutex> guard(lock_);
-    changed_.wait(guard, [&] { return progress_ >= bytes || ready_; });
+    await([&] { return progress_ >= bytes || ready_; });
     return progress_;
 }
 
 void side_reader::consumed(uint64_t bytes) {
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        consumed_ = bytes;
-    }
-    changed_.notify_all();
+    change([&] { consumed_ = bytes; });
 }
 
 void side_reader::release() {
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        released_ = true;
-    }
-    changed_.notify_all();
+    change([this] { released_ = true; });
 }
 
 side_read side_reader::finish() {
-    std::unique_lock<std::mutex> guard(lock_);
-    changed_.wait(guard, [this] { return ready_; });
+    await([this] { return ready_.load(); });
     ready_ = false;
     return result_;
 }
 
 void side_reader::loop() {
-    std::unique_lock<std::mutex> guard(lock_);
     for (;;) {
-        changed_.wait(guard, [this] { return pending_ || quit_; });
+        await([this] { return pending_ || quit_; });
         if (quit_) return;
         pending_ = false;
-        guard.unlock();
-        auto publish = [this](uint64_t total) {
-            {
-                std::lock_guard<std::mutex> progress_guard(lock_);
-                progress_ = total;
-            }
-            changed_.notify_all();
-        };
+        auto publish = [this](uint64_t total) { change([&] { progress_ = total; }); };
         // With a ring, a place is read into again only when the bytes it
         // held were used.
         auto place = [this, at = places(buffer_, ring_)](uint64_t total) {
-            if (ring_ != 0 && total >= ring_) {
-                std::unique_lock<std::mutex> wait_guard(lock_);
-                changed_.wait(wait_guard, [&] { return released_ || quit_ || total < consumed_ + ring_; });
-            }
+            if (ring_ != 0 && total >= ring_) await([&] { return released_ || quit_ || total < consumed_ + ring_; });
             return at(total);
         };
-        side_read r = read_side(*run_, file_, place, request_, publish);
-        guard.lock();
-        result_ = r;
-        ready_ = true;
-        changed_.notify_all();
+        result_ = read_side(*run_, file_, place, request_, publish);
+        change([this] { ready_ = true; });
     }
 }
 

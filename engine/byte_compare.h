@@ -4,6 +4,7 @@
 // failure reports here are shared with the prefix comparison.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -103,16 +104,23 @@ public:
 
 private:
     void loop();
+    // Waits until `done` holds; change() makes a change the other thread waits for.
+    template <class Done>
+    void await(Done done);
+    template <class Change>
+    void change(Change apply);
 
-    std::mutex lock_;
-    std::condition_variable changed_;
+    // The block to read, set by start() before it raises pending_.
     run_state* run_ = nullptr;
     platform::handle file_;
     unsigned char* buffer_ = nullptr;
     uint64_t request_ = 0, ring_ = 0;
-    bool pending_ = false, ready_ = false, quit_ = false, released_ = false;
-    uint64_t progress_ = 0, consumed_ = 0;
-    side_read result_;
+    side_read result_;  // set by the thread before it raises ready_
+
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::atomic<bool> pending_{false}, ready_{false}, quit_{false}, released_{false};
+    std::atomic<uint64_t> progress_{0}, consumed_{0};
     std::thread thread_;
 };
 
