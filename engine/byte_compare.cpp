@@ -86,8 +86,10 @@ void record_read(run_state& run, const side_read& r) {
 
 }  // namespace
 
-platform::handle open_for_compare(run_state& run, std::u16string_view path) {
-    platform::handle h = platform::current().open_read(path, platform::read_mode::compare);
+platform::handle open_for_compare(run_state& run, std::u16string_view path, uint64_t listed_size) {
+    platform::os& os = platform::current();
+    platform::handle h =
+        listed_size > 0 ? os.open_listed(path, listed_size) : os.open_read(path, platform::read_mode::compare);
     if (!h.valid()) {
         uint32_t error = platform::last_error();
         run.last_os_error = error;
@@ -338,17 +340,21 @@ void pause_after_block(const run_state& run) {
 }
 
 int64_t open_pair(run_state& run, std::u16string_view src, std::u16string_view dst, platform::handle& src_file,
-                  platform::handle& dst_file) {
+                  platform::handle& dst_file, uint64_t listed_size) {
     if (src_buffer == nullptr || dst_buffer == nullptr) {
         report_missing_buffers(run, src);
         return RESULT_SRC_ERROR;
     }
-    src_file = open_for_compare(run, src);
+    // A run that removes nothing needs no state of the compared files, so
+    // the listing's word for their kind and size may stand.
+    const bool removes = run_removes(run);
+    if (removes) listed_size = 0;
+    src_file = open_for_compare(run, src, listed_size);
     if (!src_file.valid()) {
         report_open_failure(run, side::src, src);
         return RESULT_SRC_ERROR;
     }
-    dst_file = open_for_compare(run, dst);
+    dst_file = open_for_compare(run, dst, listed_size);
     if (!dst_file.valid()) {
         platform::current().close(src_file);
         report_open_failure(run, side::dst, dst);
@@ -357,8 +363,10 @@ int64_t open_pair(run_state& run, std::u16string_view src, std::u16string_view d
     // What the comparison sees, through the handles it reads: a removal
     // later acts only on these files in this state. A state that cannot be
     // read stays empty, and then no removal matches it.
-    if (!platform::current().state_of(src_file, run.compared_src)) run.compared_src = {};
-    if (!platform::current().state_of(dst_file, run.compared_dst)) run.compared_dst = {};
+    if (removes) {
+        if (!platform::current().state_of(src_file, run.compared_src)) run.compared_src = {};
+        if (!platform::current().state_of(dst_file, run.compared_dst)) run.compared_dst = {};
+    }
     return RESULT_SAME;
 }
 
@@ -392,7 +400,9 @@ void report_length_mismatch(run_state& run, const length_mismatch_wording& wordi
 
 int64_t compare_files(run_state& run, std::u16string_view src, std::u16string_view dst, int64_t size) {
     platform::handle src_file, dst_file;
-    if (int64_t opened = open_pair(run, src, dst, src_file, dst_file); opened != RESULT_SAME) return opened;
+    if (int64_t opened = open_pair(run, src, dst, src_file, dst_file, static_cast<uint64_t>(size));
+        opened != RESULT_SAME)
+        return opened;
     compare_progress progress(run, src, dst);
     progress.begin();
 

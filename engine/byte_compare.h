@@ -27,9 +27,11 @@ inline constexpr uint64_t LARGEST_BLOCK_BYTES = 16777216;
 inline constexpr uint32_t CHUNK_BYTES = 1048576;
 
 // Opens a file for sequential reading that leaves the page cache as it was,
-// sharing read and write. On failure stores the OS error in last_os_error and
-// io_failed and returns INVALID_HANDLE; on success clears both.
-platform::handle open_for_compare(run_state& run, std::u16string_view path);
+// sharing read and write; `listed_size` (when not 0) is the size the file
+// was listed with as a regular file (platform::os::open_listed). On failure
+// stores the OS error in last_os_error and io_failed and returns
+// INVALID_HANDLE; on success clears both.
+platform::handle open_for_compare(run_state& run, std::u16string_view path, uint64_t listed_size = 0);
 
 // Reads up to `count` bytes in calls of at most 1 MiB, pausing by load level
 // after each full call (a request of 0 bytes is one full call). True on success (a short call is the end of the
@@ -148,11 +150,13 @@ void report_length_mismatch(run_state& run, const length_mismatch_wording& wordi
                             std::u16string_view dst, int64_t src_count, int64_t dst_count, int64_t pos);
 
 // Opens both files of a pair for a comparison: the source first, then the
-// destination. A failure is reported and counted; the result is then
+// destination. `listed_size`, when not 0, is the size both were listed with
+// as regular files; a run that removes nothing then opens them with
+// open_listed. A failure is reported and counted; the result is then
 // RESULT_SRC_ERROR or RESULT_DST_ERROR with nothing left open. RESULT_SAME
 // when both handles are open.
 int64_t open_pair(run_state& run, std::u16string_view src, std::u16string_view dst, platform::handle& src_file,
-                  platform::handle& dst_file);
+                  platform::handle& dst_file, uint64_t listed_size = 0);
 
 // Progress of one comparison: the console title with -w (console build) or
 // show_progress (dialog build, always on).

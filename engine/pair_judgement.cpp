@@ -231,11 +231,6 @@ void judge_pair(run_state& run, std::u16string_view src, std::u16string_view dst
         judge_contents(run, src, dst, src_info, dst_status, folders);
 }
 
-bool run_removes(const run_state& run) {
-    const run_options& o = run.options;
-    return o.delete_src || o.delete_dst || o.delete_part;
-}
-
 const event_wording PATH_MISSING{.lng = u"\"%s\" %s (%d)\n", .full = u"\"%s\" %s (%d)\n"};
 const event_wording NOT_A_FILE{.lng = u"\"%s\" not a file\n", .full = u"\"%s\" not a file\n"};
 

@@ -27,9 +27,6 @@ struct pair_folders {
 void judge_pair(run_state& run, std::u16string_view src, std::u16string_view dst, const file_info& src_info,
                 const path_status_record& dst_status, const pair_folders& folders);
 
-// Whether the run's options remove files (-s, -d, -q).
-bool run_removes(const run_state& run);
-
 // The lines of a path whose status cannot be taken (arguments: the path, the
 // system's text and code): a destination counterpart, a source folder inside
 // the tree; and of a destination counterpart that is not a file (the path).

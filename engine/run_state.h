@@ -203,6 +203,12 @@ inline bool reaches(const run_state& run, const event_wording& event) {
 }
 
 // A path's line in one of the twelve lists (or zubpart.log).
+// Whether the run's options remove files (-s, -d, -q).
+inline bool run_removes(const run_state& run) {
+    const run_options& o = run.options;
+    return o.delete_src || o.delete_dst || o.delete_part;
+}
+
 inline void list_path(run_state& run, log_id list, std::u16string_view path) {
     print_to(run.logs[list], u"%s\n", path);
 }

@@ -143,6 +143,18 @@ public:
 
     // --- files ---
     virtual handle open_read(std::u16string_view path, read_mode mode) = 0;
+    // Opens for a comparison (read_mode::compare) a file that the caller
+    // listed a moment ago as a regular file of `listed_size` bytes (more than
+    // 0), for a run that removes nothing. A system where the open itself does
+    // not tell the file's kind and size may take the listing's word for them
+    // and spare a status call per file: the file is still read to its real
+    // end, but a file replaced by a folder or a device since it was listed
+    // then fails at its first read instead of at the open. The status of
+    // such a handle (state_of) is taken when it is asked for.
+    virtual handle open_listed(std::u16string_view path, uint64_t listed_size) {
+        (void)listed_size;
+        return open_read(path, read_mode::compare);
+    }
     // Reads up to `count` bytes; `got` < count only at the end of the file.
     virtual bool read(handle file, void* buffer, uint32_t count, uint32_t& got) = 0;
     virtual bool size_of(handle file, uint64_t& size) = 0;

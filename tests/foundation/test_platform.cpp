@@ -275,6 +275,33 @@ TEST(platform_layer, compare_reads_leave_the_page_cache_as_it_was) {
 }
 #endif
 
+// A file opened with the size it was listed with is still read to its real
+// end, and its status is the file's own when asked for.
+TEST(platform_layer, listed_open_reads_to_the_real_end) {
+    temp_tree tree;
+    std::string content(20000, 'g');
+    content[19999] = 'h';
+    tree.write_file(u"grown", content);
+    for (uint64_t listed : {uint64_t{20000}, uint64_t{4096}, uint64_t{100}}) {
+        handle file = current().open_listed(tree.path(u"grown"), listed);
+        ASSERT_TRUE(file.valid());
+        std::string back;
+        std::vector<char> buffer(8192);
+        uint32_t got = 0;
+        do {
+            ASSERT_TRUE(current().read(file, buffer.data(), static_cast<uint32_t>(buffer.size()), got));
+            back.append(buffer.data(), got);
+        } while (got == buffer.size());
+        EXPECT_TRUE(back == content) << listed;
+        file_state state;
+        ASSERT_TRUE(current().state_of(file, state));
+        EXPECT_EQ(state.size, 20000u);
+        EXPECT_TRUE(current().close(file));
+    }
+    EXPECT_FALSE(current().open_listed(tree.path(u"missing"), 10).valid());
+    EXPECT_TRUE(is_not_found(last_error()));
+}
+
 TEST(platform_layer, changes_act_on_the_opened_file_only) {
     temp_tree tree;
     tree.write_file(u"f", "abc");

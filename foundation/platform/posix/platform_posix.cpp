@@ -223,6 +223,9 @@ struct compare_file {
     uint64_t offset = 0;
     cached residency = cached::all;
     int direct_fd = -1;
+    // Opened by open_listed: `state` holds only the listed size until the
+    // status is asked for or a read goes past that size.
+    bool listed = false;
 };
 // The comparison state of each descriptor opened for comparison, found
 // without a lock on every read: descriptors are small numbers, so a table
@@ -420,6 +423,23 @@ ssize_t read_compared(int fd, compare_file& file, char* buffer, size_t count) {
     }
     if (n > 0) file.offset += static_cast<uint64_t>(n);
     return n;
+}
+
+// Publishes the comparison state of a descriptor and prepares its reading.
+void start_compare(int fd, const compare_file& opened) {
+    compare_file* file = compare_files.storage(fd);
+    *file = opened;
+    prepare_compare_reading(fd, *file);
+    compare_files.add(fd, file);
+}
+
+// The status of a file opened as listed, taken now in place of the listing's.
+bool take_listed_status(int fd, compare_file& file) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) return fail_errno();
+    file.state = state_from(st);
+    file.listed = false;
+    return true;
 }
 
 // Next matching entry of an open search; false with the error set at the end.
@@ -636,12 +656,21 @@ public:
             return INVALID_HANDLE;
         }
         // O_NONBLOCK stays: reads of a regular file do not heed it.
-        if (mode == read_mode::compare) {
-            compare_file* file = compare_files.storage(fd);
-            *file = compare_file{state_from(st)};
-            prepare_compare_reading(fd, *file);
-            compare_files.add(fd, file);
+        if (mode == read_mode::compare) start_compare(fd, compare_file{state_from(st)});
+        return handle{fd};
+    }
+
+    handle open_listed(std::u16string_view path, uint64_t listed_size) override {
+        if (listed_size == 0) return open_read(path, read_mode::compare);
+        const int fd = ::open(native_scratch(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        if (fd < 0) {
+            fail_errno();
+            return INVALID_HANDLE;
         }
+        compare_file file;
+        file.state.size = listed_size;
+        file.listed = true;
+        start_compare(fd, file);
         return handle{fd};
     }
 
@@ -661,6 +690,10 @@ public:
             if (n < 0) return fail_errno();
             if (n == 0) break;
             got += static_cast<uint32_t>(n);
+            // Past the listed size the file has grown: its real size marks the end.
+            if (compared && compared->listed && compared->offset > compared->state.size &&
+                !take_listed_status(fd, *compared))
+                return false;
         }
         return true;
     }
@@ -674,8 +707,10 @@ public:
 
     bool state_of(handle file, file_state& state) override {
         if (!file.valid()) return fail_with(EBADF);
-        if (const compare_file* compared = compare_files.find(static_cast<int>(file.value))) {
-            state = compared->state;  // a comparison's file: as it was opened
+        if (compare_file* compared = compare_files.find(static_cast<int>(file.value))) {
+            // A comparison's file: as it was opened, or, opened as listed, now.
+            if (compared->listed && !take_listed_status(static_cast<int>(file.value), *compared)) return false;
+            state = compared->state;
             return true;
         }
         struct stat st;
