@@ -302,6 +302,37 @@ TEST(platform_layer, listed_open_reads_to_the_real_end) {
     EXPECT_TRUE(is_not_found(last_error()));
 }
 
+// Lookups find a folder that was removed and made again since the last
+// lookup in it, or, from the next listing of a folder on, one that was
+// moved away and replaced: the new one.
+TEST(platform_layer, lookups_find_a_folder_made_again) {
+    temp_tree tree;
+    tree.make_dir(u"d");
+    tree.write_file(u"d/a", "old");
+    find_entry entry;
+    EXPECT_TRUE(current().entry_of(tree.path(u"d/a"), entry));
+    ASSERT_TRUE(tree.remove(u"d/a"));
+    ASSERT_TRUE(tree.remove(u"d"));
+    tree.make_dir(u"d");
+    tree.write_file(u"d/b", "new");
+    EXPECT_TRUE(current().entry_of(tree.path(u"d/b"), entry));
+    handle file = current().open_read(tree.path(u"d/b"), read_mode::compare);
+    ASSERT_TRUE(file.valid());
+    EXPECT_EQ(read_some(current(), file), "new");
+    EXPECT_TRUE(current().close(file));
+    EXPECT_FALSE(current().entry_of(tree.path(u"d/a"), entry));
+    EXPECT_TRUE(is_not_found(last_error()));
+
+    tree.rename(u"d", u"moved");
+    tree.make_dir(u"d");
+    tree.write_file(u"d/b", "newer");
+    EXPECT_EQ(list(tree.path(u"d/*")).size(), 3u);  // ".", ".." and b
+    file = current().open_listed(tree.path(u"d/b"), 5);
+    ASSERT_TRUE(file.valid());
+    EXPECT_EQ(read_some(current(), file), "newer");
+    EXPECT_TRUE(current().close(file));
+}
+
 TEST(platform_layer, changes_act_on_the_opened_file_only) {
     temp_tree tree;
     tree.write_file(u"f", "abc");

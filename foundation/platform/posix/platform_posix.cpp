@@ -61,6 +61,94 @@ const std::string& native_scratch(std::u16string_view path) {
     return bytes;
 }
 
+// Descriptors (O_PATH) of the folders that the last lookups of the calling
+// thread went to. A file looked up in one of them is found from its folder
+// instead of walking its whole path again: in a tree a few levels deep the
+// walk costs more than the call itself. A folder is opened again when it
+// has fallen out of the list.
+class folder_cache {
+public:
+    folder_cache() = default;
+    folder_cache(const folder_cache&) = delete;
+    folder_cache& operator=(const folder_cache&) = delete;
+    ~folder_cache() {
+        for (entry& e : entries_)
+            if (e.fd >= 0) ::close(e.fd);
+    }
+    // The folder's descriptor, or -1 when it cannot be opened.
+    int descriptor(std::string_view folder) {
+        entry* oldest = &entries_[0];
+        for (entry& e : entries_) {
+            if (e.fd >= 0 && e.path == folder) {
+                e.used = ++clock_;
+                return e.fd;
+            }
+            if (e.used < oldest->used) oldest = &e;
+        }
+        const int fd = ::open(std::string(folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return -1;
+        if (oldest->fd >= 0) ::close(oldest->fd);
+        oldest->path.assign(folder);
+        oldest->fd = fd;
+        oldest->used = ++clock_;
+        return fd;
+    }
+
+    void clear() {
+        for (entry& e : entries_) {
+            if (e.fd >= 0) ::close(e.fd);
+            e = entry{};
+        }
+    }
+
+private:
+    struct entry {
+        std::string path;
+        int fd = -1;
+        uint64_t used = 0;
+    };
+    entry entries_[4];
+    uint64_t clock_ = 0;
+};
+
+folder_cache& thread_folders() {
+    static thread_local folder_cache folders;
+    return folders;
+}
+
+// A native path for an *at() call: the descriptor of its folder and its
+// last component, or AT_FDCWD and the whole path. Split only where both
+// resolve alike: an absolute path within the system's length limit, with a
+// name after its last slash. `name` and `path` point into the given path.
+struct at_path {
+    int dir;
+    const char* name;
+    std::string_view path;
+};
+at_path native_at(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (path.size() >= PATH_MAX || path.empty() || path[0] != '/' || slash == 0 || slash + 1 >= path.size())
+        return {AT_FDCWD, path.c_str(), path};
+    const int dir = thread_folders().descriptor(std::string_view(path).substr(0, slash));
+    if (dir < 0) return {AT_FDCWD, path.c_str(), path};
+    return {dir, path.c_str() + slash + 1, path};
+}
+
+// Runs `call(dir, name)`, true on success, on the path's folder-relative
+// form (native_at); when that fails, once more on the whole path. A folder
+// removed and made again since its descriptor was opened holds nothing,
+// and the whole path finds the new one (the kept descriptors are dropped
+// then). A folder moved away and replaced is seen anew from the next
+// folder listing on, which drops them too.
+template <class Call>
+bool at_call(const std::string& path, Call call) {
+    const at_path at = native_at(path);
+    if (call(at.dir, at.name)) return true;
+    if (at.dir == AT_FDCWD || !call(AT_FDCWD, at.path.data())) return false;
+    thread_folders().clear();
+    return true;
+}
+
 // strerror_r comes in two flavours (XSI returns int, GNU returns the text).
 [[maybe_unused]] const char* strerror_pick(int, const char* buffer) { return buffer; }
 [[maybe_unused]] const char* strerror_pick(const char* text, const char*) { return text; }
@@ -516,6 +604,8 @@ public:
             fill_entry(last_component(pattern), link, target, entry);
             return handle{reinterpret_cast<intptr_t>(new search{nullptr, last})};
         }
+        // A new folder's listing: later lookups find folders as they are now.
+        thread_folders().clear();
         DIR* dir = opendir(folder_of(pattern).c_str());
         if (!dir) {
             fail_errno();
@@ -536,7 +626,8 @@ public:
         const std::string& path = native_scratch(path16);
         if (path.empty() || path.back() == '/') return fail_with(ENOENT);
         struct stat link, target;
-        if (!stat_pair(AT_FDCWD, path.c_str(), link, target)) return fail_errno();
+        if (!at_call(path, [&](int dir, const char* name) { return stat_pair(dir, name, link, target); }))
+            return fail_errno();
         fill_entry(last_component(path), link, target, entry);
         return true;
     }
@@ -622,14 +713,16 @@ public:
 
     bool file_identity(std::u16string_view path, file_id& id) override {
         struct stat st;
-        if (::stat(native_scratch(path).c_str(), &st) != 0) return fail_errno();
+        if (!at_call(native_scratch(path), [&](int dir, const char* name) { return fstatat(dir, name, &st, 0) == 0; }))
+            return fail_errno();
         id = identity_of(st);
         return true;
     }
 
     bool path_state(std::u16string_view path, file_state& state) override {
         struct stat st;
-        if (::stat(native_scratch(path).c_str(), &st) != 0) return fail_errno();
+        if (!at_call(native_scratch(path), [&](int dir, const char* name) { return fstatat(dir, name, &st, 0) == 0; }))
+            return fail_errno();
         state = state_from(st);
         return true;
     }
@@ -638,8 +731,10 @@ public:
         // Non-blocking for the open only, so a FIFO cannot hang the program;
         // anything that is not a regular file is refused, as Windows refuses
         // to open a folder for reading.
-        const int fd = ::open(native_scratch(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0) {
+        int fd = -1;
+        if (!at_call(native_scratch(path), [&](int dir, const char* name) {
+                return (fd = ::openat(dir, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK)) >= 0;
+            })) {
             fail_errno();
             return INVALID_HANDLE;
         }
@@ -662,8 +757,10 @@ public:
 
     handle open_listed(std::u16string_view path, uint64_t listed_size) override {
         if (listed_size == 0) return open_read(path, read_mode::compare);
-        const int fd = ::open(native_scratch(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-        if (fd < 0) {
+        int fd = -1;
+        if (!at_call(native_scratch(path), [&](int dir, const char* name) {
+                return (fd = ::openat(dir, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)) >= 0;
+            })) {
             fail_errno();
             return INVALID_HANDLE;
         }
