@@ -26,6 +26,7 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/posix/profile_posix.h"
@@ -116,6 +117,27 @@ folder_cache& thread_folders() {
     return folders;
 }
 
+// The folders the calling thread is listing (open searches, innermost last),
+// with the descriptors their listings read: a lookup in one of them goes
+// from the folder being listed. A search is closed on the thread that
+// opened it.
+struct listed_folder {
+    std::string path;
+    int fd;
+};
+std::vector<listed_folder>& thread_listings() {
+    static thread_local std::vector<listed_folder> listings;
+    return listings;
+}
+
+// The descriptor of a folder for lookups in it: the listing's, else a kept one.
+int folder_descriptor(std::string_view folder) {
+    const std::vector<listed_folder>& listings = thread_listings();
+    for (auto it = listings.rbegin(); it != listings.rend(); ++it)
+        if (it->path == folder) return it->fd;
+    return thread_folders().descriptor(folder);
+}
+
 // A native path for an *at() call: the descriptor of its folder and its
 // last component, or AT_FDCWD and the whole path. Split only where both
 // resolve alike: an absolute path within the system's length limit, with a
@@ -129,7 +151,7 @@ at_path native_at(const std::string& path) {
     const size_t slash = path.rfind('/');
     if (path.size() >= PATH_MAX || path.empty() || path[0] != '/' || slash == 0 || slash + 1 >= path.size())
         return {AT_FDCWD, path.c_str(), path};
-    const int dir = thread_folders().descriptor(std::string_view(path).substr(0, slash));
+    const int dir = folder_descriptor(std::string_view(path).substr(0, slash));
     if (dir < 0) return {AT_FDCWD, path.c_str(), path};
     return {dir, path.c_str() + slash + 1, path};
 }
@@ -619,6 +641,7 @@ public:
             thread_last_error = saved;
             return INVALID_HANDLE;
         }
+        thread_listings().push_back({folder_of(pattern), dirfd(dir)});
         return handle{reinterpret_cast<intptr_t>(s)};
     }
 
@@ -642,6 +665,13 @@ public:
     bool find_close(handle h) override {
         if (!h.valid()) return fail_with(EBADF);
         auto* s = reinterpret_cast<search*>(h.value);
+        if (s->dir) {
+            std::vector<listed_folder>& listings = thread_listings();
+            const int fd = dirfd(s->dir);
+            listings.erase(
+                std::remove_if(listings.begin(), listings.end(), [fd](const listed_folder& f) { return f.fd == fd; }),
+                listings.end());
+        }
         const bool ok = !s->dir || closedir(s->dir) == 0;
         if (!ok) fail_errno();
         delete s;
