@@ -73,7 +73,7 @@ block_reads read_both_blocks(run_state& run, platform::handle src_file, platform
                              bool keep_block = false);
 
 // Blocks of at least this size are read on both sides at the same time.
-inline constexpr uint64_t PARALLEL_BLOCK_BYTES = 1048576;
+inline constexpr uint64_t PARALLEL_BLOCK_BYTES = 131072;
 
 // The ring a large block passes through when its bytes are not kept: each
 // read call lands in the next of four 1 MiB places, so the bytes are still in
