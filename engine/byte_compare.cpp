@@ -105,24 +105,43 @@ bool read_chunked(run_state& run, platform::handle file, unsigned char* buffer, 
     return read_chunks(run, file, places(buffer), count, total, [](uint64_t) {});
 }
 
-// How long a waiting thread keeps looking before it sleeps. The other side
-// usually answers within a read call, and a sleeping thread takes far longer
-// to wake (tens of microseconds on a virtual machine) than that.
+// How long a waiting thread keeps looking before it sleeps, and how long of
+// that it spins without giving the processor up. The other side usually
+// answers within a read call, and a sleeping thread takes far longer to wake
+// (tens of microseconds on a virtual machine) than that.
 constexpr auto SPIN_TIME = std::chrono::microseconds(50);
+constexpr auto PAUSE_TIME = std::chrono::microseconds(5);
 
 template <class Done>
 void side_reader::await(Done done) {
-    const auto until = std::chrono::steady_clock::now() + SPIN_TIME;
+    // First a busy wait; then the processor is offered to whatever else is
+    // ready to run; at last a sleep. How long the thread looks before it
+    // sleeps adapts: a wait that ended in a sleep halves it, one that ended
+    // while looking restores it. On a busy machine, where the other thread
+    // may not be running at all, the threads then sleep and wake like any
+    // others and the system places them as it sees fit.
+    thread_local std::chrono::steady_clock::duration spin = SPIN_TIME;
+    const auto start = std::chrono::steady_clock::now();
+    bool yielding = false;
     for (unsigned i = 1; !done(); ++i) {
+        if (yielding) {
+            std::this_thread::yield();
+        } else {
 #if defined(__x86_64__) || defined(__i386__)
-        __builtin_ia32_pause();
+            __builtin_ia32_pause();
 #endif
-        if (i % 64 == 0 && std::chrono::steady_clock::now() > until) {
+            if (i % 64 != 0) continue;
+        }
+        const auto waited = std::chrono::steady_clock::now() - start;
+        if (waited > spin) {
+            spin /= 2;
             std::unique_lock<std::mutex> guard(lock_);
             changed_.wait(guard, done);
             return;
         }
+        yielding = waited > PAUSE_TIME;
     }
+    spin = SPIN_TIME;
 }
 
 template <class Change>
