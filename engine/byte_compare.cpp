@@ -113,14 +113,13 @@ constexpr auto SPIN_TIME = std::chrono::microseconds(50);
 constexpr auto PAUSE_TIME = std::chrono::microseconds(5);
 
 template <class Done>
-void side_reader::await(Done done) {
+void side_reader::await(Done done, std::chrono::steady_clock::duration& spin) {
     // First a busy wait; then the processor is offered to whatever else is
     // ready to run; at last a sleep. How long the thread looks before it
-    // sleeps adapts: a wait that ended in a sleep halves it, one that ended
-    // while looking restores it. On a busy machine, where the other thread
-    // may not be running at all, the threads then sleep and wake like any
-    // others and the system places them as it sees fit.
-    thread_local std::chrono::steady_clock::duration spin = SPIN_TIME;
+    // sleeps (`spin`, one for each kind of wait) adapts: a wait that ended in
+    // a sleep halves it, one that ended while looking restores it. On a busy
+    // machine, where the other thread may not be running at all, the threads
+    // then sleep and wake like any others and the system places them.
     const auto start = std::chrono::steady_clock::now();
     bool yielding = false;
     for (unsigned i = 1; !done(); ++i) {
@@ -174,7 +173,8 @@ void side_reader::start(run_state& run, platform::handle file, unsigned char* bu
 }
 
 uint64_t side_reader::wait_for(uint64_t bytes) {
-    await([&] { return progress_ >= bytes || ready_; });
+    thread_local std::chrono::steady_clock::duration spin = SPIN_TIME;
+    await([&] { return progress_ >= bytes || ready_; }, spin);
     return progress_;
 }
 
@@ -187,21 +187,24 @@ void side_reader::release() {
 }
 
 side_read side_reader::finish() {
-    await([this] { return ready_.load(); });
+    thread_local std::chrono::steady_clock::duration spin = SPIN_TIME;
+    await([this] { return ready_.load(); }, spin);
     ready_ = false;
     return result_;
 }
 
 void side_reader::loop() {
+    std::chrono::steady_clock::duration idle_spin = SPIN_TIME, ring_spin = SPIN_TIME;
     for (;;) {
-        await([this] { return pending_ || quit_; });
+        await([this] { return pending_ || quit_; }, idle_spin);
         if (quit_) return;
         pending_ = false;
         auto publish = [this](uint64_t total) { change([&] { progress_ = total; }); };
         // With a ring, a place is read into again only when the bytes it
         // held were used.
-        auto place = [this, at = places(buffer_, ring_)](uint64_t total) {
-            if (ring_ != 0 && total >= ring_) await([&] { return released_ || quit_ || total < consumed_ + ring_; });
+        auto place = [this, &ring_spin, at = places(buffer_, ring_)](uint64_t total) {
+            if (ring_ != 0 && total >= ring_)
+                await([&] { return released_ || quit_ || total < consumed_ + ring_; }, ring_spin);
             return at(total);
         };
         result_ = read_side(*run_, file_, place, request_, publish);

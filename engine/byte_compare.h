@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -108,7 +109,7 @@ private:
     void loop();
     // Waits until `done` holds; change() makes a change the other thread waits for.
     template <class Done>
-    void await(Done done);
+    void await(Done done, std::chrono::steady_clock::duration& spin);
     template <class Change>
     void change(Change apply);
 
