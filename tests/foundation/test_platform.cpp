@@ -58,6 +58,21 @@ std::string read_some(os& layer, handle file, uint32_t count = 64, bool expect_o
     return std::string(buffer, got);
 }
 
+// Reads an open file to its end in calls of `chunk` bytes.
+std::string read_whole(handle file, uint32_t chunk) {
+    std::string back;
+    std::vector<char> buffer(chunk);
+    uint32_t got = 0;
+    do {
+        if (!current().read(file, buffer.data(), chunk, got)) {
+            ADD_FAILURE() << "read failed";
+            break;
+        }
+        back.append(buffer.data(), got);
+    } while (got == chunk);
+    return back;
+}
+
 TEST(platform_layer, wildcards_match_the_last_component) {
     temp_tree tree;
     for (auto name : {u"abc", u"adc", u"abcd", u"x.txt", u"z.txt", u"y.txt.log", u"noext"}) tree.write_file(name, "1");
@@ -262,15 +277,8 @@ TEST(platform_layer, compare_reads_leave_the_page_cache_as_it_was) {
 
     handle file = current().open_read(tree.path(u"data"), read_mode::compare);
     ASSERT_TRUE(file.valid());
-    std::string back;
-    std::vector<char> buffer(1048576);
-    uint32_t got = 0;
-    do {
-        ASSERT_TRUE(current().read(file, buffer.data(), static_cast<uint32_t>(buffer.size()), got));
-        back.append(buffer.data(), got);
-    } while (got == buffer.size());
+    EXPECT_TRUE(read_whole(file, 1048576) == content);
     EXPECT_TRUE(current().close(file));
-    EXPECT_TRUE(back == content);
     EXPECT_EQ(cached_pages(path, size), before);
 }
 #endif
@@ -285,14 +293,7 @@ TEST(platform_layer, listed_open_reads_to_the_real_end) {
     for (uint64_t listed : {uint64_t{20000}, uint64_t{4096}, uint64_t{100}}) {
         handle file = current().open_listed(tree.path(u"grown"), listed);
         ASSERT_TRUE(file.valid());
-        std::string back;
-        std::vector<char> buffer(8192);
-        uint32_t got = 0;
-        do {
-            ASSERT_TRUE(current().read(file, buffer.data(), static_cast<uint32_t>(buffer.size()), got));
-            back.append(buffer.data(), got);
-        } while (got == buffer.size());
-        EXPECT_TRUE(back == content) << listed;
+        EXPECT_TRUE(read_whole(file, 8192) == content) << listed;
         file_state state;
         ASSERT_TRUE(current().state_of(file, state));
         EXPECT_EQ(state.size, 20000u);
