@@ -269,7 +269,7 @@ TEST(platform_layer, compare_reads_leave_the_page_cache_as_it_was) {
     const std::string path = narrow(tree.path(u"data"));
     const int fd = open(path.c_str(), O_RDONLY);
     fdatasync(fd);
-    for (off_t at = 0; at < static_cast<off_t>(size); at += 2 * 1048576)  // every other MiB out
+    for (off_t at = 0; at < static_cast<off_t>(size); at += off_t{2} * 1048576)  // every other MiB out
         posix_fadvise(fd, at, 1048576, POSIX_FADV_DONTNEED);
     close(fd);
     const std::vector<unsigned char> before = cached_pages(path, size);
