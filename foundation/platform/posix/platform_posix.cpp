@@ -171,6 +171,27 @@ bool at_call(const std::string& path, Call call) {
     return true;
 }
 
+// The status of the file a path leads to (links followed); false with the
+// error set when there is none.
+bool stat_following(std::u16string_view path, struct stat& st) {
+    if (at_call(native_scratch(path), [&](int dir, const char* name) { return fstatat(dir, name, &st, 0) == 0; }))
+        return true;
+    return fail_errno();
+}
+
+// A descriptor for reading the file a path leads to, or -1 with the error
+// set. Non-blocking for the open only, so that a FIFO cannot hang the
+// program (reads of a regular file do not heed it); never a controlling
+// terminal.
+int open_for_reading(std::u16string_view path) {
+    int fd = -1;
+    if (!at_call(native_scratch(path), [&](int dir, const char* name) {
+            return (fd = ::openat(dir, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)) >= 0;
+        }))
+        fail_errno();
+    return fd;
+}
+
 // strerror_r comes in two flavours (XSI returns int, GNU returns the text).
 [[maybe_unused]] const char* strerror_pick(int, const char* buffer) { return buffer; }
 [[maybe_unused]] const char* strerror_pick(const char* text, const char*) { return text; }
@@ -743,31 +764,23 @@ public:
 
     bool file_identity(std::u16string_view path, file_id& id) override {
         struct stat st;
-        if (!at_call(native_scratch(path), [&](int dir, const char* name) { return fstatat(dir, name, &st, 0) == 0; }))
-            return fail_errno();
+        if (!stat_following(path, st)) return false;
         id = identity_of(st);
         return true;
     }
 
     bool path_state(std::u16string_view path, file_state& state) override {
         struct stat st;
-        if (!at_call(native_scratch(path), [&](int dir, const char* name) { return fstatat(dir, name, &st, 0) == 0; }))
-            return fail_errno();
+        if (!stat_following(path, st)) return false;
         state = state_from(st);
         return true;
     }
 
     handle open_read(std::u16string_view path, read_mode mode) override {
-        // Non-blocking for the open only, so a FIFO cannot hang the program;
-        // anything that is not a regular file is refused, as Windows refuses
+        // Anything that is not a regular file is refused, as Windows refuses
         // to open a folder for reading.
-        int fd = -1;
-        if (!at_call(native_scratch(path), [&](int dir, const char* name) {
-                return (fd = ::openat(dir, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK)) >= 0;
-            })) {
-            fail_errno();
-            return INVALID_HANDLE;
-        }
+        const int fd = open_for_reading(path);
+        if (fd < 0) return INVALID_HANDLE;
         struct stat st;
         int refusal = 0;
         if (fstat(fd, &st) != 0) {
@@ -780,20 +793,14 @@ public:
             fail_with(refusal);
             return INVALID_HANDLE;
         }
-        // O_NONBLOCK stays: reads of a regular file do not heed it.
         if (mode == read_mode::compare) start_compare(fd, compare_file{state_from(st)});
         return handle{fd};
     }
 
     handle open_listed(std::u16string_view path, uint64_t listed_size) override {
         if (listed_size == 0) return open_read(path, read_mode::compare);
-        int fd = -1;
-        if (!at_call(native_scratch(path), [&](int dir, const char* name) {
-                return (fd = ::openat(dir, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)) >= 0;
-            })) {
-            fail_errno();
-            return INVALID_HANDLE;
-        }
+        const int fd = open_for_reading(path);
+        if (fd < 0) return INVALID_HANDLE;
         compare_file file;
         file.state.size = listed_size;
         file.listed = true;
