@@ -38,10 +38,14 @@ constexpr event_wording KEPT_UNREADABLE =
 constexpr event_wording OTHER_NAMES =
     refusal(u"\"%s\" has other names: not emptied\n", u"%s: has other names: not emptied\n");
 constexpr event_wording IS_LINK = refusal(u"\"%s\" is a link: not removed\n", u"%s: is a link: not removed\n");
+// A file of the pair is one of this run's result files (an empty list equals
+// an empty copy of it, in a backup of the folder the run writes into).
+constexpr event_wording RESULT_FILE =
+    refusal(u"\"%s\" is a result file of this run: not removed\n", u"%s: is a result file of this run: not removed\n");
+constexpr event_wording KEPT_RESULT_FILE = refusal(u"\"%s\" is kept: \"%s\" is a result file of this run\n",
+                                                   u"%s: is kept: %s is a result file of this run\n");
 
-// The result file that failed; the removed path whose record failed.
-constexpr event_wording RECORDS_FAILED{.err = u"%s cannot be written: no more files are removed\n",
-                                       .aer = u"%s cannot be written: no more files are removed\n"};
+// The removed path whose record failed.
 constexpr event_wording NOT_RECORDED{.err = u"\"%s\" was removed but could not be recorded\n",
                                      .aer = u"%s: was removed but could not be recorded\n"};
 
@@ -49,19 +53,6 @@ constexpr event_wording NOT_RECORDED{.err = u"\"%s\" was removed but could not b
 bool unchanged(const platform::file_state& now, const platform::file_state& compared) {
     return now.id == compared.id && now.size == compared.size && now.written == compared.written &&
            now.changed == compared.changed && now.regular;
-}
-
-// Nothing is removed off the record: once a result file has failed to take
-// a write, or when the removal list itself could not be opened, the run
-// removes nothing more.
-bool records_writable(run_state& run, log_id removal_log) {
-    if (run.removals_halted) return false;
-    std::u16string_view failed = failed_result_file(run);
-    if (failed.empty() && !run.logs[removal_log].is_open()) failed = log_file_name(removal_log);
-    if (failed.empty()) return true;
-    run.removals_halted = true;
-    report_event(run, RECORDS_FAILED, {failed});
-    return false;
 }
 
 // The checks and the change itself, through the opened file. 0 when changed.
@@ -72,6 +63,14 @@ int change_opened(run_state& run, const removal_guard& guard, platform::handle f
 
     if (target.state.id == kept.state.id) {
         report_event(run, SAME_FILE, {target.path, kept.path});
+        return 1;
+    }
+    if (is_result_file(run, target.state.id)) {
+        report_event(run, RESULT_FILE, {target.path});
+        return 1;
+    }
+    if (is_result_file(run, kept.state.id)) {
+        report_event(run, KEPT_RESULT_FILE, {target.path, kept.path});
         return 1;
     }
     platform::file_state now;
@@ -105,13 +104,14 @@ int change_opened(run_state& run, const removal_guard& guard, platform::handle f
         report_removal_failure(run, target.path, platform::errno_from_os_error(platform::last_error()));
         return 1;
     }
-    if (empty) {
-        if (platform::current().truncate_opened(file)) return 0;
-        report_removal_failure(run, target.path, platform::errno_from_open_failure(platform::last_error()));
+    if (empty ? platform::current().truncate_opened(file)
+              : platform::current().delete_opened(file, target.path, target.folder))
+        return 0;
+    const uint32_t code = platform::last_error();
+    if (empty && !platform::is_changed_refusal(code)) {
+        report_removal_failure(run, target.path, platform::errno_from_open_failure(code));
         return 1;
     }
-    if (platform::current().delete_opened(file, target.path, target.folder)) return 0;
-    const uint32_t code = platform::last_error();
     if (platform::is_changed_refusal(code) || platform::is_not_found(code))
         report_event(run, CHANGED, {target.path});
     else
@@ -124,10 +124,15 @@ int change_opened(run_state& run, const removal_guard& guard, platform::handle f
 int remove_matched_file(run_state& run, const removal_guard& guard, bool read_only, log_id removal_log,
                         int32_t& removal_counter) {
     if (read_only && !run.options.remove_readonly) return 1;
-    if (!records_writable(run, removal_log)) return 1;
+    if (!records_intact(run)) return 1;
     const std::u16string_view path = guard.target.path;
+    // A second Ctrl+C ends the program at once, but not between a removal
+    // and its record.
+    const platform::interrupt_hold hold;
 
-    platform::handle file = platform::current().open_for_change(path);
+    const platform::change_kind kind =
+        run.options.empty_instead ? platform::change_kind::empty : platform::change_kind::remove;
+    platform::handle file = platform::current().open_for_change(path, kind);
     if (!file.valid()) {
         const uint32_t code = platform::last_error();
         if (platform::is_link_refusal(code))
@@ -152,7 +157,7 @@ int remove_matched_file(run_state& run, const removal_guard& guard, bool read_on
     if (record.failed()) {
         // Said where it can be: the path is not lost with the record.
         report_event(run, NOT_RECORDED, {path});
-        records_writable(run, removal_log);
+        records_intact(run);
     }
     return 0;
 }

@@ -1,7 +1,8 @@
 // Opening and closing the result files of a run, and the byte-order marks.
 // Every name is relative, so the files land in the current folder. A file
 // that cannot be created leaves its stream closed; writes to a closed stream
-// do nothing, so the run goes on without that file.
+// do nothing, so the run goes on without that file, but removes nothing
+// more and ends with 1 (records_intact).
 #include "engine/result_logs.h"
 
 #include "foundation/settings.h"
@@ -54,6 +55,24 @@ std::u16string_view log_file_name(log_id log) { return LOG_NAMES[static_cast<siz
 
 void open_run_log(run_state& run) { run.logs[log_id::aer].open(log_file_name(log_id::aer), write_mode::append); }
 
+namespace {
+
+// The identities of the open result files, taken once they are all open.
+void note_result_files(run_state& run) {
+    run.result_files.clear();
+    for (text_stream& stream : run.logs.streams) {
+        platform::file_state state;
+        if (stream.is_open() && platform::current().state_of(stream.file(), state))
+            run.result_files.push_back(state.id);
+    }
+}
+
+constexpr event_wording RECORDS_FAILED{.err = u"%s cannot be written: no more files are removed\n",
+                                       .aer = u"%s cannot be written: no more files are removed\n"};
+constexpr event_wording WRITE_FAILED{.err = u"%s cannot be written\n", .aer = u"%s cannot be written\n"};
+
+}  // namespace
+
 void open_logs(run_state& run) {
     const run_options& o = run.options;
     log_set& logs = run.logs;
@@ -68,6 +87,7 @@ void open_logs(run_state& run) {
     if (o.move_script) open(log_id::move);
     if (o.move_script && platform::native_path_style() == platform::path_style::posix)
         open_shell_script(logs[log_id::move_sh], mode);
+    note_result_files(run);
 
     if (!bom_requested()) return;
     // The move scripts never get a mark. zubaer.log holds this run's argument
@@ -79,11 +99,25 @@ void close_logs(run_state& run) {
     for (size_t i = FIRST_LIST; i < LOG_COUNT; ++i) run.logs[log_at(i)].close();
 }
 
-std::u16string_view failed_result_file(run_state& run) {
-    // zubmove.sh is not looked at.
-    for (size_t i = 0; i < static_cast<size_t>(log_id::move_sh); ++i)
-        if (run.logs[log_at(i)].failed()) return LOG_NAMES[i];
-    return {};
+bool records_intact(run_state& run) {
+    if (run.removals_halted) return false;
+    std::u16string_view failed;
+    for (size_t i = 0; i < LOG_COUNT; ++i) {
+        text_stream& stream = run.logs[log_at(i)];
+        stream.flush();
+        if (failed.empty() && stream.failed()) failed = LOG_NAMES[i];
+    }
+    if (failed.empty() && run.output_failed) failed = u"standard output";
+    if (failed.empty()) return true;
+    run.removals_halted = true;
+    report_event(run, run_removes(run) ? RECORDS_FAILED : WRITE_FAILED, {failed});
+    return false;
+}
+
+bool is_result_file(const run_state& run, const platform::file_id& id) {
+    for (const platform::file_id& file : run.result_files)
+        if (file == id) return true;
+    return false;
 }
 
 void close_run_log(run_state& run) {

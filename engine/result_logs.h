@@ -3,7 +3,8 @@
 // zublog.txt, zubpart.log, zublong.log, zubfile.log and zubmove.bat. Opening
 // (emptied, or appended with -a), the byte-order marks the settings may ask
 // for, and closing. A file that cannot be created leaves its stream closed;
-// every later write to it is then harmless and the run goes on.
+// every later write to it is then harmless and the run goes on, but it
+// removes nothing and ends with 1 (records_intact).
 #pragma once
 
 #include <string>
@@ -29,9 +30,17 @@ void open_logs(run_state& run);
 // zubmove.bat and zubmove.sh when open.
 void close_logs(run_state& run);
 
-// The name of a result file a write has failed to reach in this run, or an
-// empty view when every write so far arrived.
-std::u16string_view failed_result_file(run_state& run);
+// Nothing is removed off the record. Writes out what every open result file
+// has collected, then looks for a result file that could not be opened or
+// lost a write, and for a standard output that could not be written. The
+// first one found is named on standard error and in the run log (once per
+// run); from then on the run removes nothing and ends with 1. True while
+// nothing has failed.
+bool records_intact(run_state& run);
+
+// Whether `id` is the identity of one of the run's open result files, which
+// a run never removes or empties.
+bool is_result_file(const run_state& run, const platform::file_id& id);
 
 // Closes zublog.txt when open, then zubaer.log.
 void close_run_log(run_state& run);

@@ -162,9 +162,10 @@ int run_body(run_state& run, const std::vector<std::u16string>& args) {
 
     write_summary(run, src_text, dst_text);
     close_logs(run);
-    // A run that had to stop removing because a result file could not be
-    // written has not done what was asked.
-    return run.removals_halted ? 1 : 0;
+    // A result file that could not be written (to its last line: the final
+    // writes happen here) means the run has not done what was asked, also
+    // when it removed nothing.
+    return records_intact(run) ? 0 : 1;
 }
 
 }  // namespace
@@ -183,11 +184,13 @@ int run_engine(run_state& run, const std::vector<std::u16string>& args) {
     choose_output_encoding(read_setting(u"options", u"encoding"));
     open_run_log(run);
 
-    const int code = run_body(run, args);
+    int code = run_body(run, args);
 
     run.logs[log_id::full].close();
     log_line(run.logs[log_id::aer], u"exit code = %d\n\n", code);
     close_run_log(run);
+    // The run log's last line: the one failure said only on standard error.
+    if (code == 0 && !records_intact(run)) code = 1;
     free_ext_list(run.extensions);
 
     if (run.dialog()) platform::current().close(lock);

@@ -45,7 +45,10 @@ run_state::~run_state() = default;
 void run_state::reset() {
     options = run_options{};
     program_name.clear();
-    for (text_stream& s : logs.streams) s.close();
+    for (text_stream& s : logs.streams) {
+        s.close();
+        s.forget_failure();
+    }
     counts = {};
     diff_byte_count = 0;
     last_diff_pos = 0;
@@ -58,12 +61,19 @@ void run_state::reset() {
     compared_src = {};
     compared_dst = {};
     removals_halted = false;
+    output_failed = false;
+    result_files.clear();
     walked_folders.clear();
     stopped = false;
 }
 
+// A failed write to standard output is remembered: the run then removes
+// nothing more (records_intact).
 int vreport_out(run_state& run, std::u16string_view format, fmt_args args) {
-    return report(format, args, PRINT_BUFFER_UNITS, [&](std::u16string_view t) { return run.out.write_out(t); });
+    const int written =
+        report(format, args, PRINT_BUFFER_UNITS, [&](std::u16string_view t) { return run.out.write_out(t); });
+    if (written < 0) run.output_failed = true;
+    return written;
 }
 
 int vreport_err(run_state& run, std::u16string_view format, fmt_args args) {
@@ -71,7 +81,10 @@ int vreport_err(run_state& run, std::u16string_view format, fmt_args args) {
 }
 
 int vreport_verbose(run_state& run, std::u16string_view format, fmt_args args) {
-    return report(format, args, VERBOSE_BUFFER_UNITS, [&](std::u16string_view t) { return run.out.write_verbose(t); });
+    const int written =
+        report(format, args, VERBOSE_BUFFER_UNITS, [&](std::u16string_view t) { return run.out.write_verbose(t); });
+    if (written < 0) run.output_failed = true;
+    return written;
 }
 
 namespace {

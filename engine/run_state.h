@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "engine/host.h"
 #include "foundation/paths.h"
@@ -122,9 +123,13 @@ struct run_state {
     // What the last comparison saw of its two files, read through the
     // handles it compared (removals check against it).
     platform::file_state compared_src, compared_dst;
-    // Set when a result file could not be written: nothing more is removed
-    // and the run ends with 1.
+    // Set when a result file (or standard output) could not be written, and
+    // said once: nothing more is removed and the run ends with 1.
     bool removals_halted = false;
+    // A write to standard output failed (a reader that went away).
+    bool output_failed = false;
+    // The identities of the run's open result files: never removed.
+    std::vector<platform::file_id> result_files;
     // Identities of the source folders walked so far: a linked folder that
     // leads to one of them is not walked a second time.
     struct id_hash {

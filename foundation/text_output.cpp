@@ -60,13 +60,16 @@ bool text_stream::open(std::u16string_view path, platform::write_mode mode) {
     failed_ = false;
     encoding_ = mode == platform::write_mode::append ? encoding_of_file(path, output_encoding()) : output_encoding();
     file_ = platform::current().open_write(path, mode);
+    failed_ = !file_.valid();
     return file_.valid();
 }
 
 void text_stream::close() {
     if (standard_ || !file_.valid()) return;
     flush();
-    platform::current().close(file_);
+    // A file system that writes back late (a network share) reports a lost
+    // write at the close.
+    if (!platform::current().close(file_)) failed_ = true;
     file_ = platform::INVALID_HANDLE;
 }
 
@@ -243,8 +246,8 @@ int print_with(char16_t* buffer, size_t capacity, text_stream& stream, std::u16s
     if (console) {
         const std::u16string_view text(buffer, static_cast<size_t>(n));
         if (!platform::current().console_write(stream.which(), terminal_text(text))) return -1;
-    } else {
-        write_text(buffer, 2, n, stream);
+    } else if (write_text(buffer, 2, n, stream) < 0) {
+        return -1;
     }
     return n;
 }
@@ -293,8 +296,8 @@ int vprint_verbose(std::u16string_view format, fmt_args args) {
             text.push_back(c);
         }
         if (!platform::current().console_write(platform::std_stream::output, text)) return -1;
-    } else {
-        write_text(block.data(), 2, n, text_stream::out());
+    } else if (write_text(block.data(), 2, n, text_stream::out()) < 0) {
+        return -1;
     }
     return n;
 }

@@ -33,10 +33,13 @@ public:
     static text_stream& err();
 
     // Opens a file for writing ("w": emptied, "a": appended). Returns false
-    // when the file cannot be opened; the stream then stays closed and every
-    // write to it is harmless. The file takes the output encoding, except
-    // that appended text keeps the encoding of the text already there.
+    // when the file cannot be opened; the stream then stays closed, every
+    // write to it is harmless, and it counts as failed. The file takes the
+    // output encoding, except that appended text keeps the encoding of the
+    // text already there.
     bool open(std::u16string_view path, platform::write_mode mode);
+    // Writes what is collected and closes the file; a failure of either
+    // counts as a failed write.
     void close();
     bool is_open() const { return file_.valid(); }
     bool is_standard() const { return standard_; }
@@ -61,9 +64,10 @@ public:
     bool flush();
     // Current length of an open file (collected text included), -1 when unknown.
     int64_t length() const;
-    // Whether a write to the open file has failed (a full disk, say).
+    // Whether the file could not be opened or a write to it has failed (a
+    // full disk, say), until it is opened again or the failure is forgotten.
     bool failed() const { return failed_; }
-    void set_failed() { failed_ = true; }
+    void forget_failure() { failed_ = false; }
 
 private:
     text_stream(platform::std_stream which) : standard_(true), which_(which) {}
@@ -92,7 +96,8 @@ int write_text(const char16_t* units, int unit_size, int count, text_stream& str
 std::u16string terminal_text(std::u16string_view text);
 
 // Formats and writes one message. Returns the number of units formatted; 0
-// for an empty format; -1 when a console write fails. A message longer than
+// for an empty format; -1 when the write fails (a file's collected text
+// counts when it is handed on). A message longer than
 // the format buffer is not written at all (and -1 is returned).
 // The console test is made per call for the standard streams.
 int vprint_to(text_stream& stream, std::u16string_view format, fmt_args args);

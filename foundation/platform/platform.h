@@ -116,6 +116,11 @@ enum class read_mode {
 
 enum class write_mode { truncate, append };
 
+// What a file is opened for change for: to be deleted (its read-only
+// attribute cleared first where asked), or to be emptied, which needs write
+// access from the open on, so that the file checked is the file emptied.
+enum class change_kind { remove, empty };
+
 class os {
 public:
     virtual ~os() = default;
@@ -138,7 +143,10 @@ public:
     // `has_file_part` tells whether the result ends in a name (not a separator).
     virtual bool full_path(std::u16string_view name, std::u16string& out, bool* has_file_part = nullptr) = 0;
     virtual bool file_identity(std::u16string_view path, file_id& id) = 0;
-    // The state of the file a path leads to (links followed), as state_of gives it.
+    // The state of the file a path leads to (links followed), as state_of
+    // gives it. The whole path is resolved now, never from a folder handle
+    // kept by an earlier lookup: a removal asks it which file the other path
+    // of its pair leads to at this moment.
     virtual bool path_state(std::u16string_view path, file_state& state) = 0;
 
     // --- files ---
@@ -167,10 +175,13 @@ public:
     // Opens what a removal acts on without following a final link: a link
     // itself is refused with the code for which is_link_refusal() is true.
     // The handle allows state_of and the three calls below; close it with close().
-    virtual handle open_for_change(std::u16string_view path) = 0;
+    virtual handle open_for_change(std::u16string_view path, change_kind kind) = 0;
     // Clears or sets the read-only attribute through the handle.
     virtual bool set_read_only(handle file, bool read_only) = 0;
-    // Truncates the opened file to length 0.
+    // Truncates the opened file to length 0 (opened with change_kind::empty).
+    // Where the handle itself cannot write (a file that was read-only when it
+    // was opened) the file is opened again for writing, and refused with the
+    // code for which is_changed_refusal() is true unless that is the same file.
     virtual bool truncate_opened(handle file) = 0;
     // Deletes the opened file, whose path is `path`. The folder that holds it
     // must have the identity `folder` (the folder the walk listed), and the
@@ -257,11 +268,27 @@ bool entry_size_can_lag();
 // on POSIX the shell has done it and every argument is taken as typed.
 bool expands_command_line_wildcards();
 
-// Console interruption (Ctrl+C, SIGINT, SIGTERM, a console close event): the
-// first one is recorded and the run stops at its next stop poll; a second one
-// ends the process at once. watch_interrupts() installs the handler once.
+// Console interruption (Ctrl+C, SIGINT, SIGTERM, SIGHUP, a console close
+// event): the first one is recorded and the run stops at its next stop poll;
+// a second one ends the process at once. watch_interrupts() installs the
+// handler once; on POSIX it also ignores SIGPIPE and SIGXFSZ, so that a
+// closed pipe or a file-size limit is a failed write like a full disk
+// rather than the end of the process.
 void watch_interrupts();
 bool interrupt_requested();
+
+// While an interrupt_hold exists, an interruption that would end the process
+// waits until the hold ends: a removal and its record are made together or
+// not at all. Holds are short and do not nest.
+void hold_interrupts();
+void release_interrupts();
+class interrupt_hold {
+public:
+    interrupt_hold() { hold_interrupts(); }
+    ~interrupt_hold() { release_interrupts(); }
+    interrupt_hold(const interrupt_hold&) = delete;
+    interrupt_hold& operator=(const interrupt_hold&) = delete;
+};
 
 // Opens the null device on every standard stream that is closed at start,
 // so that no file the program opens later takes its place.

@@ -281,17 +281,104 @@ TEST_F(run_driver_test, destination_paths_are_shown_relative_to_the_destination_
     EXPECT_EQ(same.err.rfind(u"src(dst) = dst(dst/) = ", 0), 0u) << narrow(same.err);
 }
 
-TEST_F(run_driver_test, unwritable_result_files_do_not_stop_the_run) {
-    work_.write_file(u"src/a.txt", "same bytes");
-    work_.write_file(u"dst/a.txt", "same bytes");
-    fos_.fail_open_write(u"zubssame.log", 5);
-    fos_.fail_open_write(u"zubaer.log", 5);
-    fos_.fail_open_write(u"zublog.txt", 5);
-    EXPECT_EQ(run({u"-m", u"src", u"dst"}), 0);
-    EXPECT_EQ(host_.out, summary(u"src", u"dst", 1));
-    EXPECT_FALSE(work_.exists(u"zubssame.log"));
-    EXPECT_FALSE(work_.exists(u"zubaer.log"));
-    EXPECT_NE(text(u"zubdsame.log").find(u"a.txt\r\n"), std::u16string::npos);
+// A result file that cannot be created or written fails the run, which says
+// which one; a run that removes stops removing before its first removal (or
+// its next one) whatever the file.
+TEST_F(run_driver_test, unwritable_result_files_fail_the_run_and_stop_removals) {
+    const bool posix = platform::native_path_style() == platform::path_style::posix;
+    const uint32_t full = posix ? 28 : 112;
+    const char16_t* const pair_files[] = {u"src/a.txt", u"dst/a.txt", u"src/b.txt", u"dst/b.txt"};
+    struct row {
+        const char* name;
+        std::vector<std::u16string> options;
+        bool open_fails;  // else every write fails
+        std::u16string file;
+        int removed;  // of the two pairs
+        std::u16string said;
+    };
+    const row rows[] = {
+        {"run log and lists cannot be created", {u"-m"}, true, u"zubaer.log", 0, u"zubaer.log cannot be written\n"},
+        {"a list lost at the last write", {}, false, u"zubssame.log", 0, u"zubssame.log cannot be written\n"},
+        {"a list of an earlier owner",
+         {u"-d"},
+         true,
+         u"zubdsame.log",
+         0,
+         u"zubdsame.log cannot be written: no more files are removed\n"},
+        {"a full disk under the move script",
+         {u"-d", u"-b"},
+         false,
+         posix ? u"zubmove.sh" : u"zubmove.bat",
+         0,
+         std::u16string(posix ? u"zubmove.sh" : u"zubmove.bat") + u" cannot be written: no more files are removed\n"},
+        {"the run log, removing",
+         {u"-s"},
+         false,
+         u"zubaer.log",
+         0,
+         u"zubaer.log cannot be written: no more files are removed\n"},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.name);
+        for (const char16_t* name : pair_files) work_.write_file(name, "same");
+        work_.write_file(u"src/c.txt", "only here");  // a move line for -b
+        faulty_os fos;
+        fos.set_executable_path(work_.path(u"zub64.exe"));
+        faulty_os_scope scope(fos);
+        if (r.open_fails)
+            fos.fail_open_write(r.file, platform::ERR_ACCESS_DENIED);
+        else
+            fos.fail_write(r.file, full);
+        capture_host host;
+        std::vector<std::u16string> args = r.options;
+        args.insert(args.end(), {u"src", u"dst"});
+        EXPECT_EQ(run(args, host), 1);
+        EXPECT_NE(host.out.find(u"2 same file(s)\n"), std::u16string::npos);  // the run still went to its end
+        EXPECT_NE(host.err.find(r.said), std::u16string::npos) << narrow(host.err);
+        int removed = 0;
+        for (const char16_t* name : pair_files) removed += !work_.exists(name);
+        EXPECT_EQ(removed, r.removed);
+        if (r.file != u"zubaer.log") {
+            EXPECT_NE(text(u"zubaer.log").find(crlf(r.said)), std::u16string::npos) << "the run log names it too";
+        }
+    }
+}
+
+// A folder moved away and replaced while the walk is in it: the pair is the
+// two files at the pair's paths now, and the copy that left the tree is no
+// reason to remove anything.
+TEST_F(run_driver_test, destination_replaced_mid_walk_removes_nothing) {
+    for (const char16_t* name : {u"src/a", u"dst/a", u"src/b", u"dst/b"}) work_.write_file(name, "same bytes");
+    bool swapped = false;
+    for (const char16_t* name : {u"src/a", u"src/b"})
+        fos_.before_change(make_long_path(work_.path(name)).value_or(u""), [&] {
+            if (swapped) return;
+            swapped = true;
+            work_.rename(u"dst", u"aside");
+            work_.make_dir(u"dst");
+            work_.write_file(u"dst/a", "other byte");
+            work_.write_file(u"dst/b", "other byte");
+        });
+    EXPECT_EQ(run({u"-s", u"src", u"dst"}), 0);
+    EXPECT_TRUE(swapped);
+    EXPECT_TRUE(work_.exists(u"src/a") && work_.exists(u"src/b"));
+    EXPECT_NE(host_.err.find(u"changed since it was compared\n"), std::u16string::npos) << narrow(host_.err);
+    EXPECT_EQ(bytes(u"zubsrm.log"), "");
+}
+
+// A run whose current folder is its source, against a backup that holds
+// empty copies of the result files: its own result files are never removed.
+TEST_F(run_driver_test, own_result_files_are_never_removed) {
+    work_.write_file(u"src/a.txt", "same");
+    work_.write_file(u"dst/a.txt", "same");
+    for (const char16_t* list : path_lists) work_.write_file(u"dst/" + std::u16string(list), "");
+    ASSERT_TRUE(platform::current().set_current_dir(work_.path(u"src")));
+    EXPECT_EQ(run({u"-s", u".", u"../dst"}), 0);
+    for (const char16_t* list : path_lists) EXPECT_TRUE(work_.exists(u"src/" + std::u16string(list))) << narrow(list);
+    EXPECT_FALSE(work_.exists(u"src/a.txt"));
+    EXPECT_NE(host_.err.find(u"zubsrm.log\" is a result file of this run: not removed\n"), std::u16string::npos);
+    EXPECT_NE(host_.out.find(u"1 file(s) delete from \".\""), std::u16string::npos) << "only a.txt removed";
+    EXPECT_NE(from_utf16le(work_.read_file(u"src/zubsrm.log")).find(u"a.txt\r\n"), std::u16string::npos);
 }
 
 TEST_F(run_driver_test, no_compare_buffers_refuses_the_run) {

@@ -59,7 +59,7 @@ TEST(platform_win32, full_path_resolves_relative_names_against_the_current_folde
     // A name with a NUL inside is refused rather than cut short.
     EXPECT_FALSE(sys.full_path(std::u16string(u"a\0b", 3), out, nullptr));
     EXPECT_EQ(last_error(), 123u);
-    EXPECT_FALSE(sys.open_for_change(std::u16string(u"a\0b", 3)).valid());
+    EXPECT_FALSE(sys.open_for_change(std::u16string(u"a\0b", 3), change_kind::remove).valid());
     EXPECT_TRUE(sys.set_current_dir(saved));
 }
 
@@ -90,7 +90,7 @@ TEST(platform_win32, read_only_file_refuses_writing_and_deleting_until_cleared) 
     ASSERT_NE(before, INVALID_ATTRIBUTES);
     ASSERT_TRUE(sys.set_attributes(file, before | attr_bits::READONLY));
     EXPECT_FALSE(sys.can_write(file));
-    handle h = sys.open_for_change(file);
+    handle h = sys.open_for_change(file, change_kind::remove);
     ASSERT_TRUE(h.valid());
     EXPECT_FALSE(sys.delete_opened(h, file, folder));
     EXPECT_TRUE(is_access_denied(last_error()));

@@ -263,7 +263,7 @@ bool faulty_os::close(handle file) {
     return next_->close(real);
 }
 
-handle faulty_os::open_for_change(std::u16string_view path) {
+handle faulty_os::open_for_change(std::u16string_view path, platform::change_kind kind) {
     std::unique_lock<std::recursive_mutex> guard(lock_);
     const auto action = change_actions_.find(path);
     if (action != change_actions_.end()) {
@@ -273,7 +273,7 @@ handle faulty_os::open_for_change(std::u16string_view path) {
         if (run) run();
         guard.lock();
     }
-    return add_open(next_->open_for_change(path), path);
+    return add_open(next_->open_for_change(path, kind), path);
 }
 
 // The rule of the path a handle was opened from; nullptr when none applies.

@@ -88,7 +88,7 @@ public:
     platform::handle open_write(std::u16string_view path, platform::write_mode mode) override;
     bool write(platform::handle file, const void* data, size_t count) override;
     bool close(platform::handle file) override;
-    platform::handle open_for_change(std::u16string_view path) override;
+    platform::handle open_for_change(std::u16string_view path, platform::change_kind kind) override;
     bool set_read_only(platform::handle file, bool read_only) override;
     bool truncate_opened(platform::handle file) override;
     bool delete_opened(platform::handle file, std::u16string_view path, const platform::file_id& folder) override;

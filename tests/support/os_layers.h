@@ -61,7 +61,9 @@ public:
         return next_ ? next_->write(file, data, count) : refuse(false);
     }
     bool close(handle file) override { return next_ ? next_->close(file) : refuse(false); }
-    handle open_for_change(sv path) override { return next_ ? next_->open_for_change(path) : refuse(NO_HANDLE); }
+    handle open_for_change(sv path, platform::change_kind kind) override {
+        return next_ ? next_->open_for_change(path, kind) : refuse(NO_HANDLE);
+    }
     bool set_read_only(handle file, bool on) override { return next_ ? next_->set_read_only(file, on) : refuse(false); }
     bool truncate_opened(handle file) override { return next_ ? next_->truncate_opened(file) : refuse(false); }
     bool delete_opened(handle file, sv path, const platform::file_id& folder) override {

@@ -38,8 +38,11 @@ namespace {
 
 thread_local uint32_t thread_last_error = 0;
 
-// Set by the first SIGINT or SIGTERM (watch_interrupts).
+// Set by the first SIGINT, SIGTERM or SIGHUP (watch_interrupts).
 volatile sig_atomic_t interrupted = 0;
+
+// The signals that stop a run, and end the process the second time.
+constexpr int STOP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
 
 // Saves errno as the thread's last error; returns false for convenience.
 bool fail_errno() {
@@ -770,8 +773,10 @@ public:
     }
 
     bool path_state(std::u16string_view path, file_state& state) override {
+        // The whole path: a kept folder descriptor could lead to a folder
+        // that was moved away and replaced since it was opened.
         struct stat st;
-        if (!stat_following(path, st)) return false;
+        if (::stat(native_scratch(path).c_str(), &st) != 0) return fail_errno();
         state = state_from(st);
         return true;
     }
@@ -816,8 +821,12 @@ public:
         auto* bytes = static_cast<char*>(buffer);
         while (got < count) {
             // The size taken at the open marks the end: no read is spent on
-            // learning it (a file that tells no size is read to its end).
-            if (compared && compared->state.size > 0 && compared->offset >= compared->state.size) break;
+            // learning it (a file that tells no size is read to its end). A
+            // listed size is only the listing's word: where a call starts at
+            // it, one more read tells whether the file has grown since.
+            if (compared && compared->state.size > 0 && compared->offset >= compared->state.size &&
+                !(compared->listed && got == 0))
+                break;
             const ssize_t n = compared ? read_compared(fd, *compared, bytes + got, count - got)
                                        : ::read(fd, bytes + got, count - got);
             if (n < 0 && errno == EINTR) continue;
@@ -880,7 +889,7 @@ public:
         return true;
     }
 
-    handle open_for_change(std::u16string_view path) override {
+    handle open_for_change(std::u16string_view path, change_kind) override {
         // O_NOFOLLOW: a link in the file's place fails with ELOOP instead of
         // leading to a file the comparison never saw. Non-blocking, so that
         // a FIFO swapped in cannot hang the run.
@@ -1198,12 +1207,33 @@ void watch_interrupts() {
         action.sa_handler = on_interrupt;
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESETHAND;
-        sigaction(SIGINT, &action, nullptr);
-        sigaction(SIGTERM, &action, nullptr);
+        for (int number : STOP_SIGNALS) sigaction(number, &action, nullptr);
+        // A reader that went away or a file-size limit makes the write fail
+        // (EPIPE, EFBIG), which stops removals like a full disk does.
+        signal(SIGPIPE, SIG_IGN);
+        signal(SIGXFSZ, SIG_IGN);
     });
 }
 
 bool interrupt_requested() { return interrupted != 0; }
+
+namespace {
+
+// The signal mask of the calling thread before its hold.
+thread_local sigset_t mask_before_hold;
+
+}  // namespace
+
+// A signal that arrives during a hold stays pending and is delivered when
+// the hold ends.
+void hold_interrupts() {
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (int number : STOP_SIGNALS) sigaddset(&stops, number);
+    pthread_sigmask(SIG_BLOCK, &stops, &mask_before_hold);
+}
+
+void release_interrupts() { pthread_sigmask(SIG_SETMASK, &mask_before_hold, nullptr); }
 
 void open_closed_standard_streams() {
     for (int fd = 0; fd <= 2; ++fd) {

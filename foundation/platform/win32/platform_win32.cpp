@@ -343,16 +343,28 @@ public:
 
     bool close(handle file) override { return CloseHandle(native(file)) != 0; }
 
-    handle open_for_change(std::u16string_view path) override {
+    handle open_for_change(std::u16string_view path, change_kind kind) override {
         wide_text name(path);
         if (!name.ok()) return INVALID_HANDLE;
-        // Attribute and delete access only: a handle without data access is
-        // not kept from opening by another program's handle, whatever that
-        // one shares. FILE_FLAG_OPEN_REPARSE_POINT opens a link itself, which
-        // is then refused rather than followed.
-        HANDLE file = CreateFileW(name.get(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        // Attribute and delete access only for a deletion: a handle without
+        // data access is not kept from opening by another program's handle,
+        // whatever that one shares. Emptying needs write access in the same
+        // open, so that the file emptied is the file checked; a read-only
+        // file refuses that, and is opened as for a deletion (its attribute
+        // is cleared through this handle before it is emptied).
+        // FILE_FLAG_OPEN_REPARSE_POINT opens a link itself, which is then
+        // refused rather than followed.
+        constexpr DWORD ACCESS = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE;
+        constexpr DWORD SHARING = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+        HANDLE file = INVALID_HANDLE_VALUE;
+        if (kind == change_kind::empty) {
+            file = CreateFileW(name.get(), ACCESS | FILE_WRITE_DATA, SHARING, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+            if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_ACCESS_DENIED) return INVALID_HANDLE;
+        }
+        if (file == INVALID_HANDLE_VALUE)
+            file =
+                CreateFileW(name.get(), ACCESS, SHARING, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (file == INVALID_HANDLE_VALUE) return INVALID_HANDLE;
         FILE_BASIC_INFO basic;
         if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) {
@@ -379,13 +391,24 @@ public:
     }
 
     bool truncate_opened(handle file) override {
-        // Write access through the same open file, whatever its name leads
-        // to by now.
+        // The handle's own write access where it has it (opened for emptying).
+        FILE_END_OF_FILE_INFO end{};
+        if (SetFileInformationByHandle(native(file), FileEndOfFileInfo, &end, sizeof end)) return true;
+        if (GetLastError() != ERROR_ACCESS_DENIED) return false;
+        // A file that was read-only at the open: a second handle for writing.
+        // How a reopen is resolved is the system's affair (one may go by the
+        // name again), so it must prove to be the same file.
         HANDLE writer =
             ReOpenFile(native(file), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
         if (writer == INVALID_HANDLE_VALUE) return false;
-        LARGE_INTEGER zero{};
-        if (!SetFilePointerEx(writer, zero, nullptr, FILE_BEGIN) || !SetEndOfFile(writer)) {
+        file_state held, reopened;
+        bool ok = read_state(native(file), held) && read_state(writer, reopened);
+        if (ok && held.id != reopened.id) {
+            SetLastError(CHANGED_REFUSAL);
+            ok = false;
+        }
+        if (ok) ok = SetFileInformationByHandle(writer, FileEndOfFileInfo, &end, sizeof end) != 0;
+        if (!ok) {
             close_keeping_error(writer);
             return false;
         }
@@ -660,13 +683,25 @@ namespace {
 
 volatile LONG interrupted = 0;
 
+// Held by the engine's thread while a removal and its record are made; the
+// console event handler runs on a thread of its own and waits for it.
+SRWLOCK interrupt_lock = SRWLOCK_INIT;
+
 BOOL WINAPI on_console_event(DWORD) {
-    // The second event is left to the default handler, which ends the process.
-    if (InterlockedExchange(&interrupted, 1) != 0) return FALSE;
+    // The second event is left to the default handler, which ends the
+    // process: not while a removal waits for its record.
+    if (InterlockedExchange(&interrupted, 1) != 0) {
+        AcquireSRWLockShared(&interrupt_lock);
+        ReleaseSRWLockShared(&interrupt_lock);
+        return FALSE;
+    }
     return TRUE;
 }
 
 }  // namespace
+
+void hold_interrupts() { AcquireSRWLockExclusive(&interrupt_lock); }
+void release_interrupts() { ReleaseSRWLockExclusive(&interrupt_lock); }
 
 void watch_interrupts() {
     static LONG installed = 0;
