@@ -65,14 +65,6 @@ int change_opened(run_state& run, const removal_guard& guard, platform::handle f
         report_event(run, SAME_FILE, {target.path, kept.path});
         return 1;
     }
-    if (is_result_file(run, target.state.id)) {
-        report_event(run, RESULT_FILE, {target.path});
-        return 1;
-    }
-    if (is_result_file(run, kept.state.id)) {
-        report_event(run, KEPT_RESULT_FILE, {target.path, kept.path});
-        return 1;
-    }
     platform::file_state now;
     if (!platform::current().state_of(file, now)) {
         report_removal_failure(run, target.path, platform::errno_from_os_error(platform::last_error()));
@@ -126,6 +118,16 @@ int remove_matched_file(run_state& run, const removal_guard& guard, bool read_on
     if (read_only && !run.options.remove_readonly) return 1;
     if (!records_intact(run)) return 1;
     const std::u16string_view path = guard.target.path;
+    // Known from the comparison, before anything is opened (Windows would
+    // refuse the open of a file this program holds for writing).
+    if (is_result_file(run, guard.target.state.id)) {
+        report_event(run, RESULT_FILE, {path});
+        return 1;
+    }
+    if (is_result_file(run, guard.kept.state.id)) {
+        report_event(run, KEPT_RESULT_FILE, {path, guard.kept.path});
+        return 1;
+    }
     // A second Ctrl+C ends the program at once, but not between a removal
     // and its record.
     const platform::interrupt_hold hold;
