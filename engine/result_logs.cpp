@@ -13,19 +13,6 @@ namespace {
 
 using platform::write_mode;
 
-// The file names of the result streams, indexed by log_id.
-constexpr std::u16string_view LOG_NAMES[LOG_COUNT] = {
-    u"zubaer.log",  u"zublog.txt",  u"zubssame.log", u"zubdsame.log", u"zubsdif.log", u"zubddif.log", u"zubsfnf.log",
-    u"zubdfnf.log", u"zubsdnf.log", u"zubddnf.log",  u"zubsrm.log",   u"zubdrm.log",  u"zubserr.log", u"zubderr.log",
-    u"zubpart.log", u"zublong.log", u"zubfile.log",  u"zubmove.bat",  u"zubmove.sh",
-};
-
-log_id log_at(size_t index) { return static_cast<log_id>(index); }
-
-// The twelve path lists, in the order they are opened and closed.
-constexpr size_t FIRST_LIST = static_cast<size_t>(log_id::ssame);
-constexpr size_t END_OF_LISTS = static_cast<size_t>(log_id::derr) + 1;
-
 // A file of length 0 receives the mark U+FEFF in its encoding: the bytes
 // FF FE in UTF-16LE, EF BB BF in UTF-8.
 void mark_if_empty(text_stream& stream) {
@@ -51,8 +38,6 @@ bool bom_requested() {
 
 }  // namespace
 
-std::u16string_view log_file_name(log_id log) { return LOG_NAMES[static_cast<size_t>(log)]; }
-
 void open_run_log(run_state& run) { run.logs[log_id::aer].open(log_file_name(log_id::aer), write_mode::append); }
 
 namespace {
@@ -75,37 +60,37 @@ constexpr event_wording WRITE_FAILED{.err = u"%s cannot be written\n", .aer = u"
 
 void open_logs(run_state& run) {
     const run_options& o = run.options;
-    log_set& logs = run.logs;
     const write_mode mode = o.append_logs ? write_mode::append : write_mode::truncate;
-    auto open = [&](log_id log) { logs[log].open(log_file_name(log), mode); };
-
-    if (o.full_log) open(log_id::full);
-    for (size_t i = FIRST_LIST; i < END_OF_LISTS; ++i) open(log_at(i));
-    if (o.partial_compare) open(log_id::part);
-    if (o.long_log) open(log_id::lng);
-    if (o.file_log) open(log_id::file);
-    if (o.move_script) open(log_id::move);
-    if (o.move_script && platform::native_path_style() == platform::path_style::posix)
-        open_shell_script(logs[log_id::move_sh], mode);
+    const bool posix = platform::native_path_style() == platform::path_style::posix;
+    for (const result_file& file : RESULT_FILES) {
+        if (file.opened_first || (file.option && !(o.*file.option)) || (file.shell_script && !posix)) continue;
+        text_stream& stream = run.logs[file.id];
+        if (file.shell_script)
+            open_shell_script(stream, mode);
+        else
+            stream.open(file.name, mode);
+    }
     note_result_files(run);
 
     if (!bom_requested()) return;
-    // The move scripts never get a mark. zubaer.log holds this run's argument
-    // lines by now, so it gets a mark only if it could not take them.
-    for (size_t i = 0; i < static_cast<size_t>(log_id::move); ++i) mark_if_empty(logs[log_at(i)]);
+    // zubaer.log holds this run's argument lines by now, so it gets a mark
+    // only if it could not take them.
+    for (const result_file& file : RESULT_FILES)
+        if (file.marked) mark_if_empty(run.logs[file.id]);
 }
 
 void close_logs(run_state& run) {
-    for (size_t i = FIRST_LIST; i < LOG_COUNT; ++i) run.logs[log_at(i)].close();
+    for (const result_file& file : RESULT_FILES)
+        if (!file.closed_last) run.logs[file.id].close();
 }
 
 bool records_intact(run_state& run) {
     if (run.removals_halted) return false;
     std::u16string_view failed;
-    for (size_t i = 0; i < LOG_COUNT; ++i) {
-        text_stream& stream = run.logs[log_at(i)];
+    for (const result_file& file : RESULT_FILES) {
+        text_stream& stream = run.logs[file.id];
         stream.flush();
-        if (failed.empty() && stream.failed()) failed = LOG_NAMES[i];
+        if (failed.empty() && stream.failed()) failed = file.name;
     }
     if (failed.empty() && run.output_failed) failed = u"standard output";
     if (failed.empty()) return true;
@@ -121,8 +106,9 @@ bool is_result_file(const run_state& run, const platform::file_id& id) {
 }
 
 void close_run_log(run_state& run) {
-    run.logs[log_id::full].close();
-    run.logs[log_id::aer].close();
+    // zublog.txt, then zubaer.log.
+    for (size_t i = LOG_COUNT; i-- > 0;)
+        if (RESULT_FILES[i].closed_last) run.logs[RESULT_FILES[i].id].close();
 }
 
 std::u16string shell_quote(std::u16string_view path) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "engine/byte_compare.h"
+#include "engine/result_logs.h"
 
 namespace zub {
 
@@ -87,31 +88,21 @@ int vreport_verbose(run_state& run, std::u16string_view format, fmt_args args) {
     return written;
 }
 
-namespace {
-
-// The result files an event may reach, and whether each takes the shown arguments.
-struct file_place {
-    std::u16string_view event_wording::*wording;
-    log_id log;
-    bool shown;
-};
-constexpr file_place FILE_PLACES[] = {
-    {&event_wording::aer, log_id::aer, false},
-    {&event_wording::lng, log_id::lng, false},
-    {&event_wording::full, log_id::full, true},
-    {&event_wording::file, log_id::file, true},
-};
-
-}  // namespace
-
 void report_event(run_state& run, const event_wording& event, fmt_args args, fmt_args shown) {
     if (!event.out.empty()) vreport_out(run, event.out, args);
     if (!event.err.empty()) vreport_err(run, event.err, args);
-    for (const file_place& place : FILE_PLACES) {
-        const std::u16string_view wording = event.*place.wording;
-        text_stream& stream = run.logs[place.log];
-        if (!wording.empty() && stream.is_open()) vprint_to(stream, wording, place.shown ? shown : args);
+    for (const result_file* place : EVENT_PLACES) {
+        const std::u16string_view wording = event.*place->wording;
+        text_stream& stream = run.logs[place->id];
+        if (!wording.empty() && stream.is_open()) vprint_to(stream, wording, place->shown ? shown : args);
     }
+}
+
+bool reaches(const run_state& run, const event_wording& event) {
+    if (!event.out.empty() || !event.err.empty()) return true;
+    for (const result_file* place : EVENT_PLACES)
+        if (!(event.*place->wording).empty() && run.logs[place->id].is_open()) return true;
+    return false;
 }
 
 void report_event(run_state& run, const event_wording& event, fmt_args args) { report_event(run, event, args, args); }

@@ -45,8 +45,9 @@ struct run_options {
     bool full_log = false;           // -m
 };
 
-// The result streams of a run, in the order a failed write is looked for
-// (failed_result_file) and in which they are closed.
+// The result streams of a run. What each file is (its name, when it is
+// opened, its mark and encoding rules, the events it takes) is its row in
+// RESULT_FILES (result_logs.h).
 enum class log_id {
     aer,   // zubaer.log, the run log (always appended)
     full,  // zublog.txt (-m)
@@ -199,13 +200,8 @@ struct event_wording {
 void report_event(run_state& run, const event_wording& event, fmt_args args);
 void report_event(run_state& run, const event_wording& event, fmt_args args, fmt_args shown);
 // Whether the event would be written anywhere: arguments that cost (local
-// times) are made only when it would. Inline, so that for a constant event
-// only the streams it names are looked at.
-inline bool reaches(const run_state& run, const event_wording& event) {
-    auto open = [&](std::u16string_view wording, log_id log) { return !wording.empty() && run.logs[log].is_open(); };
-    return !event.out.empty() || !event.err.empty() || open(event.aer, log_id::aer) || open(event.lng, log_id::lng) ||
-           open(event.full, log_id::full) || open(event.file, log_id::file);
-}
+// times) are made only when it would.
+bool reaches(const run_state& run, const event_wording& event);
 
 // A path's line in one of the twelve lists (or zubpart.log).
 // Whether the run's options remove files (-s, -d, -q).
