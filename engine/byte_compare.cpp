@@ -361,35 +361,35 @@ void pause_after_block(const run_state& run) {
         platform::current().sleep_ms(0);
 }
 
-int64_t open_pair(run_state& run, std::u16string_view src, std::u16string_view dst, platform::handle& src_file,
-                  platform::handle& dst_file, uint64_t listed_size) {
+compare_outcome open_pair(run_state& run, std::u16string_view src, std::u16string_view dst,
+                          platform::owned_handle& src_file, platform::owned_handle& dst_file, uint64_t listed_size) {
     if (src_buffer == nullptr || dst_buffer == nullptr) {
         report_missing_buffers(run, src);
-        return RESULT_SRC_ERROR;
+        return {outcome::src_error};
     }
     // A run that removes nothing needs no state of the compared files, so
     // the listing's word for their kind and size may stand.
     const bool removes = run_removes(run);
     if (removes) listed_size = 0;
-    src_file = open_for_compare(run, src, listed_size);
+    src_file = platform::owned_handle(open_for_compare(run, src, listed_size));
     if (!src_file.valid()) {
         report_open_failure(run, side::src, src);
-        return RESULT_SRC_ERROR;
+        return {outcome::src_error};
     }
-    dst_file = open_for_compare(run, dst, listed_size);
+    dst_file = platform::owned_handle(open_for_compare(run, dst, listed_size));
     if (!dst_file.valid()) {
-        platform::current().close(src_file);
+        src_file.reset();
         report_open_failure(run, side::dst, dst);
-        return RESULT_DST_ERROR;
+        return {outcome::dst_error};
     }
     // What the comparison sees, through the handles it reads: a removal
     // later acts only on these files in this state. A state that cannot be
     // read stays empty, and then no removal matches it.
     if (removes) {
-        if (!platform::current().state_of(src_file, run.compared_src)) run.compared_src = {};
-        if (!platform::current().state_of(dst_file, run.compared_dst)) run.compared_dst = {};
+        if (!platform::current().state_of(src_file.get(), run.compared_src)) run.compared_src = {};
+        if (!platform::current().state_of(dst_file.get(), run.compared_dst)) run.compared_dst = {};
     }
-    return RESULT_SAME;
+    return {outcome::same};
 }
 
 // The byte comparison shows which side was smaller with < or >; the
@@ -420,79 +420,78 @@ void report_length_mismatch(run_state& run, const length_mismatch_wording& wordi
                  {src_smaller ? src : dst, src_count, dst_count, pos});
 }
 
-int64_t compare_files(run_state& run, std::u16string_view src, std::u16string_view dst, int64_t size) {
-    platform::handle src_file, dst_file;
-    if (int64_t opened = open_pair(run, src, dst, src_file, dst_file, static_cast<uint64_t>(size));
-        opened != RESULT_SAME)
-        return opened;
-    compare_progress progress(run, src, dst);
-    progress.begin();
+namespace {
 
-    // -n is in force only together with -l; -v dumps only with -n.
-    const bool all_diffs = run.options.find_all_diffs && run.options.long_log;
-    const bool dump = all_diffs && run.options.verbose;
+// The byte comparison's part of the block loop: blocks of the loop's size,
+// compared whole; two reads of one block that deliver different lengths end
+// it with "error 12". With -n -l every differing byte is counted (and with -v
+// dumped), the first one deciding the outcome.
+class byte_comparison {
+public:
+    byte_comparison(run_state& run, std::u16string_view src, std::u16string_view dst)
+        : run_(run),
+          src_(src),
+          dst_(dst),
+          all_diffs_(run.options.find_all_diffs && run.options.long_log),
+          dump_(all_diffs_ && run.options.verbose) {
+        run.diff_byte_count = 0;
+    }
 
-    int64_t result = RESULT_SAME;
-    uint64_t offset = 0;
-    uint64_t block_size = run.options.large_first_block ? LARGEST_BLOCK_BYTES : FIRST_BLOCK_BYTES;
-    int64_t percent = -1;
-    run.diff_byte_count = 0;
+    block_step plan(uint64_t, uint64_t block_size) const {
+        return {.request = block_size, .length = block_size, .keep_block = all_diffs_};
+    }
 
-    for (;;) {
-        progress.before_block(percent, block_size);
-        block_reads reads = read_both_blocks(run, src_file, dst_file, block_size, all_diffs);
-        if (reads.stopped) {
-            result = RESULT_STOPPED;
-            break;
-        }
-        if (reads.src.failed) {
-            report_read_failure(run, side::src, src, static_cast<int64_t>(offset), 0);
-            result = RESULT_SRC_ERROR;
-            break;
-        }
-        if (reads.dst.failed) {
-            report_read_failure(run, side::dst, dst, static_cast<int64_t>(offset), 0);
-            result = RESULT_DST_ERROR;
-            break;
-        }
-        uint64_t count = reads.src.count;
+    bool judge(const block_reads& reads, uint64_t offset, const block_step&, uint64_t& advance) {
+        const uint64_t count = reads.src.count;
         if (count != reads.dst.count) {
-            report_length_mismatch(run, BYTE_COMPARE_WORDING, src, dst, static_cast<int64_t>(reads.src.count),
+            report_length_mismatch(run_, BYTE_COMPARE_WORDING, src_, dst_, static_cast<int64_t>(reads.src.count),
                                    static_cast<int64_t>(reads.dst.count), static_cast<int64_t>(offset));
-            result = RESULT_LENGTH_MISMATCH;
-            break;
+            result_ = {outcome::length_mismatch};
+            return false;
         }
         const bool differs = reads.compared ? reads.first_difference != block_reads::NO_DIFFERENCE
                                             : count != 0 && std::memcmp(src_buffer, dst_buffer, count) != 0;
         if (differs) {
-            size_t first = reads.compared ? static_cast<size_t>(reads.first_difference)
-                                          : first_difference(src_buffer, dst_buffer, count);
-            if (run.diff_byte_count == 0 && result == RESULT_SAME) {
-                run.first_diff_src_byte = reads.compared ? reads.src_byte : src_buffer[first];
-                run.first_diff_dst_byte = reads.compared ? reads.dst_byte : dst_buffer[first];
-                result = static_cast<int64_t>(offset + first);
-                if (!all_diffs) break;
+            const size_t first = reads.compared ? static_cast<size_t>(reads.first_difference)
+                                                : first_difference(src_buffer, dst_buffer, count);
+            if (run_.diff_byte_count == 0 && result_.kind == outcome::same) {
+                run_.first_diff_src_byte = reads.compared ? reads.src_byte : src_buffer[first];
+                run_.first_diff_dst_byte = reads.compared ? reads.dst_byte : dst_buffer[first];
+                result_ = differs_at(offset + first);
+                if (!all_diffs_) return false;
             }
             for (size_t j = first; j < count; ++j) {
                 if (src_buffer[j] == dst_buffer[j]) continue;
-                ++run.diff_byte_count;
-                run.last_diff_pos = offset + j;
-                if (dump)
-                    report_out(run, u"%I64x: %02x %02x\n", offset + j, static_cast<unsigned>(src_buffer[j]),
+                ++run_.diff_byte_count;
+                run_.last_diff_pos = offset + j;
+                if (dump_)
+                    report_out(run_, u"%I64x: %02x %02x\n", offset + j, static_cast<unsigned>(src_buffer[j]),
                                static_cast<unsigned>(dst_buffer[j]));
             }
         }
-        if (block_size < LARGEST_BLOCK_BYTES) block_size *= 2;
-        offset += count;
-        if (size > 100) percent = static_cast<int64_t>(offset) / (size / 100);
-        pause_after_block(run);
-        if (count == 0) break;
+        advance = count;
+        return true;
     }
 
-    platform::current().close(src_file);
-    platform::current().close(dst_file);
-    if (run.load_level == 1) platform::current().sleep_ms(30);
-    return result;
+    void pause() const { pause_after_block(run_); }
+    void after_pair() const {
+        if (run_.load_level == 1) platform::current().sleep_ms(30);
+    }
+    compare_outcome result() const { return result_; }
+
+private:
+    run_state& run_;
+    std::u16string_view src_, dst_;
+    const bool all_diffs_;
+    const bool dump_;
+    compare_outcome result_;
+};
+
+}  // namespace
+
+compare_outcome compare_files(run_state& run, std::u16string_view src, std::u16string_view dst, int64_t size) {
+    byte_comparison comparison(run, src, dst);
+    return compare_blocks(run, src, dst, static_cast<uint64_t>(size), size, comparison);
 }
 
 }  // namespace zub

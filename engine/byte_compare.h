@@ -17,10 +17,19 @@
 
 namespace zub {
 
-// A comparison ended by a stop request of the dialog build. Not one of the
-// reported results: the caller drops the pair without verdict and without
-// counting it (it has also seen the stop in run.stopped).
-inline constexpr int64_t RESULT_STOPPED = -4;
+// How a comparison of two files ended. A failure (of the source, of the
+// destination, or two reads of one block that delivered different lengths)
+// has been reported and counted by the comparison. A stop request ends a
+// comparison without a verdict: the caller drops the pair and does not count
+// it (it has also seen the stop in run.stopped).
+enum class outcome { same, differs, src_error, dst_error, length_mismatch, stopped };
+struct compare_outcome {
+    outcome kind = outcome::same;
+    uint64_t offset = 0;  // of the first differing byte (outcome::differs)
+    bool operator==(const compare_outcome&) const = default;
+    bool failed() const { return kind != outcome::same && kind != outcome::differs; }
+};
+inline constexpr compare_outcome differs_at(uint64_t offset) { return {outcome::differs, offset}; }
 
 // The first block size, the largest block and the size of one read call.
 inline constexpr uint64_t FIRST_BLOCK_BYTES = 8192;
@@ -39,11 +48,9 @@ platform::handle open_for_compare(run_state& run, std::u16string_view path, uint
 // file); `total` receives the bytes read in either case.
 bool read_chunked(run_state& run, platform::handle file, unsigned char* buffer, uint64_t count, uint64_t& total);
 
-// Compares two files of equal listed size. Returns RESULT_SAME, the offset
-// of the first differing byte, RESULT_SRC_ERROR, RESULT_DST_ERROR,
-// RESULT_LENGTH_MISMATCH, or (dialog build) RESULT_STOPPED. Without compare
-// buffers it reports the fact and returns RESULT_SRC_ERROR.
-int64_t compare_files(run_state& run, std::u16string_view src, std::u16string_view dst, int64_t size);
+// Compares two files of equal listed size, to their real end. Without
+// compare buffers it reports the fact and ends as a source error.
+compare_outcome compare_files(run_state& run, std::u16string_view src, std::u16string_view dst, int64_t size);
 
 // --- shared with the prefix comparison ---
 
@@ -150,14 +157,28 @@ extern const length_mismatch_wording PREFIX_COMPARE_WORDING;
 void report_length_mismatch(run_state& run, const length_mismatch_wording& wording, std::u16string_view src,
                             std::u16string_view dst, int64_t src_count, int64_t dst_count, int64_t pos);
 
-// Opens both files of a pair for a comparison: the source first, then the
-// destination. `listed_size`, when not 0, is the size both were listed with
-// as regular files; a run that removes nothing then opens them with
-// open_listed. A failure is reported and counted; the result is then
-// RESULT_SRC_ERROR or RESULT_DST_ERROR with nothing left open. RESULT_SAME
-// when both handles are open.
-int64_t open_pair(run_state& run, std::u16string_view src, std::u16string_view dst, platform::handle& src_file,
-                  platform::handle& dst_file, uint64_t listed_size = 0);
+// The block loop both comparisons share: opens the pair (the source first,
+// then the destination; `listed_size`, when not 0, is the size both were
+// listed with as regular files, and a run that removes nothing then opens
+// them with open_listed), reads both files block by block (8 KiB doubling to
+// 16 MiB, or 16 MiB from the start with -i), reports failed opens and reads,
+// shows progress over `size` bytes, and hands each block to the
+// comparison's own part:
+//   block_step plan(uint64_t offset, uint64_t block_size)
+//   bool judge(const block_reads&, uint64_t offset, const block_step&, uint64_t& advance)
+//       (false ends the comparison; `advance` 0 ends it after the pause)
+//   void pause()            after each block
+//   void after_pair()       once both files are closed
+//   compare_outcome result()
+struct block_step {
+    uint64_t request = 0;      // bytes asked of each file
+    uint64_t length = 0;       // bytes compared of them
+    int64_t failed_count = 0;  // the count a failed read's line shows
+    bool keep_block = false;   // the whole block is needed in the buffers afterwards
+};
+template <class Comparison>
+compare_outcome compare_blocks(run_state& run, std::u16string_view src, std::u16string_view dst, uint64_t listed_size,
+                               int64_t size, Comparison& comparison);
 
 // Progress of one comparison: the console title with -w (console build) or
 // show_progress (dialog build, always on).
@@ -181,5 +202,62 @@ private:
 
 // Pause after a block: level 1 sleeps 1 ms; level 2, or -k, yields.
 void pause_after_block(const run_state& run);
+
+// Opens both files of a pair (see compare_blocks). A failure is reported and
+// counted, and nothing is left open.
+compare_outcome open_pair(run_state& run, std::u16string_view src, std::u16string_view dst,
+                          platform::owned_handle& src_file, platform::owned_handle& dst_file, uint64_t listed_size);
+
+template <class Comparison>
+compare_outcome compare_blocks(run_state& run, std::u16string_view src, std::u16string_view dst, uint64_t listed_size,
+                               int64_t size, Comparison& comparison) {
+    platform::owned_handle src_file, dst_file;
+    if (const compare_outcome opened = open_pair(run, src, dst, src_file, dst_file, listed_size);
+        opened.kind != outcome::same)
+        return opened;
+    compare_progress progress(run, src, dst);
+    progress.begin();
+
+    compare_outcome ended{outcome::same};
+    uint64_t offset = 0;
+    uint64_t block_size = run.options.large_first_block ? LARGEST_BLOCK_BYTES : FIRST_BLOCK_BYTES;
+    int64_t percent = -1;
+    for (;;) {
+        progress.before_block(percent, block_size);
+        const block_step step = comparison.plan(offset, block_size);
+        const block_reads reads = read_both_blocks(run, src_file.get(), dst_file.get(), step.request, step.keep_block);
+        if (reads.stopped) {
+            ended = {outcome::stopped};
+            break;
+        }
+        if (reads.src.failed) {
+            report_read_failure(run, side::src, src, static_cast<int64_t>(offset), step.failed_count);
+            ended = {outcome::src_error};
+            break;
+        }
+        if (reads.dst.failed) {
+            report_read_failure(run, side::dst, dst, static_cast<int64_t>(offset), step.failed_count);
+            ended = {outcome::dst_error};
+            break;
+        }
+        uint64_t advance = 0;
+        if (!comparison.judge(reads, offset, step, advance)) {
+            ended = comparison.result();
+            break;
+        }
+        if (block_size < LARGEST_BLOCK_BYTES) block_size *= 2;
+        offset += advance;
+        if (size > 100) percent = static_cast<int64_t>(offset) / (size / 100);
+        comparison.pause();
+        if (advance == 0) {
+            ended = comparison.result();
+            break;
+        }
+    }
+    src_file.reset();
+    dst_file.reset();
+    comparison.after_pair();
+    return ended;
+}
 
 }  // namespace zub

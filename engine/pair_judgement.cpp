@@ -140,11 +140,11 @@ void judge_part(run_state& run, std::u16string_view src, std::u16string_view dst
     const run_options& o = run.options;
     const side smaller = info.size < status.size ? side::src : side::dst;
     const size_t index = smaller == side::src ? 0 : 1;
-    int64_t result = compare_prefix(run, src, dst, std::min(info.size, status.size));
-    if (run.stop_requested() || result < RESULT_SAME || result == RESULT_STOPPED) return;
+    const compare_outcome result = compare_prefix(run, src, dst, std::min(info.size, status.size));
+    if (run.stop_requested() || result.failed()) return;
     std::u16string_view rel = relative_dst(run, dst);
-    if (result != RESULT_SAME) {
-        report_verdict(run, NOT_PART[index], src, rel, static_cast<uint64_t>(result));
+    if (result.kind == outcome::differs) {
+        report_verdict(run, NOT_PART[index], src, rel, result.offset);
         return;
     }
     const std::u16string_view part = smaller == side::src ? src : dst;
@@ -197,11 +197,10 @@ void report_different(run_state& run, std::u16string_view src, std::u16string_vi
 void judge_contents(run_state& run, std::u16string_view src, std::u16string_view dst, const file_info& info,
                     const path_status_record& status, const pair_folders& folders) {
     const run_options& o = run.options;
-    int64_t result = compare_files(run, src, dst, info.size);
-    if (run.stop_requested() || result == RESULT_STOPPED) return;
-    if (result < RESULT_SAME) return;  // reported and counted by the comparison
+    const compare_outcome result = compare_files(run, src, dst, info.size);
+    if (run.stop_requested() || result.failed()) return;  // a failure was reported and counted
     std::u16string_view rel = relative_dst(run, dst);
-    if (result == RESULT_SAME) {
+    if (result.kind == outcome::same) {
         list_path(run, log_id::ssame, src);
         list_path(run, log_id::dsame, dst);
         ++run.counts.same_count;
@@ -213,7 +212,7 @@ void judge_contents(run_state& run, std::u16string_view src, std::u16string_view
         if (o.delete_dst) remove_dst(run, src, dst, status, folders);
         return;
     }
-    report_different(run, src, rel, info, status, static_cast<uint64_t>(result));
+    report_different(run, src, rel, info, status, result.offset);
     count_different(run, src, dst, info.size);
     show_counts(run);
 }

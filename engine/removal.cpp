@@ -134,7 +134,7 @@ int remove_matched_file(run_state& run, const removal_guard& guard, bool read_on
 
     const platform::change_kind kind =
         run.options.empty_instead ? platform::change_kind::empty : platform::change_kind::remove;
-    platform::handle file = platform::current().open_for_change(path, kind);
+    platform::owned_handle file(platform::current().open_for_change(path, kind));
     if (!file.valid()) {
         const uint32_t code = platform::last_error();
         if (platform::is_link_refusal(code))
@@ -147,8 +147,8 @@ int remove_matched_file(run_state& run, const removal_guard& guard, bool read_on
             report_removal_failure(run, path, platform::errno_from_os_error(code));
         return 1;
     }
-    const int result = change_opened(run, guard, file, read_only);
-    platform::current().close(file);  // a deletion by handle takes effect here
+    const int result = change_opened(run, guard, file.get(), read_only);
+    file.reset();  // a deletion by handle takes effect here
     if (result != 0) return 1;
 
     // The record reaches the system before anything else is removed.

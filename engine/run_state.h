@@ -92,12 +92,6 @@ struct run_counts {
     uint64_t bytes_compared = 0;
 };
 
-// Compare results.
-inline constexpr int64_t RESULT_SAME = -1;
-inline constexpr int64_t RESULT_SRC_ERROR = -2;
-inline constexpr int64_t RESULT_DST_ERROR = -3;
-inline constexpr int64_t RESULT_LENGTH_MISMATCH = -12;
-
 struct run_state {
     explicit run_state(host& h);
     ~run_state();

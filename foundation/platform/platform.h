@@ -241,6 +241,41 @@ os& current();
 // Installs a layer (nullptr restores the native one). Returns the previous one.
 os* install(os* layer);
 
+// The one owner of an open handle: closed through the layer in force when the
+// owner goes (or is reset), so that no path of a caller leaves it open.
+class owned_handle {
+public:
+    owned_handle() = default;
+    explicit owned_handle(handle h) : handle_(h) {}
+    owned_handle(owned_handle&& other) noexcept : handle_(other.release()) {}
+    owned_handle& operator=(owned_handle&& other) noexcept {
+        if (this != &other) {
+            reset();
+            handle_ = other.release();
+        }
+        return *this;
+    }
+    owned_handle(const owned_handle&) = delete;
+    owned_handle& operator=(const owned_handle&) = delete;
+    ~owned_handle() { reset(); }
+
+    handle get() const { return handle_; }
+    bool valid() const { return handle_.valid(); }
+    // Closes the handle now; true when there was none or it closed.
+    bool reset() {
+        if (!handle_.valid()) return true;
+        return current().close(release());
+    }
+    handle release() {
+        const handle h = handle_;
+        handle_ = INVALID_HANDLE;
+        return h;
+    }
+
+private:
+    handle handle_ = INVALID_HANDLE;
+};
+
 // The calling thread's last OS error code (GetLastError / SetLastError).
 uint32_t last_error();
 void set_last_error(uint32_t code);

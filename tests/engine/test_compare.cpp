@@ -21,8 +21,8 @@ TEST_F(compare_test, equal_empty_and_first_byte_results) {
     files.write_file(u"c", std::string(size_t{3} * MiB, 'x'));
     files.write_file(u"d", "y" + std::string(3 * MiB - 1, 'x'));
     start();
-    EXPECT_EQ(compare_files(*run, files.path(u"a"), files.path(u"b"), 0), RESULT_SAME);
-    EXPECT_EQ(compare_files(*run, files.path(u"c"), files.path(u"d"), int64_t{3} * MiB), 0);
+    EXPECT_EQ(compare_files(*run, files.path(u"a"), files.path(u"b"), 0), compare_outcome{});
+    EXPECT_EQ(compare_files(*run, files.path(u"c"), files.path(u"d"), int64_t{3} * MiB), differs_at(0));
     EXPECT_EQ(fos.read_sizes(files.path(u"c")), std::vector<uint32_t>{8192});
     EXPECT_EQ(run->first_diff_src_byte, 'x');
     EXPECT_EQ(run->first_diff_dst_byte, 'y');
@@ -30,14 +30,14 @@ TEST_F(compare_test, equal_empty_and_first_byte_results) {
     opt.large_first_block = true;  // -i: one 16 MiB block, read in 1 MiB calls
     start();
     files.write_file(u"e", "y" + std::string(3 * MiB - 1, 'x'));
-    EXPECT_EQ(compare_files(*run, files.path(u"e"), files.path(u"c"), int64_t{3} * MiB), 0);
+    EXPECT_EQ(compare_files(*run, files.path(u"e"), files.path(u"c"), int64_t{3} * MiB), differs_at(0));
     EXPECT_EQ(fos.read_sizes(files.path(u"e")), (std::vector<uint32_t>{MiB, MiB, MiB, MiB}));
     // Past the first four 1 MiB reads of a block, which go round again.
     std::string six(size_t{6} * MiB, 'x');
     six[5 * MiB + 77] = 'q';
     files.write_file(u"f", six);
     files.write_file(u"g", std::string(size_t{6} * MiB, 'x'));
-    EXPECT_EQ(compare_files(*run, files.path(u"g"), files.path(u"f"), int64_t{6} * MiB), 5 * MiB + 77);
+    EXPECT_EQ(compare_files(*run, files.path(u"g"), files.path(u"f"), int64_t{6} * MiB), differs_at(5 * MiB + 77));
     EXPECT_EQ(run->first_diff_src_byte, 'x');
     EXPECT_EQ(run->first_diff_dst_byte, 'q');
 }
@@ -49,7 +49,7 @@ TEST_F(compare_test, last_byte_of_20_mib_with_growing_blocks) {
     bytes.back() = '\x5b';
     files.write_file(u"b", bytes);
     start();
-    EXPECT_EQ(compare_files(*run, files.path(u"a"), files.path(u"b"), size), 20971519);
+    EXPECT_EQ(compare_files(*run, files.path(u"a"), files.path(u"b"), size), differs_at(20971519));
     // 8 KiB doubling to 16 MiB; blocks above 1 MiB are read in 1 MiB calls,
     // the last block ends with a short call.
     std::vector<uint32_t> expected{8192, 16384, 32768, 65536, 131072, 262144, 524288};
@@ -70,7 +70,7 @@ TEST_F(compare_test, failure_lines_in_every_file) {
 
     fos.cut_at(b, 99);  // shrank after it was listed
     start();
-    EXPECT_EQ(compare_files(*run, a, b, 100), RESULT_LENGTH_MISMATCH);
+    EXPECT_EQ(compare_files(*run, a, b, 100), compare_outcome{outcome::length_mismatch});
     EXPECT_EQ(run->counts.src_error_count, 1);
     EXPECT_EQ(run->counts.dst_error_count, 1);
     expect_failure(q(b) + u", error 12 src=100 > dst=99\n", b + u": error 12 src=100 > dst=99 pos=0\n", line(a),
@@ -78,7 +78,7 @@ TEST_F(compare_test, failure_lines_in_every_file) {
 
     fos.fail_open(a, 5);
     start();
-    EXPECT_EQ(compare_files(*run, a, c, 3), RESULT_SRC_ERROR);
+    EXPECT_EQ(compare_files(*run, a, c, 3), compare_outcome{outcome::src_error});
     EXPECT_EQ(fos.open_count(c), 0);
     EXPECT_EQ(run->counts.src_error_count, 1);
     expect_failure(q(a) + u", " + text + u" (5)\n", u"", line(a), u"", q(a) + u" " + text + u" (5)\n",
@@ -87,7 +87,7 @@ TEST_F(compare_test, failure_lines_in_every_file) {
     // The destination's zublog.txt line has no code.
     fos.fail_open(b, 5);
     start();
-    EXPECT_EQ(compare_files(*run, c, b, 3), RESULT_DST_ERROR);
+    EXPECT_EQ(compare_files(*run, c, b, 3), compare_outcome{outcome::dst_error});
     EXPECT_EQ(run->counts.dst_error_count, 1);
     expect_failure(q(b) + u", " + text + u" (5)\n", u"", u"", line(b), q(b) + u" " + text + u" (5)\n",
                    q(b) + u", error, " + text + u"\n");
@@ -95,7 +95,7 @@ TEST_F(compare_test, failure_lines_in_every_file) {
     // A failing read is not in zublong.log.
     fos.fail_read(c, 8192, 5);
     start();
-    EXPECT_EQ(compare_files(*run, files.path(u"d"), c, 100000), RESULT_DST_ERROR);
+    EXPECT_EQ(compare_files(*run, files.path(u"d"), c, 100000), compare_outcome{outcome::dst_error});
     EXPECT_EQ(run->counts.src_error_count, 0);
     EXPECT_EQ(run->counts.dst_error_count, 1);
     expect_failure(q(c) + u", " + text + u" (5) pos=8192 d=0\n", c + u": " + text + u" (5) pos=8192 d=0\n", u"",
@@ -110,7 +110,7 @@ TEST_F(compare_test, all_differences_counted_and_dumped) {
     files.write_file(u"b", bytes);
     opt.find_all_diffs = opt.long_log = opt.verbose = true;
     start();
-    EXPECT_EQ(compare_files(*run, files.path(u"a"), files.path(u"b"), 6000000), 10);
+    EXPECT_EQ(compare_files(*run, files.path(u"a"), files.path(u"b"), 6000000), differs_at(10));
     EXPECT_EQ(run->diff_byte_count, 2u);
     EXPECT_EQ(run->last_diff_pos, 5000000u);
     EXPECT_EQ(host->out, u"a: 00 01\n4c4b40: 00 7f\n");
@@ -118,7 +118,7 @@ TEST_F(compare_test, all_differences_counted_and_dumped) {
     // -n without -l is not in force: the comparison stops at the first difference.
     opt.long_log = false;
     start();
-    EXPECT_EQ(compare_files(*run, files.path(u"a"), files.path(u"b"), 6000000), 10);
+    EXPECT_EQ(compare_files(*run, files.path(u"a"), files.path(u"b"), 6000000), differs_at(10));
     EXPECT_EQ(run->diff_byte_count, 0u);
     EXPECT_EQ(host->out, u"");
 }
@@ -131,10 +131,10 @@ TEST_F(compare_test, title_progress_and_load_levels) {
     const std::u16string s1 = files.path(u"small1"), big = files.path(u"big1");
     opt.title_progress = true;
     start();
-    EXPECT_EQ(compare_files(*run, s1, files.path(u"small2"), 100), RESULT_SAME);
+    EXPECT_EQ(compare_files(*run, s1, files.path(u"small2"), 100), compare_outcome{});
     EXPECT_EQ(host->titles, std::vector<std::u16string>{s1});
     host->titles.clear();
-    EXPECT_EQ(compare_files(*run, big, files.path(u"big2"), int64_t{3} * MiB), RESULT_SAME);
+    EXPECT_EQ(compare_files(*run, big, files.path(u"big2"), int64_t{3} * MiB), compare_outcome{});
     // Shown when changed and the block is at least 64 KiB.
     EXPECT_EQ(host->titles, (std::vector<std::u16string>{big, big + u"  1%", big + u"  3%", big + u"  8%",
                                                          big + u" 16%", big + u" 33%", big + u" 66%"}));
@@ -144,13 +144,13 @@ TEST_F(compare_test, title_progress_and_load_levels) {
     opt.title_progress = false;
     load_level = 1;
     start();
-    EXPECT_EQ(compare_files(*run, s1, files.path(u"small2"), 100), RESULT_SAME);
+    EXPECT_EQ(compare_files(*run, s1, files.path(u"small2"), 100), compare_outcome{});
     EXPECT_EQ(fos.sleep_calls(), 3);
     // -k yields after each block.
     load_level = 4;
     opt.yield_each_block = true;
     start();
-    EXPECT_EQ(compare_files(*run, s1, files.path(u"small2"), 100), RESULT_SAME);
+    EXPECT_EQ(compare_files(*run, s1, files.path(u"small2"), 100), compare_outcome{});
     EXPECT_EQ(fos.sleep_calls(), 5);
 
     // The prefix comparison pauses only per read call: at level 1 the short
@@ -162,7 +162,7 @@ TEST_F(compare_test, title_progress_and_load_levels) {
     load_level = 1;
     start();
     const int before = fos.sleep_calls();
-    EXPECT_EQ(compare_prefix(*run, files.path(u"abc"), files.path(u"abcdef"), 3), RESULT_SAME);
+    EXPECT_EQ(compare_prefix(*run, files.path(u"abc"), files.path(u"abcdef"), 3), compare_outcome{});
     EXPECT_EQ(fos.sleep_calls() - before, 2);
 }
 
@@ -171,10 +171,10 @@ TEST_F(compare_test, missing_buffers_are_a_source_error) {
     files.write_file(u"b", "abc");
     start();
     unsigned char* saved = std::exchange(src_buffer, nullptr);
-    const int64_t r1 = compare_files(*run, files.path(u"a"), files.path(u"b"), 3);
-    const int64_t r2 = compare_prefix(*run, files.path(u"a"), files.path(u"b"), 3);
+    const compare_outcome r1 = compare_files(*run, files.path(u"a"), files.path(u"b"), 3);
+    const compare_outcome r2 = compare_prefix(*run, files.path(u"a"), files.path(u"b"), 3);
     src_buffer = saved;
-    EXPECT_TRUE(r1 == RESULT_SRC_ERROR && r2 == RESULT_SRC_ERROR);
+    EXPECT_TRUE(r1.kind == outcome::src_error && r2.kind == outcome::src_error);
     EXPECT_EQ(run->counts.src_error_count, 2);
     EXPECT_EQ(fos.open_count(files.path(u"a")), 0);
     EXPECT_NE(host->err.find(u"no compare buffers"), std::u16string::npos);
@@ -190,14 +190,14 @@ TEST_F(compare_test, prefix_results_and_final_block_rounding) {
     files.write_file(u"big", big);
     files.write_file(u"head", big.substr(0, 10000));
     start();
-    EXPECT_EQ(compare_prefix(*run, files.path(u"abc"), files.path(u"abcdef"), 3), RESULT_SAME);
+    EXPECT_EQ(compare_prefix(*run, files.path(u"abc"), files.path(u"abcdef"), 3), compare_outcome{});
     EXPECT_EQ(fos.read_sizes(files.path(u"abc")), std::vector<uint32_t>{4096});
-    EXPECT_EQ(compare_prefix(*run, files.path(u"abd"), files.path(u"abcdef"), 3), 2);
-    EXPECT_EQ(compare_prefix(*run, files.path(u"empty"), files.path(u"abcdef"), 0), RESULT_SAME);
-    EXPECT_EQ(compare_prefix(*run, files.path(u"head"), files.path(u"big"), 10000), RESULT_SAME);
+    EXPECT_EQ(compare_prefix(*run, files.path(u"abd"), files.path(u"abcdef"), 3), differs_at(2));
+    EXPECT_EQ(compare_prefix(*run, files.path(u"empty"), files.path(u"abcdef"), 0), compare_outcome{});
+    EXPECT_EQ(compare_prefix(*run, files.path(u"head"), files.path(u"big"), 10000), compare_outcome{});
     EXPECT_EQ(fos.read_sizes(files.path(u"big")), (std::vector<uint32_t>{8192, 4096}));
     // The destination smaller: the source is the larger file.
-    EXPECT_EQ(compare_prefix(*run, files.path(u"big"), files.path(u"head"), 10000), RESULT_SAME);
+    EXPECT_EQ(compare_prefix(*run, files.path(u"big"), files.path(u"head"), 10000), compare_outcome{});
     // Large blocks (-i) are compared while they are read: a difference past
     // the compared length does not count, one just before it does.
     opt.large_first_block = true;
@@ -206,8 +206,9 @@ TEST_F(compare_test, prefix_results_and_final_block_rounding) {
     files.write_file(u"large", large);
     large[3 * MiB - 1000] ^= 1;
     files.write_file(u"longer", large + "tail");
-    EXPECT_EQ(compare_prefix(*run, files.path(u"large"), files.path(u"longer"), 3 * MiB - 1000), RESULT_SAME);
-    EXPECT_EQ(compare_prefix(*run, files.path(u"large"), files.path(u"longer"), 3 * MiB - 999), 3 * MiB - 1000);
+    EXPECT_EQ(compare_prefix(*run, files.path(u"large"), files.path(u"longer"), 3 * MiB - 1000), compare_outcome{});
+    EXPECT_EQ(compare_prefix(*run, files.path(u"large"), files.path(u"longer"), 3 * MiB - 999),
+              differs_at(3 * MiB - 1000));
     EXPECT_EQ(run->counts.src_error_count + run->counts.dst_error_count, 0);
 }
 
@@ -218,7 +219,7 @@ TEST_F(compare_test, prefix_error_12_wordings) {
     fos.cut_at(s, 5000);  // the smaller file shrank after it was listed
     opt.long_log = opt.full_log = true;
     start();
-    EXPECT_EQ(compare_prefix(*run, s, l, 20000), RESULT_LENGTH_MISMATCH);
+    EXPECT_EQ(compare_prefix(*run, s, l, 20000), compare_outcome{outcome::length_mismatch});
     EXPECT_EQ(run->counts.src_error_count, 1);
     EXPECT_EQ(run->counts.dst_error_count, 1);
     expect_failure(q(s) + u", error 12 src=5000 dst=8192\n", s + u": error 12 src=5000 < dst=8192 pos=0\n", line(s),
@@ -231,11 +232,11 @@ TEST_F(compare_test, prefix_final_block_short_read_is_not_compared_with_stale_by
     const std::u16string s = files.path(u"abc"), d = files.path(u"abcdef");
     start();
     // Leaves "abc" in the source buffer; then the source reads as "ab".
-    ASSERT_EQ(compare_prefix(*run, s, d, 3), RESULT_SAME);
+    ASSERT_EQ(compare_prefix(*run, s, d, 3), compare_outcome{});
     faulty_os shrunk;
     shrunk.cut_at(s, 2);
     faulty_os_scope scope(shrunk);
-    EXPECT_EQ(compare_prefix(*run, s, d, 3), RESULT_LENGTH_MISMATCH);
+    EXPECT_EQ(compare_prefix(*run, s, d, 3), compare_outcome{outcome::length_mismatch});
     EXPECT_EQ(host->err, q(s) + u", error 12 src=2 dst=3\n");
 }
 
@@ -245,7 +246,7 @@ TEST_F(compare_test, dialog_progress_and_stop) {
     files.write_file(u"d/a", std::string(size_t{3} * MiB, 'z'));
     const std::u16string a = files.path(u"a"), da = files.path(u"d/a");
     start(build_kind::dialog, files.path(u"d"));
-    EXPECT_EQ(compare_files(*run, a, da, int64_t{3} * MiB), RESULT_SAME);
+    EXPECT_EQ(compare_files(*run, a, da, int64_t{3} * MiB), compare_outcome{});
     std::vector<std::pair<std::u16string, int>> expected{{u"a", -1}, {u"a", 1},  {u"a", 3}, {u"a", 8},
                                                          {u"a", 16}, {u"a", 33}, {u"a", 66}};
     EXPECT_EQ(host->progress, expected);
@@ -253,7 +254,7 @@ TEST_F(compare_test, dialog_progress_and_stop) {
     // Two polls per block; a stop ends the comparison before the next read.
     host->stop_when = [](int poll) { return poll > 7; };
     host->stop_polls = 0;
-    EXPECT_EQ(compare_files(*run, a, da, int64_t{3} * MiB), RESULT_STOPPED);
+    EXPECT_EQ(compare_files(*run, a, da, int64_t{3} * MiB), compare_outcome{outcome::stopped});
     EXPECT_EQ(fos.read_sizes(a).size() - 11, 4u);  // blocks 1 to 4 of this pass read
     EXPECT_EQ(fos.read_sizes(da).size() - 11, 3u);
 }
