@@ -117,16 +117,16 @@ removal_guard guard_of(const run_state& run, std::u16string_view src, std::u16st
 
 void remove_src(run_state& run, std::u16string_view src, std::u16string_view dst, const file_info& info,
                 const pair_folders& folders) {
-    if (remove_matched_file(run, guard_of(run, src, dst, folders, true), has(info.flags, fi_bits::READONLY),
-                            log_id::srm, run.counts.src_removed_count) != 0)
+    if (remove_matched_file(run, guard_of(run, src, dst, folders, true), info.is_read_only(), log_id::srm,
+                            run.counts.src_removed_count) != 0)
         count_error(run, side::src, src);
 }
 
 // Returns true when the destination was removed.
 bool remove_dst(run_state& run, std::u16string_view src, std::u16string_view dst, const path_status_record& status,
                 const pair_folders& folders) {
-    if (remove_matched_file(run, guard_of(run, src, dst, folders, false), !has(status.mode, mode_bits::WRITABLE),
-                            log_id::drm, run.counts.dst_removed_count) != 0) {
+    if (remove_matched_file(run, guard_of(run, src, dst, folders, false), status.is_read_only(), log_id::drm,
+                            run.counts.dst_removed_count) != 0) {
         count_error(run, side::dst, dst);
         return false;
     }
@@ -243,7 +243,7 @@ void judge_single_file(run_state& run, std::u16string_view src, std::u16string_v
         ++run.counts.file_not_found_count;
         return;
     }
-    if (!has(status.mode, mode_bits::REGULAR)) {
+    if (status.is_folder()) {
         report_event(run, NOT_A_FILE, {dst});
         return;
     }

@@ -58,7 +58,7 @@ std::vector<platform::file_id> open_folders;
 void list_search(platform::handle search, file_info& info, std::u16string_view search_path) {
     const std::u16string folder_part = parent_dir(search_path);
     do {
-        if (has(info.flags, fi_bits::DIRECTORY)) {
+        if (info.is_folder()) {
             if (is_dot_entry(info.name)) continue;
             const std::u16string joined = lister_join_path(folder_part, info.name);
             list_prefix_len = joined.size() + 1;
@@ -149,7 +149,7 @@ void list_dir(std::u16string_view folder) {
         return;
     }
     find_close(search);
-    if (!has(info.flags, fi_bits::DIRECTORY)) {
+    if (!info.is_folder()) {
         print_out(u"\"%s\", %I64d\n", info.name, info.size);
         return;
     }
@@ -172,11 +172,11 @@ void list_dir(std::u16string_view folder) {
         print_to(text_stream::err(), u"%s: %s\n", pattern, errno_message_text(number));
     } else {
         do {
-            if (has(info.flags, fi_bits::DIRECTORY) && is_dot_entry(info.name)) continue;
+            if (info.is_folder() && is_dot_entry(info.name)) continue;
             const std::u16string joined = lister_join_path(folder, info.name);
             const std::u16string_view shown =
                 std::u16string_view(joined).substr(std::min(list_prefix_len, joined.size()));
-            if (has(info.flags, fi_bits::DIRECTORY)) {
+            if (info.is_folder()) {
                 print_out(u"\"%s\", dir\n", shown);
                 list_dir(joined);
             } else {
