@@ -27,15 +27,9 @@ class stamp_text {
 public:
     stamp_text() = default;
     explicit stamp_text(uint64_t file_time) {
-        time_fields t{};
-        int year = 0, month = 0;
-        if (const time_fields* local = local_time_of(file_time)) {
-            t = *local;
-            year = t.year + 1900;
-            month = t.month + 1;
-        }
+        const platform::system_time t = local_time_of(file_time).value_or(platform::system_time{});
         const int n = format_to(text_, std::size(text_), u"%4d-%02d-%02d %02d:%02d:%02d.%03d",
-                                {year, month, t.day, t.hour, t.minute, t.second, t.millisecond});
+                                {t.year, t.month, t.day, t.hour, t.minute, t.second, t.millisecond});
         length_ = n > 0 ? static_cast<size_t>(n) : 0;
     }
     std::u16string_view view() const { return {text_, length_}; }
