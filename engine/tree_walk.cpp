@@ -103,8 +103,6 @@ void visit_file(run_state& run, std::u16string_view src_dir, std::u16string_view
     judge_pair(run, src, dst, entry, status, folders);
 }
 
-bool is_dot_entry(std::u16string_view name) { return name == u"." || name == u".."; }
-
 // The source folders being walked, innermost first, with their identities.
 struct walk_frame {
     platform::file_id id;
@@ -175,7 +173,7 @@ bool walk_folder(run_state& run, std::u16string_view src, std::u16string_view ds
     do {
         if (run.stop_requested()) break;
         if (entry.is_folder()) {
-            if (is_dot_entry(entry.name)) continue;
+            if (platform::is_dot_name(entry.name)) continue;
             std::u16string src_sub = join_path(src, entry.name);
             if (entry.is_link()) {
                 std::u16string_view refusal = linked_folder_refusal(run, src_sub, &here);

@@ -47,10 +47,7 @@ bool fail_errno() {
     return false;
 }
 
-bool fail_with(int code) {
-    thread_last_error = static_cast<uint32_t>(code);
-    return false;
-}
+using posix::fail_with;
 
 std::string native(std::u16string_view path) { return bytes_from_utf16(path); }
 
@@ -286,8 +283,7 @@ bool match_units(std::u16string_view p, std::u16string_view n) {
     size_t pi = 0, ni = 0;
     size_t star_p = std::u16string_view::npos, star_n = 0;
     auto char_len = [](std::u16string_view s, size_t i) -> size_t {
-        return (s[i] >= 0xD800 && s[i] <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) ? 2
-                                                                                                                  : 1;
+        return (is_lead_surrogate(s[i]) && i + 1 < s.size() && is_trail_surrogate(s[i + 1])) ? 2 : 1;
     };
     while (ni < n.size()) {
         if (pi < p.size() && p[pi] == u'*') {
