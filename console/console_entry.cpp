@@ -3,7 +3,6 @@
 // an operation runs out, the program says so and ends with 1.
 #include "console/console_entry.h"
 
-#include <cstdlib>
 #include <new>
 
 #include "console/console_host.h"
@@ -19,13 +18,6 @@ namespace {
 
 constexpr std::u16string_view banner = u"zub64 version 13\n";
 
-void out_of_memory() {
-    // Giving the compare buffers back first leaves room to write the line.
-    release_compare_buffers();
-    print_to(text_stream::err(), u"%s: inadequate memory.\n", program_name());
-    std::exit(1);
-}
-
 }  // namespace
 
 int zub64_main(std::vector<std::u16string> args) {
@@ -33,7 +25,7 @@ int zub64_main(std::vector<std::u16string> args) {
     // Chosen before the first line, so that a redirected standard error holds
     // one encoding throughout.
     choose_output_encoding(read_setting(u"options", u"encoding"));
-    std::new_handler previous = std::set_new_handler(out_of_memory);
+    std::new_handler previous = std::set_new_handler(exit_out_of_memory);
 
     // A closed standard stream would hand its descriptor to the first result
     // file opened, which would then receive the console text too.

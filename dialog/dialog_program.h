@@ -111,8 +111,6 @@ inline const wchar_t* wide(const std::u16string& s) { return reinterpret_cast<co
 // A control's text (at most `limit` units).
 std::u16string control_text(HWND dialog, int id, size_t limit = FOLDER_TEXT_UNITS);
 void set_control_text(HWND dialog, int id, std::u16string_view text);
-// The system's one-line text for an error code.
-std::u16string error_description(uint32_t code);
 
 // main_window.cpp
 void fatal_box(std::u16string_view format, fmt_args args = {});

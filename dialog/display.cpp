@@ -3,6 +3,7 @@
 #include "dialog/display.h"
 
 #include "foundation/text_format.h"
+#include "platform/utf.h"
 
 namespace zub::dialog {
 
@@ -28,7 +29,7 @@ void append_result(std::u16string& result_text, std::u16string_view message) {
     }
     if (text.size() > RESULT_TEXT_LIMIT) {
         size_t keep = RESULT_TEXT_LIMIT;
-        if (text[keep - 1] >= 0xD800 && text[keep - 1] <= 0xDBFF) --keep;
+        if (platform::is_lead_surrogate(text[keep - 1])) --keep;
         text.resize(keep);
     }
     while (result_text.size() + text.size() > RESULT_TEXT_LIMIT) {

@@ -34,24 +34,13 @@ void set_control_text(HWND dialog, int id, std::u16string_view text) {
     SetDlgItemTextW(dialog, id, wide(copy));
 }
 
-std::u16string error_description(uint32_t code) {
-    wchar_t* message = nullptr;
-    DWORD n = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&message), 0, nullptr);
-    std::u16string text;
-    if (n != 0 && message != nullptr) text.assign(reinterpret_cast<const char16_t*>(message), n);
-    if (message != nullptr) LocalFree(message);
-    return one_line_text(text);
-}
-
 void fatal_box(std::u16string_view format, fmt_args args) {
     constexpr size_t text_units = 36864;  // 36,863 characters and the terminator
     constexpr size_t whole_units = 18432;
     std::u16string text(text_units, u'\0');
     int n = format_to(text.data(), text_units, format, args);
     text.resize(n > 0 ? static_cast<size_t>(n) : std::char_traits<char16_t>::length(text.c_str()));
-    std::u16string description = error_description(app().last_os_error);
+    std::u16string description = system_message_text(app().last_os_error);
     if (text.size() + 1 < whole_units) text += description.substr(0, whole_units - 1 - text.size());
     if (MessageBoxW(nullptr, wide(text), L"zub64", MB_OKCANCEL) == IDCANCEL) PostQuitMessage(1);
 }
@@ -117,7 +106,7 @@ INT_PTR CALLBACK dialog_procedure(HWND dialog, UINT message, WPARAM wparam, LPAR
 
 // Without the executable's path there is no settings file: say so and end.
 void module_name_failed() {
-    std::u16string text = u"can't GetModuleFileName(NULL,,) " + error_description(GetLastError());
+    std::u16string text = u"can't GetModuleFileName(NULL,,) " + system_message_text(GetLastError());
     MessageBoxW(nullptr, wide(text), L"zub64", MB_OK | MB_ICONEXCLAMATION);
     PostQuitMessage(1);
 }

@@ -4,11 +4,11 @@
 // options; the first argument that is not an option cluster ends them too.
 #include "engine/options.h"
 
+#include "platform/utf.h"
+
 namespace zub {
 
 namespace {
-
-char16_t upper_ascii(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c; }
 
 bool begins_cluster(const std::u16string& arg, path_style style) {
     if (arg.empty()) return false;
@@ -58,7 +58,7 @@ parse_result parse_options(run_state& run, const std::vector<std::u16string>& ar
         const std::u16string& cluster = args[pos];
         ++pos;
         for (size_t i = 1; i < cluster.size(); ++i) {
-            char16_t c = upper_ascii(cluster[i]);
+            char16_t c = platform::ascii_upper(cluster[i]);
             if (c == u'-' || c == u'/') continue;
             if (bool* flag = flag_of(o, c)) {
                 *flag = true;
@@ -87,8 +87,8 @@ parse_result parse_options(run_state& run, const std::vector<std::u16string>& ar
             }
             // Unknown letter (in the dialog build also H and ?).
             const std::u16string_view line = u"%s: bad option %c\n";
-            report_err(run, line, run.program_name, c);
-            log_line(run.logs[log_id::aer], line, run.program_name, c);
+            report_err(run, line, program_name(), c);
+            log_line(run.logs[log_id::aer], line, program_name(), c);
             result.outcome = parse_outcome::BAD_OPTION;
             return result;
         }

@@ -27,15 +27,9 @@ class stamp_text {
 public:
     stamp_text() = default;
     explicit stamp_text(uint64_t file_time) {
-        time_fields t{};
-        int year = 0, month = 0;
-        if (const time_fields* local = local_time_of(file_time)) {
-            t = *local;
-            year = t.year + 1900;
-            month = t.month + 1;
-        }
+        const platform::system_time t = local_time_of(file_time).value_or(platform::system_time{});
         const int n = format_to(text_, std::size(text_), u"%4d-%02d-%02d %02d:%02d:%02d.%03d",
-                                {year, month, t.day, t.hour, t.minute, t.second, t.millisecond});
+                                {t.year, t.month, t.day, t.hour, t.minute, t.second, t.millisecond});
         length_ = n > 0 ? static_cast<size_t>(n) : 0;
     }
     std::u16string_view view() const { return {text_, length_}; }
@@ -117,16 +111,16 @@ removal_guard guard_of(const run_state& run, std::u16string_view src, std::u16st
 
 void remove_src(run_state& run, std::u16string_view src, std::u16string_view dst, const file_info& info,
                 const pair_folders& folders) {
-    if (remove_matched_file(run, guard_of(run, src, dst, folders, true), has(info.flags, fi_bits::READONLY),
-                            log_id::srm, run.counts.src_removed_count) != 0)
+    if (remove_matched_file(run, guard_of(run, src, dst, folders, true), info.is_read_only(), log_id::srm,
+                            run.counts.src_removed_count) != 0)
         count_error(run, side::src, src);
 }
 
 // Returns true when the destination was removed.
 bool remove_dst(run_state& run, std::u16string_view src, std::u16string_view dst, const path_status_record& status,
                 const pair_folders& folders) {
-    if (remove_matched_file(run, guard_of(run, src, dst, folders, false), !has(status.mode, mode_bits::WRITABLE),
-                            log_id::drm, run.counts.dst_removed_count) != 0) {
+    if (remove_matched_file(run, guard_of(run, src, dst, folders, false), status.is_read_only(), log_id::drm,
+                            run.counts.dst_removed_count) != 0) {
         count_error(run, side::dst, dst);
         return false;
     }
@@ -242,7 +236,7 @@ void judge_single_file(run_state& run, std::u16string_view src, std::u16string_v
         ++run.counts.file_not_found_count;
         return;
     }
-    if (!has(status.mode, mode_bits::REGULAR)) {
+    if (status.is_folder()) {
         report_event(run, NOT_A_FILE, {dst});
         return;
     }

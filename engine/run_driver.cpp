@@ -85,15 +85,15 @@ int run_body(run_state& run, const std::vector<std::u16string>& args) {
     case parse_outcome::PARSED: break;
     case parse_outcome::HELP:
     case parse_outcome::BAD_USAGE:
-        if (!run.dialog()) report_err(run, usage_text, run.program_name);
+        if (!run.dialog()) report_err(run, usage_text, program_name());
         return 1;
     case parse_outcome::BAD_OPTION:
-        if (!run.dialog()) report_err(run, u"for more infomation: %s /?\n", run.program_name);
+        if (!run.dialog()) report_err(run, u"for more infomation: %s /?\n", program_name());
         return 1;
     }
 
     if (!compare_buffers_present()) {
-        report_event(run, {.err = u"%s: inadequate memory.\n", .aer = u"%s: inadequate memory.\n"}, {run.program_name});
+        report_event(run, {.err = u"%s: inadequate memory.\n", .aer = u"%s: inadequate memory.\n"}, {program_name()});
         return 1;
     }
 
@@ -178,7 +178,7 @@ int run_engine(run_state& run, const std::vector<std::u16string>& args) {
     }
 
     run.reset();
-    run.program_name = args.empty() ? std::u16string() : args[0];
+    set_program_name(args.empty() ? std::u16string_view() : std::u16string_view(args[0]));
     // UTF-8 or UTF-16LE for the result files (and the console build's
     // redirected streams), chosen again for every run.
     choose_output_encoding(read_setting(u"options", u"encoding"));

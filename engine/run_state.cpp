@@ -45,7 +45,6 @@ run_state::~run_state() = default;
 
 void run_state::reset() {
     options = run_options{};
-    program_name.clear();
     for (text_stream& s : logs.streams) {
         s.close();
         s.forget_failure();

@@ -101,7 +101,6 @@ struct run_state {
     host& out;
     run_options options;
     int load_level = 4;  // kept from run to run
-    std::u16string program_name;
     log_set logs;
     run_counts counts;
 

@@ -67,7 +67,7 @@ bool destination_folder_present(run_state& run, std::u16string_view src, std::u1
         if (o.move_script) write_move(run, src, dst);
         return false;
     }
-    if (!has(status.mode, mode_bits::DIRECTORY)) {
+    if (!status.is_folder()) {
         list_pair(run, log_id::sdnf, src, log_id::ddnf, dst);
         ++run.counts.dir_not_found_count;
         report_event(run, NOT_A_FOLDER, {dst});
@@ -94,7 +94,7 @@ void visit_file(run_state& run, std::u16string_view src_dir, std::u16string_view
         ++run.counts.file_not_found_count;
         return;
     }
-    if (!has(status.mode, mode_bits::REGULAR)) {
+    if (status.is_folder()) {
         list_pair(run, log_id::sdif, src, log_id::ddif, dst);
         report_event(run, NOT_A_FILE, {dst});
         if (o.move_script && o.rename_suffix_on) write_rename(run, src, o.rename_suffix);
@@ -102,8 +102,6 @@ void visit_file(run_state& run, std::u16string_view src_dir, std::u16string_view
     }
     judge_pair(run, src, dst, entry, status, folders);
 }
-
-bool is_dot_entry(std::u16string_view name) { return name == u"." || name == u".."; }
 
 // The source folders being walked, innermost first, with their identities.
 struct walk_frame {
@@ -145,7 +143,7 @@ bool walk_folder(run_state& run, std::u16string_view src, std::u16string_view ds
         report_event(run, parent == nullptr ? ROOT_MISSING : PATH_MISSING, {src, f.text, f.code});
         return false;
     }
-    if (!has(src_status.mode, mode_bits::DIRECTORY)) {
+    if (!src_status.is_folder()) {
         judge_single_file(run, src, dst);
         return true;
     }
@@ -174,10 +172,10 @@ bool walk_folder(run_state& run, std::u16string_view src, std::u16string_view ds
     const bool dialog = run.dialog();
     do {
         if (run.stop_requested()) break;
-        if (has(entry.flags, fi_bits::DIRECTORY)) {
-            if (is_dot_entry(entry.name)) continue;
+        if (entry.is_folder()) {
+            if (platform::is_dot_name(entry.name)) continue;
             std::u16string src_sub = join_path(src, entry.name);
-            if (has(entry.flags, fi_bits::REPARSE_POINT)) {
+            if (entry.is_link()) {
                 std::u16string_view refusal = linked_folder_refusal(run, src_sub, &here);
                 if (!refusal.empty()) {
                     report_event(run, LINK_NOT_WALKED, {src_sub, refusal});

@@ -1,10 +1,10 @@
 // Directory enumeration primitives over the platform layer's directory search
-// and file calls: each entry becomes a file_info with translated attribute
-// flags, 64-bit times and size; path_status gives the status of one path with
-// mode bits close to the C library's stat record. Every failure leaves the OS
-// error code as the thread's last error (the layer stores it) and errno set by
-// the platform's mapping, so that the comparer can show the system's text and
-// the lister the C library's.
+// and file calls: each entry becomes a file_info with the system's attribute
+// bits, 64-bit last-write time and size; path_status gives the status of one
+// path in the same terms. Every failure leaves the OS error code as the
+// thread's last error (the layer stores it) and errno set by the platform's
+// mapping, so that the comparer can show the system's text and the lister the
+// C library's.
 #include "foundation/enumeration.h"
 
 #include <cerrno>
@@ -17,49 +17,13 @@ void set_errno_from_last_error() { errno = platform::errno_from_os_error(platfor
 
 void translate_entry(file_info& info) {
     const platform::find_entry& entry = info.find_data;
-    info.flags = translate_attributes(entry.attributes);
-    info.created = entry.created;
-    info.accessed = entry.accessed;
+    info.attributes = entry.attributes;
     info.written = entry.written;
     info.size = static_cast<int64_t>(entry.size);
     info.name = entry.name;
-    info.short_name = entry.short_name;
 }
 
 }  // namespace
-
-fi_bits translate_attributes(platform::attr_bits a) {
-    using platform::attr_bits;
-    fi_bits flags{};
-    if (has(a, attr_bits::READONLY)) flags |= fi_bits::READONLY;
-    if (has(a, attr_bits::HIDDEN)) flags |= fi_bits::HIDDEN;
-    if (has(a, attr_bits::SYSTEM)) flags |= fi_bits::SYSTEM;
-    if (has(a, attr_bits::DIRECTORY)) flags |= fi_bits::DIRECTORY;
-    if (has(a, attr_bits::ARCHIVE)) flags |= fi_bits::ARCHIVE;
-    if (has(a, attr_bits::COMPRESSED)) flags |= fi_bits::COMPRESSED;
-    if (has(a, attr_bits::ENCRYPTED)) flags |= fi_bits::ENCRYPTED;
-    if (has(a, attr_bits::REPARSE_POINT)) flags |= fi_bits::REPARSE_POINT;
-    if (has(a, attr_bits::SPARSE)) flags |= fi_bits::SPARSE;
-    return flags;
-}
-
-mode_bits mode_from_attributes(platform::attr_bits a) {
-    using platform::attr_bits;
-    mode_bits mode = has(a, attr_bits::DIRECTORY) ? mode_bits::DIRECTORY : mode_bits::REGULAR;
-    mode |= mode_bits::READABLE;
-    if (has(a, attr_bits::READONLY))
-        mode |= mode_bits::READONLY;
-    else
-        mode |= mode_bits::WRITABLE;
-    if (has(a, attr_bits::COMPRESSED)) mode |= mode_bits::COMPRESSED;
-    if (has(a, attr_bits::ENCRYPTED)) mode |= mode_bits::ENCRYPTED;
-    if (has(a, attr_bits::REPARSE_POINT)) mode |= mode_bits::REPARSE_POINT;
-    if (has(a, attr_bits::SPARSE)) mode |= mode_bits::SPARSE;
-    if (has(a, attr_bits::ARCHIVE)) mode |= mode_bits::ARCHIVE;
-    if (has(a, attr_bits::SYSTEM)) mode |= mode_bits::SYSTEM;
-    if (has(a, attr_bits::HIDDEN)) mode |= mode_bits::HIDDEN;
-    return mode;
-}
 
 platform::handle find_first(std::u16string_view pattern, file_info& info) {
     platform::handle search = platform::current().find_first(pattern, info.find_data);
@@ -99,18 +63,13 @@ int file_entry(std::u16string_view path, file_info& info) {
 
 int path_status(std::u16string_view path, path_status_record& status) {
     platform::os& layer = platform::current();
-    status = path_status_record{};  // size -1, times 0
+    status = path_status_record{};  // size -1, time 0
 
-    platform::attr_bits attributes{};
-    uint32_t reparse_tag = 0;
     platform::find_entry entry;
     if (layer.entry_of(path, entry)) {
         status.size = static_cast<int64_t>(entry.size);
-        status.accessed = entry.accessed;
         status.written = entry.written;
-        status.created = entry.created;
-        attributes = entry.attributes;
-        reparse_tag = entry.reparse_tag;
+        status.attributes = entry.attributes;
     } else {
         const uint32_t code = platform::last_error();
         if (platform::is_access_denied(code)) {
@@ -118,16 +77,14 @@ int path_status(std::u16string_view path, path_status_record& status) {
             return -1;
         }
         // A path without a directory entry of its own (a drive root) still has
-        // attributes; size and times then stay unknown.
-        attributes = layer.get_attributes(path);
+        // attributes; size and time then stay unknown.
+        const platform::attr_bits attributes = layer.get_attributes(path);
         if (attributes == platform::INVALID_ATTRIBUTES) {
             set_errno_from_last_error();
             return -1;
         }
+        status.attributes = attributes;
     }
-
-    status.mode = mode_from_attributes(attributes);
-    if (has(attributes, platform::attr_bits::REPARSE_POINT)) status.reparse_tag = reparse_tag;
 
     // The entry's size can lag behind a file that is being written; an open
     // without sharing reads the current one. Folders, files held open by
@@ -140,11 +97,6 @@ int path_status(std::u16string_view path, path_status_record& status) {
         layer.close(file);
     }
     return 0;
-}
-
-void set_os_error(uint32_t code) {
-    platform::set_last_error(code);
-    errno = platform::errno_from_os_error(code);
 }
 
 }  // namespace zub

@@ -4,7 +4,7 @@
 // an extension; the -e extension list is parsed.
 //
 // Everything here is text work on UTF-16 except make_long_path,
-// make_display_path, lister_make_long_path and canonical_path, which ask the
+// make_display_path, make_long_path_as_spelled and canonical_path, which ask the
 // platform layer for the full path of a name and search the directory for the
 // stored spelling of each component. Every scan for separators, dots or
 // wildcards steps over a lead surrogate together with the unit after it, so the
@@ -28,8 +28,6 @@ size_t next_index(sv s, size_t i) {
     if (is_lead_surrogate(s[i]) && i + 1 < s.size()) return i + 2;
     return i + 1;
 }
-
-char16_t upper_drive_letter(char16_t c) { return (c >= u'a' && c <= u'z') ? char16_t(c - u'a' + u'A') : c; }
 
 bool is_lone_separator(sv s, path_style style) { return s.size() == 1 && is_separator(s[0], style); }
 
@@ -73,7 +71,7 @@ std::optional<std::u16string> windows_long_path(sv name, bool prefix, bool respe
     };
 
     if (has_drive_prefix(full) && full.size() >= 3 && full[2] == u'\\') {
-        full[0] = upper_drive_letter(full[0]);
+        full[0] = platform::ascii_upper(full[0]);
         if (prefix) return finish(u"\\\\?\\" + full);
         return finish(std::move(full));
     }
@@ -82,7 +80,7 @@ std::optional<std::u16string> windows_long_path(sv name, bool prefix, bool respe
         return finish(std::move(full));
     }
     if (starts_with_long_prefix(full) && full.size() >= 7 && has_drive_prefix(sv(full).substr(4)) && full[6] == u'\\') {
-        full[4] = upper_drive_letter(full[4]);
+        full[4] = platform::ascii_upper(full[4]);
     }
     return finish(std::move(full));
 }
@@ -115,18 +113,12 @@ std::u16string join_with(sv folder, sv name, path_style style, bool long_drive_r
     return out;
 }
 
-std::u16string join_new_with(sv folder, sv name, path_style style, bool long_drive_rule) {
-    if (folder.empty()) return std::u16string(name);
-    if (style == path_style::windows && is_lone_separator(folder, style)) return u"\\" + std::u16string(name);
-    return join_with(folder, name, style, long_drive_rule);
-}
-
 // Simple upper-case mapping of one UTF-16 unit: the one-to-one letter pairs of
 // Basic Latin, Latin-1, Latin Extended-A, Greek, Cyrillic (with its
 // supplement) and the full-width Latin letters. Letters whose case pairs are
 // not one-to-one (dotless i, long s, kra, final sigma aside) keep their value.
 char16_t simple_upper(char16_t c) {
-    if (c < 0x80) return (c >= u'a' && c <= u'z') ? char16_t(c - 0x20) : c;
+    if (c < 0x80) return platform::ascii_upper(c);
     if (c < 0x100) {
         if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return char16_t(c - 0x20);
         if (c == 0xFF) return 0x178;
@@ -212,7 +204,7 @@ std::optional<std::u16string> make_long_path(std::u16string_view name, path_styl
     return canonical_path(full, style);
 }
 
-std::u16string lister_make_long_path(std::u16string_view name, path_style style) {
+std::u16string make_long_path_as_spelled(std::u16string_view name, path_style style) {
     if (style == path_style::windows) return *windows_long_path(name, true, false);
     if (name.empty()) return std::u16string();
     std::u16string full;
@@ -233,7 +225,7 @@ std::optional<std::u16string> canonical_path(std::u16string_view path, path_styl
     // (a name is never taken as a pattern, so "a?" cannot turn into "ab").
     platform::find_entry entry;
     if (!platform::current().entry_of(copy, entry)) return copy;  // a path that does not exist keeps its spelling
-    if (entry.name == u"." || entry.name == u"..") return copy;
+    if (platform::is_dot_name(entry.name)) return copy;
 
     std::u16string parent = parent_dir(copy, style);
     // A path that is its own folder part (`C:`, `\`, an empty text) has nothing
@@ -258,11 +250,9 @@ std::u16string join_path(std::u16string_view folder, std::u16string_view name, p
 }
 
 std::u16string join_path_new(std::u16string_view folder, std::u16string_view name, path_style style) {
-    return join_new_with(folder, name, style, true);
-}
-
-std::u16string dialog_join_path_new(std::u16string_view folder, std::u16string_view name, path_style style) {
-    return join_new_with(folder, name, style, false);
+    if (folder.empty()) return std::u16string(name);
+    if (style == path_style::windows && is_lone_separator(folder, style)) return u"\\" + std::u16string(name);
+    return join_with(folder, name, style, true);
 }
 
 std::u16string lister_join_path(std::u16string_view folder, std::u16string_view name, path_style style) {

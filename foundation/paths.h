@@ -16,9 +16,12 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/utf.h"
 
 namespace zub {
 
+using platform::is_lead_surrogate;
+using platform::is_trail_surrogate;
 using platform::path_style;
 
 inline path_style native_style() { return platform::native_path_style(); }
@@ -27,9 +30,6 @@ inline path_style native_style() { return platform::native_path_style(); }
 inline constexpr size_t FULL_PATH_UNITS = 32773;
 
 bool is_separator(char16_t c, path_style style);
-
-inline bool is_lead_surrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-inline bool is_trail_surrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 // Whether the path ends with a separator of the style. The scan steps over a
 // lead surrogate together with the unit after it, so the partner of a lead
@@ -53,8 +53,8 @@ bool is_long_drive_root(std::u16string_view s);       // exactly `\\?\C:\` or `\
 std::optional<std::u16string> make_long_path(std::u16string_view name, path_style style = native_style());
 
 // As make_long_path without respelling: the prefixed full path as the system
-// spelled it (the lister's variant).
-std::u16string lister_make_long_path(std::u16string_view name, path_style style = native_style());
+// spelled it (what the lister lists from).
+std::u16string make_long_path_as_spelled(std::u16string_view name, path_style style = native_style());
 
 // As make_long_path without the prefix (C:\Data rather than \\?\C:\Data),
 // still respelled: what the dialog shows for a dropped folder.
@@ -73,9 +73,6 @@ std::u16string join_path(std::u16string_view folder, std::u16string_view name, p
 // As join_path, but an empty folder gives the name alone and a folder that is
 // exactly a lone separator gives the native separator and the name.
 std::u16string join_path_new(std::u16string_view folder, std::u16string_view name, path_style style = native_style());
-// The dialog program's join_path_new: no rule for \\?\C:\ (joined with a separator).
-std::u16string dialog_join_path_new(std::u16string_view folder, std::u16string_view name,
-                                    path_style style = native_style());
 // The lister's join_path: an empty folder gives the name alone; no \\?\C:\ rule.
 std::u16string lister_join_path(std::u16string_view folder, std::u16string_view name,
                                 path_style style = native_style());

@@ -27,6 +27,7 @@
 
 #include "foundation/text_output.h"
 #include "platform/platform.h"
+#include "platform/utf.h"
 
 namespace zub {
 
@@ -40,8 +41,6 @@ int hex_digit(char16_t c) {
     if (c >= u'a' && c <= u'f') return c - u'a' + 10;
     return 0;
 }
-
-char16_t lower_ascii(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
 
 void default_module_name_failure() {
     print_out(u"can't GetModuleFileName(NULL,,)\n");
@@ -105,8 +104,8 @@ std::optional<std::u16string> settings_path() {
     // "ini", whatever they are. Elsewhere a program usually has no extension,
     // so only a name ending in ".exe" is treated so; any other gets ".ini".
     size_t n = exe.size();
-    const bool ends_in_exe = n >= 4 && exe[n - 4] == u'.' && lower_ascii(exe[n - 3]) == u'e' &&
-                             lower_ascii(exe[n - 2]) == u'x' && lower_ascii(exe[n - 1]) == u'e';
+    const bool ends_in_exe = n >= 4 && exe[n - 4] == u'.' && platform::ascii_upper(exe[n - 3]) == u'E' &&
+                             platform::ascii_upper(exe[n - 2]) == u'X' && platform::ascii_upper(exe[n - 1]) == u'E';
     const bool replace = platform::native_path_style() == platform::path_style::windows ? n >= 3 : ends_in_exe;
     if (replace) {
         exe.replace(n - 3, 3, u"ini");

@@ -30,10 +30,9 @@ text_encoding output_encoding() { return chosen.load(); }
 void set_output_encoding(text_encoding encoding) { chosen.store(encoding); }
 
 text_encoding encoding_named(std::u16string_view name) {
-    std::u16string lower(name);
-    for (char16_t& c : lower)
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    return lower == u"utf-8" || lower == u"utf8" ? text_encoding::utf8 : text_encoding::utf16le;
+    std::u16string upper(name);
+    for (char16_t& c : upper) c = platform::ascii_upper(c);
+    return upper == u"UTF-8" || upper == u"UTF8" ? text_encoding::utf8 : text_encoding::utf16le;
 }
 
 text_encoding choose_output_encoding(std::u16string_view setting) {

@@ -23,6 +23,7 @@
 #include "foundation/text_output.h"
 
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -364,5 +365,11 @@ std::u16string& name_storage() {
 const std::u16string& program_name() { return name_storage(); }
 
 void set_program_name(std::u16string_view name) { name_storage() = std::u16string(name); }
+
+void exit_out_of_memory() {
+    release_compare_buffers();
+    print_to(text_stream::err(), u"%s: inadequate memory.\n", program_name());
+    std::exit(1);
+}
 
 }  // namespace zub

@@ -151,4 +151,9 @@ std::u16string errno_message_text(int number);
 const std::u16string& program_name();
 void set_program_name(std::u16string_view name);
 
+// The new_handler of the console programs: gives the compare buffers back
+// (which leaves room to write the line), writes "<program>: inadequate
+// memory.\n" to standard error and ends the process with 1.
+[[noreturn]] void exit_out_of_memory();
+
 }  // namespace zub

@@ -18,7 +18,7 @@ bool has_wildcard(std::u16string_view argument) {
     while (i < argument.size()) {
         const char16_t c = argument[i];
         if (c == u'*' || c == u'?') return true;
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < argument.size())
+        if (is_lead_surrogate(c) && i + 1 < argument.size())
             i += 2;
         else
             ++i;
@@ -49,7 +49,7 @@ std::vector<std::u16string> expand_wildcards(const std::vector<std::u16string>& 
         const std::u16string folder = parent_dir(argument);
         const size_t before = out.size();
         do {
-            if (info.name != u"." && info.name != u"..") out.push_back(join_path_new(folder, info.name));
+            if (!platform::is_dot_name(info.name)) out.push_back(join_path_new(folder, info.name));
         } while (find_next(search, info) == 0);
         find_close(search);
         // A pattern whose only matches are "." and ".." (such as * in an empty

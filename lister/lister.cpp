@@ -12,13 +12,13 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <new>
 
 #include "foundation/enumeration.h"
 #include "foundation/paths.h"
 #include "foundation/text_output.h"
 #include "platform/platform.h"
+#include "platform/utf.h"
 
 namespace zub {
 
@@ -45,8 +45,6 @@ std::u16string windows_top_pattern(std::u16string_view p, bool has_file_part) {
     return std::u16string(p);
 }
 
-bool is_dot_entry(const std::u16string& name) { return name == u"." || name == u".."; }
-
 // Identities of the folders being listed, outermost first: a folder that is
 // already on this chain (reached again through a link or junction) is not
 // listed a second time, which would otherwise repeat the tree until the path
@@ -58,8 +56,8 @@ std::vector<platform::file_id> open_folders;
 void list_search(platform::handle search, file_info& info, std::u16string_view search_path) {
     const std::u16string folder_part = parent_dir(search_path);
     do {
-        if (has(info.flags, fi_bits::DIRECTORY)) {
-            if (is_dot_entry(info.name)) continue;
+        if (info.is_folder()) {
+            if (platform::is_dot_name(info.name)) continue;
             const std::u16string joined = lister_join_path(folder_part, info.name);
             list_prefix_len = joined.size() + 1;
             list_dir(joined);
@@ -123,14 +121,6 @@ void list_top_posix(std::u16string_view path) {
     list_search(search, info, search_path);
 }
 
-char16_t upper_ascii(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c; }
-
-// Memory for a path or a search record ran out: the program says so and ends.
-void out_of_memory() {
-    print_to(text_stream::err(), u"%s: inadequate memory.\n", program_name());
-    std::exit(1);
-}
-
 }  // namespace
 
 void list_top(std::u16string_view path) {
@@ -149,7 +139,7 @@ void list_dir(std::u16string_view folder) {
         return;
     }
     find_close(search);
-    if (!has(info.flags, fi_bits::DIRECTORY)) {
+    if (!info.is_folder()) {
         print_out(u"\"%s\", %I64d\n", info.name, info.size);
         return;
     }
@@ -172,11 +162,11 @@ void list_dir(std::u16string_view folder) {
         print_to(text_stream::err(), u"%s: %s\n", pattern, errno_message_text(number));
     } else {
         do {
-            if (has(info.flags, fi_bits::DIRECTORY) && is_dot_entry(info.name)) continue;
+            if (info.is_folder() && platform::is_dot_name(info.name)) continue;
             const std::u16string joined = lister_join_path(folder, info.name);
             const std::u16string_view shown =
                 std::u16string_view(joined).substr(std::min(list_prefix_len, joined.size()));
-            if (has(info.flags, fi_bits::DIRECTORY)) {
+            if (info.is_folder()) {
                 print_out(u"\"%s\", dir\n", shown);
                 list_dir(joined);
             } else {
@@ -204,7 +194,7 @@ int run_lister(const std::vector<std::u16string>& args, const std::u16string& na
         ++next;
         if (arg == u"--") break;
         for (size_t k = 1; k < arg.size(); ++k) {
-            const char16_t c = upper_ascii(arg[k]);
+            const char16_t c = platform::ascii_upper(arg[k]);
             if (c == u'L' || c == u'P' || c == u'-' || c == u'/') continue;
             if (c == u'H' || c == u'?') {
                 print_to(err, u"usage: %s [dir]\n", name);
@@ -230,7 +220,7 @@ int run_lister(const std::vector<std::u16string>& args, const std::u16string& na
             list_top(u"*.*");
             continue;
         }
-        const std::u16string long_path = lister_make_long_path(arg);
+        const std::u16string long_path = make_long_path_as_spelled(arg);
         list_top(long_path);
     }
     return 0;
@@ -243,7 +233,7 @@ int quarnel_main(const std::vector<std::u16string>& args) {
     set_program_name(name);
     // quarnel has no settings file: only ZUB_ENCODING chooses UTF-8.
     choose_output_encoding({});
-    const std::new_handler previous_handler = std::set_new_handler(out_of_memory);
+    const std::new_handler previous_handler = std::set_new_handler(exit_out_of_memory);
     const int code = run_lister(args, name);
     std::set_new_handler(previous_handler);
     return code;

@@ -1,10 +1,8 @@
-// Bit-set operators for scoped enums. The attribute bits the system reports,
-// the flags of a listed entry and the mode bits of a path's status are three
-// vocabularies whose values overlap (read-only is 0x1 in two of them and 0x8
-// in the third); as three enum types, a test of one with a bit of another
-// does not compile. An enum takes part by specialising enable_bit_set; each
-// keeps the numeric values of the words it stands for, so a cast at the
-// system boundary converts it without translation.
+// Bit-set operators for scoped enums: the attribute bits the system reports
+// (attr_bits) are one, so that a set of them is tested with has() and not
+// mixed with a plain number by accident. An enum takes part by specialising
+// enable_bit_set; it keeps the numeric values of the word it stands for, so a
+// cast at the system boundary converts it without translation.
 #pragma once
 
 #include <type_traits>

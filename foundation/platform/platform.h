@@ -57,17 +57,30 @@ inline constexpr uint32_t ERR_NO_MORE_FILES = 18;
 // 100 ns intervals since 1601-01-01 UTC.
 using file_time = uint64_t;
 
-// One directory entry as the search returns it.
-struct find_entry {
+// Attribute bits and the three facts the programs read of them: the base of
+// every record that carries an entry's attributes (the listed entry, and above
+// this layer a path's status).
+struct entry_attributes {
     attr_bits attributes{};  // raw attribute bits
-    file_time created = 0;
-    file_time accessed = 0;
+    bool is_folder() const { return has(attributes, attr_bits::DIRECTORY); }
+    // A symbolic link, junction or other reparse point; a link to a folder is a folder too.
+    bool is_link() const { return has(attributes, attr_bits::REPARSE_POINT); }
+    bool is_read_only() const { return has(attributes, attr_bits::READONLY); }
+};
+
+// One directory entry as the search returns it.
+struct find_entry : entry_attributes {
     file_time written = 0;
     uint64_t size = 0;
     std::u16string name;
-    std::u16string short_name;  // 8.3 alias, empty when there is none
-    uint32_t reparse_tag = 0;   // for a reparse point
 };
+
+// "." or "..": the entries a listing returns for the folder itself and its
+// parent, in any string type (file names as bytes or as UTF-16).
+template <class Name>
+constexpr bool is_dot_name(const Name& name) {
+    return !name.empty() && name.size() <= 2 && name[0] == '.' && name[name.size() - 1] == '.';
+}
 
 // Calendar time with milliseconds, as SYSTEMTIME holds it.
 struct system_time {
@@ -137,7 +150,6 @@ public:
 
     // --- attributes and names ---
     virtual attr_bits get_attributes(std::u16string_view path) = 0;  // INVALID_ATTRIBUTES on failure
-    virtual bool set_attributes(std::u16string_view path, attr_bits attributes) = 0;
     // GetFullPathNameW: absolute form of a name, "." and ".." resolved by text.
     // Returns false when the system cannot form it (then `out` is unspecified).
     // `has_file_part` tells whether the result ends in a name (not a separator).

@@ -23,9 +23,6 @@ namespace zub::platform {
 
 namespace {
 
-bool is_trail(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
-bool is_lead(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-
 // One decoded piece: a code point (or lone surrogate) and how many bytes it
 // took, or an escaped byte.
 struct piece {
@@ -66,7 +63,7 @@ piece decode_one(std::string_view s, size_t i) {
     }
     if (cp < min || cp > 0x10FFFF) return escaped;
     if (cp >= 0xDC80 && cp <= 0xDCFF) return escaped;  // those units stand for raw bytes
-    return {cp, static_cast<uint8_t>(need + 1), is_lead(cp)};
+    return {cp, static_cast<uint8_t>(need + 1), is_lead_surrogate(cp)};
 }
 
 void append_unit_or_pair(std::u16string& out, char32_t cp) {
@@ -110,7 +107,7 @@ std::u16string utf16_from_bytes(std::string_view bytes) {
             next_is_trail = true;
         } else {
             fixed.push_back(p);
-            next_is_trail = p.value < 0x10000 && is_trail(p.value);
+            next_is_trail = p.value < 0x10000 && is_trail_surrogate(p.value);
         }
     }
     std::u16string out;
@@ -155,7 +152,7 @@ void append_utf8(std::u16string_view text, bool raw_bytes, bool crlf, std::strin
     out.reserve(out.size() + text.size() + 8);
     for (size_t i = 0; i < text.size(); ++i) {
         char32_t u = text[i];
-        if (is_lead(u) && i + 1 < text.size() && is_trail(text[i + 1])) {
+        if (is_lead_surrogate(u) && i + 1 < text.size() && is_trail_surrogate(text[i + 1])) {
             u = 0x10000 + ((u - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             ++i;
         } else if (raw_bytes && u >= 0xDC80 && u <= 0xDCFF) {

@@ -10,6 +10,15 @@
 
 namespace zub::platform {
 
+// The two halves of a surrogate pair: a scan steps over a lead surrogate
+// together with the unit after it.
+constexpr bool is_lead_surrogate(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+constexpr bool is_trail_surrogate(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+// Upper case of an ASCII letter; every other unit as it is. What option
+// letters, settings keys and the names of encodings are compared under.
+constexpr char16_t ascii_upper(char16_t c) { return c >= u'a' && c <= u'z' ? char16_t(c - u'a' + u'A') : c; }
+
 std::u16string utf16_from_bytes(std::string_view bytes);
 std::string bytes_from_utf16(std::u16string_view text);
 // The same into `out`, whose storage is reused.

@@ -106,7 +106,7 @@ TEST_F(judgement_test, refused_delete_and_attribute_change) {
     pair("same", "same", u"b");
     files.set_read_only(u"s/b", true);
     fos.fail_delete(dst(), 5);
-    fos.fail_set_attributes(src(u"b"), 5);
+    fos.fail_set_read_only(src(u"b"), 5);
     opt.delete_dst = true;
     opt.long_log = opt.full_log = true;
     begin();

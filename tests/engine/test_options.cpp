@@ -19,7 +19,7 @@ struct parsed {
            build_kind kind = build_kind::console)
         : host(kind) {
         run.reset();
-        run.program_name = u"zub64";
+        set_program_name(u"zub64");
         args.insert(args.begin(), u"zub64");
         result = parse_options(run, args, style);
     }

@@ -17,16 +17,14 @@ constexpr path_style W = path_style::windows;
 constexpr path_style P = path_style::posix;
 
 // One text operation of the toolkit (the joins add the name "x"): 'p'
-// parent_dir, 'j' join_path, 'n' join_path_new, 'd' dialog_join_path_new, 'l'
-// lister_join_path, 'L' listing_pattern, 'M' lister_listing_pattern, 's'
-// strip_trailing_backslash.
+// parent_dir, 'j' join_path, 'n' join_path_new, 'l' lister_join_path, 'L'
+// listing_pattern, 'M' lister_listing_pattern, 's' strip_trailing_backslash.
 std::u16string apply(char op, std::u16string_view a, path_style style) {
     std::u16string text(a);
     switch (op) {
     case 'p': return parent_dir(a, style);
     case 'j': return join_path(a, u"x", style);
     case 'n': return join_path_new(a, u"x", style);
-    case 'd': return dialog_join_path_new(a, u"x", style);
     case 'l': return lister_join_path(a, u"x", style);
     case 'L': return listing_pattern(a, style);
     case 'M': return lister_listing_pattern(a, style);
@@ -80,8 +78,6 @@ TEST(paths_text, operations_in_both_styles) {
          W,
          {{u"", u"x"}, {u"/", u"\\x"}, {u"\\\\?\\C:\\", u"\\\\?\\C:\\x"}, {u"C:", u"C:x"}, {u"sub", u"sub\\x"}}},
         {'n', P, {{u"", u"x"}, {u"/", u"/x"}}},
-        {'d', W, {{u"\\\\?\\C:\\", u"\\\\?\\C:\\\\x"}, {u"C:\\", u"C:\\x"}, {u"", u"x"}}},
-        {'d', P, {{u"", u"x"}}},
         {'l',
          W,
          {{u"", u"x"}, {u"\\\\?\\C:\\", u"\\\\?\\C:\\\\x"}, {u"C:", u"C:x"}, {u"\\\\?\\C:\\d", u"\\\\?\\C:\\d\\x"}}},
@@ -275,9 +271,9 @@ TEST_F(long_paths, windows_display_and_lister_variants) {
     os.add_entry(u"\\\\server\\share\\dir", u"Dir");
     EXPECT_EQ(make_display_path(u"\\\\server\\share\\dir", W).value_or(u"<null>"), u"\\\\server\\share\\Dir");
     os.searched.clear();
-    EXPECT_EQ(lister_make_long_path(u"c:\\data", W), u"\\\\?\\C:\\data");
-    EXPECT_EQ(lister_make_long_path(u"\\\\server\\share\\dir", W), u"\\\\?\\UNC\\server\\share\\dir");
-    EXPECT_EQ(lister_make_long_path(u"\\\\", W), u"\\\\");
+    EXPECT_EQ(make_long_path_as_spelled(u"c:\\data", W), u"\\\\?\\C:\\data");
+    EXPECT_EQ(make_long_path_as_spelled(u"\\\\server\\share\\dir", W), u"\\\\?\\UNC\\server\\share\\dir");
+    EXPECT_EQ(make_long_path_as_spelled(u"\\\\", W), u"\\\\");
     EXPECT_TRUE(os.searched.empty()) << "the lister's variant does not respell";
 }
 
@@ -304,7 +300,7 @@ TEST_F(long_paths, posix_style_has_no_prefix_and_stops_at_the_root) {
     EXPECT_EQ(long_path(u"", P), u"");
     os.full_paths[u"\\\\server"] = u"/home/u/\\\\server";  // `\` is ordinary text
     EXPECT_EQ(long_path(u"\\\\server", P), u"/home/u/\\\\server");
-    EXPECT_EQ(lister_make_long_path(u"data", P), u"/home/u/data");
+    EXPECT_EQ(make_long_path_as_spelled(u"data", P), u"/home/u/data");
     EXPECT_EQ(make_display_path(u"data", P).value_or(u"<null>"), u"/home/u/Data");
 }
 

@@ -109,18 +109,14 @@ TEST(platform_layer, missing_paths_fail_with_not_found) {
     EXPECT_TRUE(is_not_found(last_error()));
 }
 
-TEST(platform_layer, read_only_bit_is_reported_and_changed) {
+TEST(platform_layer, read_only_and_folder_bits_are_reported) {
     temp_tree tree;
     tree.write_file(u"ro", "data");
     tree.set_read_only(u"ro", true);
-    const std::u16string ro = tree.path(u"ro");
-    const attr_bits attributes = current().get_attributes(ro);
-    EXPECT_EQ(attributes & (attr_bits::READONLY | attr_bits::DIRECTORY), attr_bits::READONLY);
-    EXPECT_TRUE(current().set_attributes(ro, attributes & ~attr_bits::READONLY));
-    EXPECT_FALSE(has(current().get_attributes(ro), attr_bits::READONLY));
-    EXPECT_TRUE(current().set_attributes(ro, attr_bits::READONLY));
-    EXPECT_TRUE(has(current().get_attributes(ro), attr_bits::READONLY));
-    EXPECT_TRUE(current().set_attributes(ro, attr_bits{}));
+    EXPECT_EQ(current().get_attributes(tree.path(u"ro")) & (attr_bits::READONLY | attr_bits::DIRECTORY),
+              attr_bits::READONLY);
+    tree.set_read_only(u"ro", false);
+    EXPECT_FALSE(has(current().get_attributes(tree.path(u"ro")), attr_bits::READONLY));
     tree.make_dir(u"d");
     EXPECT_TRUE(has(current().get_attributes(tree.path(u"d")), attr_bits::DIRECTORY));
 }
@@ -548,7 +544,7 @@ TEST(faulty_layer, open_delete_attribute_truncate_and_find_rules_fail_with_their
     faults.fail_open(f, ERR_ACCESS_DENIED);
     faults.fail_open_write(tree.path(u"w"), 1234);
     faults.fail_delete(f, 31);
-    faults.fail_set_attributes(f, 32);
+    faults.fail_set_read_only(f, 32);
     faults.fail_truncate(f, 33);
     faults.fail_find(tree.path(u"*.*"), 34);
     find_entry entry;
@@ -558,7 +554,6 @@ TEST(faulty_layer, open_delete_attribute_truncate_and_find_rules_fail_with_their
         {[&] { return faults.open_lock(f).valid(); }, ERR_ACCESS_DENIED},
         {[&] { return faults.open_write(tree.path(u"w"), write_mode::truncate).valid(); }, 1234},
         {[&] { return faults.delete_opened(opened, f, file_id{}); }, 31},
-        {[&] { return faults.set_attributes(f, attr_bits::READONLY); }, 32},
         {[&] { return faults.set_read_only(opened, true); }, 32},
         {[&] { return faults.truncate_opened(opened); }, 33},
         {[&] { return faults.find_first(tree.path(u"*.*"), entry).valid(); }, 34},

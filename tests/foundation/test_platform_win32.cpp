@@ -86,9 +86,8 @@ TEST(platform_win32, read_only_file_refuses_writing_and_deleting_until_cleared) 
     std::u16string file = tree.path(u"ro.txt");
     file_id folder;
     ASSERT_TRUE(sys.file_identity(tree.root(), folder));
-    attr_bits before = sys.get_attributes(file);
-    ASSERT_NE(before, INVALID_ATTRIBUTES);
-    ASSERT_TRUE(sys.set_attributes(file, before | attr_bits::READONLY));
+    tree.set_read_only(u"ro.txt", true);
+    ASSERT_TRUE(has(sys.get_attributes(file), attr_bits::READONLY));
     EXPECT_FALSE(sys.can_write(file));
     handle h = sys.open_for_change(file, change_kind::remove);
     ASSERT_TRUE(h.valid());

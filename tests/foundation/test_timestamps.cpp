@@ -1,6 +1,6 @@
 // Local time of a file time: the epoch converts, the zone rules at the
-// timestamp's date decide the offset (summer and winter), and the shared
-// record is overwritten by each conversion.
+// timestamp's date decide the offset (summer and winter), and a time beyond
+// the system's range fails.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -48,16 +48,12 @@ TEST(Timestamps, FileTimeZeroConverts) {
 #ifndef _WIN32
     zone_scope utc("UTC");
 #endif
-    uint64_t zero = 0;
-    const time_fields* t = local_time_of(zero);
-    ASSERT_NE(t, nullptr);
-    EXPECT_EQ(t->day_of_year, -1);
-    EXPECT_EQ(t->daylight_flag, -1);
+    const std::optional<platform::system_time> t = local_time_of(0);
+    ASSERT_TRUE(t.has_value());
 #ifndef _WIN32
     // 1601-01-01 00:00:00.000, a Monday.
-    EXPECT_EQ(
-        std::tuple(t->year + 1900, t->month + 1, t->day, t->hour, t->minute, t->second, t->millisecond, t->weekday),
-        std::tuple(1601, 1, 1, 0, 0, 0, 0, 1));
+    EXPECT_EQ(std::tuple(t->year, t->month, t->day, t->hour, t->minute, t->second, t->millisecond, t->weekday),
+              std::tuple(1601, 1, 1, 0, 0, 0, 0, 1));
 #endif
 }
 
@@ -67,23 +63,20 @@ TEST(Timestamps, ZoneRulesAtTheTimestampsDate) {
 #ifndef _WIN32
     zone_scope berlin("Europe/Berlin");
 #endif
-    uint64_t winter = file_time_of(1610712000, 250);  // 2021-01-15 12:00:00.250 UTC
-    uint64_t summer = file_time_of(1625140800, 999);  // 2021-07-01 12:00:00.999 UTC
-    const time_fields* w = local_time_of(winter);
-    ASSERT_NE(w, nullptr);
+    const std::optional<platform::system_time> w =
+        local_time_of(file_time_of(1610712000, 250));  // 2021-01-15 12:00:00.250 UTC
+    ASSERT_TRUE(w.has_value());
     if (w->hour != 13) GTEST_SKIP() << "the local zone is not Central European time";
-    EXPECT_EQ(std::tuple(w->year, w->month, w->day, w->weekday, w->millisecond), std::tuple(121, 0, 15, 5, 250));
-
-    // The same record is returned and overwritten by the next conversion.
-    const time_fields* s = local_time_of(summer);
-    ASSERT_EQ(s, w);
-    EXPECT_EQ(std::tuple(s->hour, s->month, s->day, s->millisecond, s->daylight_flag), std::tuple(14, 6, 1, 999, -1));
+    EXPECT_EQ(std::tuple(w->year, w->month, w->day, w->weekday, w->millisecond), std::tuple(2021, 1, 15, 5, 250));
+    const std::optional<platform::system_time> s =
+        local_time_of(file_time_of(1625140800, 999));  // 2021-07-01 12:00:00.999 UTC
+    ASSERT_TRUE(s.has_value());
+    EXPECT_EQ(std::tuple(s->hour, s->month, s->day, s->millisecond), std::tuple(14, 7, 1, 999));
 }
 
 TEST(Timestamps, OutOfRangeFailsWithEinval) {
     errno = 0;
-    uint64_t beyond = UINT64_MAX;
-    EXPECT_EQ(local_time_of(beyond), nullptr);
+    EXPECT_FALSE(local_time_of(UINT64_MAX).has_value());
     EXPECT_EQ(errno, EINVAL);
 }
 

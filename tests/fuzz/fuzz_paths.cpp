@@ -1,5 +1,5 @@
 // Fuzz target for the long-path builders (make_long_path,
-// lister_make_long_path, make_display_path) over the table layer. The input
+// make_long_path_as_spelled, make_display_path) over the table layer. The input
 // is a path style, a name, the full path the layer gives for it and a small
 // file system (a list of stored paths, split into components as the toolkit
 // splits them); the table answers each directory search the builders make as
@@ -121,7 +121,7 @@ struct results {
 results build(zub::test::table_os& os, const small_fs& fs, sv name) {
     for (;;) {
         os.searched.clear();
-        results r{zub::lister_make_long_path(name, fs.style), zub::make_long_path(name, fs.style),
+        results r{zub::make_long_path_as_spelled(name, fs.style), zub::make_long_path(name, fs.style),
                   zub::make_display_path(name, fs.style)};
         if (os.open_searches != 0) std::abort();  // a search left open
         bool added = false;

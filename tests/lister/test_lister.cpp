@@ -192,7 +192,7 @@ TEST(Lister, FailuresCostOneLineAndTheListingGoesOn) {
     temp_tree t;
     make_sample(t);
     const std::u16string pattern =
-        lister_listing_pattern(lister_join_path(lister_make_long_path(t.path(u"top")), u"sub"));
+        lister_listing_pattern(lister_join_path(make_long_path_as_spelled(t.path(u"top")), u"sub"));
     const uint32_t code = windows() ? platform::ERR_ACCESS_DENIED : 13u;  // EACCES on POSIX
     const std::u16string text = errno_message_text(platform::errno_from_os_error(code));
     const std::u16string missing = t.path(u"missing");
@@ -201,7 +201,7 @@ TEST(Lister, FailuresCostOneLineAndTheListingGoesOn) {
     layer.fail_find(pattern, code);
     const run_result r = run_quarnel({missing, t.path(u"top")}, std::move(layer));
     EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.err, narrow(BANNER + lister_make_long_path(missing) + u": " + errno_message_text(ENOENT) + u"\n" +
+    EXPECT_EQ(r.err, narrow(BANNER + make_long_path_as_spelled(missing) + u": " + errno_message_text(ENOENT) + u"\n" +
                             pattern + u": " + text + u"\n"));
     expect_listing(r.out, {file_line(u"a.txt", 3), dir_line(u"sub"), dir_line(u"empty")});
 }
@@ -220,7 +220,7 @@ TEST(Lister, RootsAreListedThroughTheirPattern) {
     for (const auto& c : cases) {
         SCOPED_TRACE(narrow(c.argument));
         // The message names the argument as the lister's long-path step gave it.
-        const std::u16string shown = lister_make_long_path(c.argument);
+        const std::u16string shown = make_long_path_as_spelled(c.argument);
         faulty_os layer;
         layer.fail_find(c.pattern, refused);
         // A share that does not exist is not looked for on the network.
@@ -281,7 +281,7 @@ TEST(Lister, LinkBackToAnOpenFolderIsNotListedAgain) {
     std::vector<std::u16string> expected = SAMPLE_LISTING;
     expected.push_back(dir_line(u"sub/back"));
     expect_listing(r.out, expected);
-    const std::u16string top = lister_make_long_path(t.path(u"top"));
+    const std::u16string top = make_long_path_as_spelled(t.path(u"top"));
     const std::u16string back = lister_join_path(lister_join_path(top, u"sub"), u"back");
     EXPECT_EQ(r.err, narrow(BANNER + u"\"" + back + u"\" is a link back to a folder being listed: not listed again\n"));
 }

@@ -60,8 +60,8 @@ void faulty_os::fail_read(std::u16string path, uint64_t offset, uint32_t code) {
 }
 void faulty_os::cut_at(std::u16string path, uint64_t length) { set_rule(cut_, std::move(path), length); }
 void faulty_os::fail_delete(std::u16string path, uint32_t code) { set_rule(delete_fail_, std::move(path), code); }
-void faulty_os::fail_set_attributes(std::u16string path, uint32_t code) {
-    set_rule(setattr_fail_, std::move(path), code);
+void faulty_os::fail_set_read_only(std::u16string path, uint32_t code) {
+    set_rule(read_only_fail_, std::move(path), code);
 }
 void faulty_os::fail_truncate(std::u16string path, uint32_t code) { set_rule(truncate_fail_, std::move(path), code); }
 void faulty_os::fail_find(std::u16string pattern, uint32_t code) { set_rule(find_fail_, std::move(pattern), code); }
@@ -148,14 +148,6 @@ bool faulty_os::entry_of(std::u16string_view path, platform::find_entry& entry) 
         if (const uint32_t* code = rule_for(find_fail_, path)) return refuse(*code);
     }
     return next_->entry_of(path, entry);
-}
-
-bool faulty_os::set_attributes(std::u16string_view path, platform::attr_bits attributes) {
-    {
-        std::lock_guard<std::recursive_mutex> guard(lock_);
-        if (const uint32_t* code = rule_for(setattr_fail_, path)) return refuse(*code);
-    }
-    return next_->set_attributes(path, attributes);
 }
 
 handle faulty_os::open_read(std::u16string_view path, platform::read_mode mode) {
@@ -290,7 +282,7 @@ handle faulty_os::real_of(handle file) {
 
 bool faulty_os::set_read_only(handle file, bool read_only) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    if (const uint32_t* code = rule_for_handle(setattr_fail_, file)) return refuse(*code);
+    if (const uint32_t* code = rule_for_handle(read_only_fail_, file)) return refuse(*code);
     return next_->set_read_only(real_of(file), read_only);
 }
 

@@ -41,7 +41,7 @@ public:
     void cut_at(std::u16string path, uint64_t length);
     // Deleting, clearing the read-only attribute of, or emptying the file fails.
     void fail_delete(std::u16string path, uint32_t code);
-    void fail_set_attributes(std::u16string path, uint32_t code);
+    void fail_set_read_only(std::u16string path, uint32_t code);
     void fail_truncate(std::u16string path, uint32_t code);
     void fail_find(std::u16string pattern, uint32_t code);
     void fail_open_write(std::u16string path, uint32_t code);
@@ -80,7 +80,6 @@ public:
     // --- platform::os: the calls the rules, the captures and the counters touch ---
     platform::handle find_first(std::u16string_view pattern, platform::find_entry& entry) override;
     bool entry_of(std::u16string_view path, platform::find_entry& entry) override;
-    bool set_attributes(std::u16string_view path, platform::attr_bits attributes) override;
     platform::handle open_read(std::u16string_view path, platform::read_mode mode) override;
     bool read(platform::handle file, void* buffer, uint32_t count, uint32_t& got) override;
     bool size_of(platform::handle file, uint64_t& size) override;
@@ -139,7 +138,7 @@ private:
     std::map<std::u16string, read_failure, std::less<>> read_fail_;
     std::map<std::u16string, uint64_t, std::less<>> cut_;
     std::map<std::u16string, uint32_t, std::less<>> delete_fail_;
-    std::map<std::u16string, uint32_t, std::less<>> setattr_fail_;
+    std::map<std::u16string, uint32_t, std::less<>> read_only_fail_;
     std::map<std::u16string, uint32_t, std::less<>> truncate_fail_;
     std::map<std::u16string, uint32_t, std::less<>> find_fail_;
     std::map<std::u16string, uint32_t, std::less<>> write_open_fail_;

@@ -36,9 +36,6 @@ public:
     platform::attr_bits get_attributes(sv path) override {
         return next_ ? next_->get_attributes(path) : refuse(platform::INVALID_ATTRIBUTES);
     }
-    bool set_attributes(sv path, platform::attr_bits attributes) override {
-        return next_ ? next_->set_attributes(path, attributes) : refuse(false);
-    }
     bool full_path(sv name, u16& out, bool* has_file_part) override {
         return next_ ? next_->full_path(name, out, has_file_part) : refuse(false);
     }

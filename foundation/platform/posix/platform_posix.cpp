@@ -50,10 +50,7 @@ bool fail_errno() {
     return false;
 }
 
-bool fail_with(int code) {
-    thread_last_error = static_cast<uint32_t>(code);
-    return false;
-}
+using posix::fail_with;
 
 std::string native(std::u16string_view path) { return bytes_from_utf16(path); }
 
@@ -214,7 +211,9 @@ file_time file_time_of(const struct timespec& ts) {
     return static_cast<uint64_t>(seconds) * 10000000ULL + static_cast<uint64_t>(ts.tv_nsec) / 100U;
 }
 
-constexpr uint32_t REPARSE_TAG_SYMLINK = 0xA000000C;
+// Read-only means the owner may not write: the one mode bit behind the
+// attribute, in a listing and in a file's state alike.
+bool owner_read_only(mode_t mode) { return (mode & S_IWUSR) == 0; }
 
 // The code a change refused for a moved or replaced file gives: ESTALE is
 // otherwise only met on network file systems, where it means the same.
@@ -231,12 +230,10 @@ file_state state_from(const struct stat& st) {
     state.written = file_time_of(st.st_mtim);
     state.changed = file_time_of(st.st_ctim);
     state.links = static_cast<uint32_t>(st.st_nlink);
-    state.read_only = (st.st_mode & S_IWUSR) == 0;
+    state.read_only = owner_read_only(st.st_mode);
     state.regular = S_ISREG(st.st_mode);
     return state;
 }
-
-bool is_dot_or_dotdot(std::string_view name) { return name == "." || name == ".."; }
 
 // Attribute bits of an entry: `link` is its own lstat record, `target` the
 // followed stat record (equal to `link` when it is not a symbolic link or the
@@ -248,8 +245,8 @@ attr_bits attributes_of(std::string_view name, const struct stat& link, const st
     } else {
         attributes |= attr_bits::ARCHIVE;
     }
-    if ((target.st_mode & S_IWUSR) == 0) attributes |= attr_bits::READONLY;
-    if (!name.empty() && name[0] == '.' && !is_dot_or_dotdot(name)) attributes |= attr_bits::HIDDEN;
+    if (owner_read_only(target.st_mode)) attributes |= attr_bits::READONLY;
+    if (!name.empty() && name[0] == '.' && !is_dot_name(name)) attributes |= attr_bits::HIDDEN;
     if (S_ISLNK(link.st_mode)) attributes |= attr_bits::REPARSE_POINT;
     return attributes;
 }
@@ -258,16 +255,12 @@ attr_bits attributes_of(std::string_view name, const struct stat& link, const st
 void fill_entry(std::string_view name, const struct stat& link, const struct stat& target, find_entry& entry,
                 std::u16string* name16 = nullptr) {
     entry.attributes = attributes_of(name, link, target);
-    entry.created = file_time_of(target.st_ctim);
-    entry.accessed = file_time_of(target.st_atim);
     entry.written = file_time_of(target.st_mtim);
     entry.size = S_ISDIR(target.st_mode) ? 0 : static_cast<uint64_t>(target.st_size);
     if (name16 != nullptr)
         entry.name.swap(*name16);
     else
         entry.name = utf16_from_bytes(name);
-    entry.short_name.clear();
-    entry.reparse_tag = S_ISLNK(link.st_mode) ? REPARSE_TAG_SYMLINK : 0;
 }
 
 // lstat, then stat through a symbolic link (a dangling link keeps its own record).
@@ -293,8 +286,7 @@ bool match_units(std::u16string_view p, std::u16string_view n) {
     size_t pi = 0, ni = 0;
     size_t star_p = std::u16string_view::npos, star_n = 0;
     auto char_len = [](std::u16string_view s, size_t i) -> size_t {
-        return (s[i] >= 0xD800 && s[i] <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) ? 2
-                                                                                                                  : 1;
+        return (is_lead_surrogate(s[i]) && i + 1 < s.size() && is_trail_surrogate(s[i + 1])) ? 2 : 1;
     };
     while (ni < n.size()) {
         if (pi < p.size() && p[pi] == u'*') {
@@ -718,17 +710,6 @@ public:
         return attributes_of(last_component(name), link, target);
     }
 
-    bool set_attributes(std::u16string_view path16, attr_bits attributes) override {
-        const std::string path = native(path16);
-        struct stat st;
-        if (::stat(path.c_str(), &st) != 0) return fail_errno();
-        mode_t mode = st.st_mode & 07777;
-        mode = has(attributes, attr_bits::READONLY) ? (mode & ~mode_t(S_IWUSR)) : (mode | S_IWUSR);
-        if (mode == (st.st_mode & 07777)) return true;
-        if (::chmod(path.c_str(), mode) != 0) return fail_errno();
-        return true;
-    }
-
     bool full_path(std::u16string_view name, std::u16string& out, bool* has_file_part) override {
         if (name.empty()) return fail_with(ENOENT);
         std::u16string whole;
@@ -937,7 +918,7 @@ public:
         const std::string path = native(path16);
         const std::string parent = folder_of(path);
         const std::string name(last_component(path));
-        if (name.empty() || is_dot_or_dotdot(name)) return fail_with(EINVAL);
+        if (name.empty() || is_dot_name(name)) return fail_with(EINVAL);
         const int dir = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dir < 0) return fail_errno();
         struct stat dir_st, held, named;

@@ -26,17 +26,10 @@ namespace {
 
 constexpr size_t LINE_HEAD = 65536;
 
-bool fail_with(int code) {
-    set_last_error(static_cast<uint32_t>(code));
-    return false;
-}
-
-char16_t fold(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
-
 bool same_fold(std::u16string_view a, std::u16string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (fold(a[i]) != fold(b[i])) return false;
+        if (ascii_upper(a[i]) != ascii_upper(b[i])) return false;
     return true;
 }
 
@@ -283,6 +276,11 @@ bool rewrite(int in, int out, std::u16string_view section, std::u16string_view k
 }
 
 }  // namespace
+
+bool fail_with(int code) {
+    set_last_error(static_cast<uint32_t>(code));
+    return false;
+}
 
 bool write_all(int fd, const char* data, size_t count) {
     while (count > 0) {

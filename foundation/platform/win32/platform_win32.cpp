@@ -63,13 +63,9 @@ file_time from_filetime(const FILETIME& t) { return join64(t.dwHighDateTime, t.d
 
 void fill_entry(const WIN32_FIND_DATAW& data, find_entry& entry) {
     entry.attributes = static_cast<attr_bits>(data.dwFileAttributes);
-    entry.created = from_filetime(data.ftCreationTime);
-    entry.accessed = from_filetime(data.ftLastAccessTime);
     entry.written = from_filetime(data.ftLastWriteTime);
     entry.size = join64(data.nFileSizeHigh, data.nFileSizeLow);
     entry.name = from_wide(data.cFileName, wcsnlen(data.cFileName, MAX_PATH));
-    entry.short_name = from_wide(data.cAlternateFileName, wcsnlen(data.cAlternateFileName, 14));
-    entry.reparse_tag = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? data.dwReserved0 : 0;
 }
 
 // Closes a handle without disturbing the error code of the failure that
@@ -215,11 +211,6 @@ public:
         wide_text name(path);
         if (!name.ok()) return INVALID_ATTRIBUTES;
         return static_cast<attr_bits>(GetFileAttributesW(name.get()));
-    }
-
-    bool set_attributes(std::u16string_view path, attr_bits attributes) override {
-        wide_text name(path);
-        return name.ok() && SetFileAttributesW(name.get(), static_cast<DWORD>(attributes)) != 0;
     }
 
     bool full_path(std::u16string_view name, std::u16string& out, bool* has_file_part) override {
