@@ -6,6 +6,7 @@
 #include <new>
 
 #include "console/console_host.h"
+#include "engine/byte_compare.h"
 #include "engine/run_driver.h"
 #include "foundation/settings.h"
 #include "foundation/text_output.h"
@@ -25,7 +26,7 @@ int zub64_main(std::vector<std::u16string> args) {
     // Chosen before the first line, so that a redirected standard error holds
     // one encoding throughout.
     choose_output_encoding(read_setting(u"options", u"encoding"));
-    std::new_handler previous = std::set_new_handler(exit_out_of_memory);
+    std::new_handler previous = std::set_new_handler(release_buffers_and_exit_out_of_memory);
 
     // A closed standard stream would hand its descriptor to the first result
     // file opened, which would then receive the console text too.

@@ -12,7 +12,7 @@ namespace zub {
 
 class console_host : public host {
 public:
-    build_kind kind() const override { return build_kind::console; }
+    host_rules rules() const override { return rules_of(build_kind::console); }
     int write_out(std::u16string_view text) override;
     int write_err(std::u16string_view text) override;
     int write_verbose(std::u16string_view text) override;

@@ -51,7 +51,7 @@ struct worker_state {
 // stop_flag. Bound to the window when a worker begins.
 class dialog_host final : public host {
 public:
-    build_kind kind() const override { return build_kind::dialog; }
+    host_rules rules() const override { return rules_of(build_kind::dialog); }
     int write_out(std::u16string_view text) override;
     int write_err(std::u16string_view text) override;
     bool stop_requested() override;

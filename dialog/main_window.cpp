@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "dialog/dialog_program.h"
+#include "engine/byte_compare.h"
 #include "foundation/settings.h"
 #include "foundation/text_output.h"
 

@@ -15,6 +15,29 @@
 
 namespace zub {
 
+unsigned char* src_buffer = nullptr;
+unsigned char* dst_buffer = nullptr;
+
+int reserve_compare_buffers() {
+    if (src_buffer == nullptr) src_buffer = static_cast<unsigned char*>(reserve_block(COMPARE_BUFFER_BYTES));
+    if (src_buffer == nullptr) return 1;
+    if (dst_buffer == nullptr) dst_buffer = static_cast<unsigned char*>(reserve_block(COMPARE_BUFFER_BYTES));
+    return dst_buffer == nullptr ? 1 : 0;
+}
+
+void release_compare_buffers() {
+    release_block(src_buffer, COMPARE_BUFFER_BYTES);
+    src_buffer = nullptr;
+    release_block(dst_buffer, COMPARE_BUFFER_BYTES);
+    dst_buffer = nullptr;
+}
+
+void release_buffers_and_exit_out_of_memory() {
+    // 32 MiB given back first, so that the message itself finds memory.
+    release_compare_buffers();
+    exit_out_of_memory();
+}
+
 namespace {
 
 int32_t code_of(uint32_t error) { return static_cast<int32_t>(error); }
@@ -330,28 +353,19 @@ void report_missing_buffers(run_state& run, std::u16string_view src) {
 }
 
 compare_progress::compare_progress(run_state& run, std::u16string_view src, std::u16string_view dst)
-    : run_(run), src_(src) {
-    dialog_ = run.dialog();
-    title_ = !dialog_ && run.options.title_progress;
-    if (dialog_) rel_dst_ = relative_dst(run, dst);
-}
+    : run_(run), src_(src), rel_dst_(relative_dst(run, dst)), title_(run.options.title_progress) {}
 
 void compare_progress::begin() {
-    if (title_)
-        run_.out.set_title(src_);
-    else if (dialog_)
-        run_.out.show_progress(rel_dst_, -1);
+    if (title_) run_.out.set_title(src_);
+    run_.out.show_progress(rel_dst_, -1);
 }
 
 void compare_progress::before_block(int64_t percent, uint64_t block_size) {
-    if (!title_ && !dialog_) return;
     if (percent == shown_) return;
     shown_ = percent;
     if (block_size < 65536 || percent < 0 || percent > 99) return;
-    if (title_)
-        run_.out.set_title(sformat(u"%s %2d%%", src_, percent));
-    else
-        run_.out.show_progress(rel_dst_, static_cast<int>(percent));
+    if (title_) run_.out.set_title(sformat(u"%s %2d%%", src_, percent));
+    run_.out.show_progress(rel_dst_, static_cast<int>(percent));
 }
 
 void pause_after_block(const run_state& run) {

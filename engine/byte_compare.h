@@ -36,6 +36,20 @@ inline constexpr uint64_t FIRST_BLOCK_BYTES = 8192;
 inline constexpr uint64_t LARGEST_BLOCK_BYTES = 16777216;
 inline constexpr uint32_t CHUNK_BYTES = 1048576;
 
+// The two page-aligned compare buffers, reserved by the program before its
+// first run and held to its end: each holds the largest block.
+inline constexpr size_t COMPARE_BUFFER_BYTES = 16777216;
+static_assert(COMPARE_BUFFER_BYTES >= LARGEST_BLOCK_BYTES, "a buffer holds the largest block");
+extern unsigned char* src_buffer;
+extern unsigned char* dst_buffer;
+// 0 when both buffers exist, 1 otherwise (the second is not tried when the
+// first fails).
+int reserve_compare_buffers();
+void release_compare_buffers();
+// For a program's out-of-memory handler: gives the buffers back, says
+// "inadequate memory." and ends the program.
+[[noreturn]] void release_buffers_and_exit_out_of_memory();
+
 // Opens a file for sequential reading that leaves the page cache as it was,
 // sharing read and write; `listed_size` (when not 0) is the size the file
 // was listed with as a regular file (platform::os::open_listed). On failure
@@ -180,8 +194,8 @@ template <class Comparison>
 compare_outcome compare_blocks(run_state& run, std::u16string_view src, std::u16string_view dst, uint64_t listed_size,
                                int64_t size, Comparison& comparison);
 
-// Progress of one comparison: the console title with -w (console build) or
-// show_progress (dialog build, always on).
+// Progress of one comparison: the terminal title with -w, and show_progress
+// (the dialog's progress bar) always.
 class compare_progress {
 public:
     compare_progress(run_state& run, std::u16string_view src, std::u16string_view dst);
@@ -196,7 +210,6 @@ private:
     std::u16string_view src_;
     std::u16string_view rel_dst_;
     bool title_ = false;
-    bool dialog_ = false;
     int64_t shown_ = -1;
 };
 

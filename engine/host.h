@@ -3,9 +3,9 @@
 // console itself: the console program supplies a host that writes to the
 // standard streams and the terminal title, the dialog program one that fills
 // its result box, status line, progress bar and counters, and the tests a
-// capturing host. The host also says which build the run is, which is how the
-// dialog build's differences (run lock, stop polls, display calls, option
-// rules) are chosen without a second copy of the engine.
+// capturing host. Every display hook is called in every build; a host that
+// shows nothing of a kind leaves its hook empty. The few rules in which the
+// two builds behave differently are the host's `rules()`.
 #pragma once
 
 #include <cstdint>
@@ -20,11 +20,29 @@ struct run_state;
 
 enum class build_kind { console, dialog };
 
+// How a front end's runs differ beyond what they show.
+struct host_rules {
+    // -h and -? ask for the usage, which is written with bad usage and after
+    // a bad option; otherwise H and ? are bad options like any other.
+    bool usage = true;
+    // A run takes the lock file "__LOCK__" in the current folder and is
+    // refused (EXIT_LOCK_HELD) while another run holds it.
+    bool run_lock = false;
+    // A stop requested up to the end of the run makes it end with 1, not
+    // only one that the walk saw.
+    bool late_stop_fails = false;
+};
+// The rules of each front end.
+inline constexpr host_rules rules_of(build_kind kind) {
+    if (kind == build_kind::dialog) return {.usage = false, .run_lock = true, .late_stop_fails = true};
+    return {};
+}
+
 class host {
 public:
     virtual ~host() = default;
 
-    virtual build_kind kind() const = 0;
+    virtual host_rules rules() const = 0;
 
     // Text the console build writes to its standard output (summary, -v lines,
     // byte dumps) and to its standard error (failures, same-folder lines).

@@ -81,7 +81,7 @@ parse_result parse_options(run_state& run, const std::vector<std::u16string>& ar
                 }
                 continue;
             }
-            if ((c == u'H' || c == u'?') && !run.dialog()) {
+            if ((c == u'H' || c == u'?') && run.out.rules().usage) {
                 result.outcome = parse_outcome::HELP;
                 return result;
             }

@@ -89,10 +89,8 @@ void report_verdict(run_state& run, const event_wording& event, std::u16string_v
 }
 
 void show_counts(run_state& run) {
-    if (run.dialog())
-        run.out.show_counts(static_cast<uint32_t>(run.counts.same_count),
-                            static_cast<uint32_t>(run.counts.different_count),
-                            static_cast<int64_t>(run.counts.bytes_compared));
+    run.out.show_counts(static_cast<uint32_t>(run.counts.same_count), static_cast<uint32_t>(run.counts.different_count),
+                        static_cast<int64_t>(run.counts.bytes_compared));
 }
 
 void count_different(run_state& run, std::u16string_view src, std::u16string_view dst, int64_t size) {

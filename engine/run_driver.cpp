@@ -9,6 +9,7 @@
 #include <optional>
 #include <utility>
 
+#include "engine/byte_compare.h"
 #include "engine/options.h"
 #include "engine/result_logs.h"
 #include "engine/tree_walk.h"
@@ -85,10 +86,10 @@ int run_body(run_state& run, const std::vector<std::u16string>& args) {
     case parse_outcome::PARSED: break;
     case parse_outcome::HELP:
     case parse_outcome::BAD_USAGE:
-        if (!run.dialog()) report_err(run, usage_text, program_name());
+        if (run.out.rules().usage) report_err(run, usage_text, program_name());
         return 1;
     case parse_outcome::BAD_OPTION:
-        if (!run.dialog()) report_err(run, u"for more infomation: %s /?\n", program_name());
+        if (run.out.rules().usage) report_err(run, u"for more infomation: %s /?\n", program_name());
         return 1;
     }
 
@@ -102,7 +103,6 @@ int run_body(run_state& run, const std::vector<std::u16string>& args) {
         src_text = args[parsed.first_folder];
         dst_text = args[parsed.first_folder + 1];
     } else {
-        if (run.dialog()) return 1;
         std::optional<std::pair<std::u16string, std::u16string>> picked = run.out.resolve_folders(run);
         if (!picked) return 1;
         src_text = std::move(picked->first);
@@ -145,7 +145,7 @@ int run_body(run_state& run, const std::vector<std::u16string>& args) {
 
     run.dst_prefix_len = static_cast<int32_t>(long_dst->size()) + (ends_with_separator(*long_dst) ? 0 : 1);
 
-    if (run.dialog()) run.out.show_counts(0, 0, 0);
+    run.out.show_counts(0, 0, 0);
     const bool walked = walk_tree(run, *long_src, *long_dst);
     long_src.reset();
     long_dst.reset();
@@ -171,9 +171,10 @@ int run_body(run_state& run, const std::vector<std::u16string>& args) {
 }  // namespace
 
 int run_engine(run_state& run, const std::vector<std::u16string>& args) {
-    platform::handle lock = platform::INVALID_HANDLE;
-    if (run.dialog()) {
-        lock = platform::current().open_lock(u"__LOCK__");
+    const host_rules rules = run.out.rules();
+    platform::owned_handle lock;
+    if (rules.run_lock) {
+        lock = platform::owned_handle(platform::current().open_lock(u"__LOCK__"));
         if (!lock.valid()) return EXIT_LOCK_HELD;
     }
 
@@ -193,11 +194,11 @@ int run_engine(run_state& run, const std::vector<std::u16string>& args) {
     if (code == 0 && !records_intact(run)) code = 1;
     free_ext_list(run.extensions);
 
-    if (run.dialog()) platform::current().close(lock);
+    lock.reset();
     // A stopped run is not a completed one. The dialog asks once more (a
     // Stop pressed while the run ended); a console run counts the Ctrl+C
     // that its walk saw.
-    if (run.dialog() ? run.stop_requested() : run.stopped) return 1;
+    if (rules.late_stop_fails ? run.stop_requested() : run.stopped) return 1;
     return code;
 }
 

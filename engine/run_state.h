@@ -139,7 +139,6 @@ struct run_state {
     // Set once a stop request (the dialog's Stop, Ctrl+C) was seen in this run.
     bool stopped = false;
 
-    bool dialog() const { return out.kind() == build_kind::dialog; }
     // Polls the host (the dialog's Stop, the console's Ctrl+C) and remembers a stop.
     bool stop_requested() {
         if (!stopped && out.stop_requested()) stopped = true;

@@ -169,7 +169,6 @@ bool walk_folder(run_state& run, std::u16string_view src, std::u16string_view ds
     // Held no longer than needed: in a deep tree every level's pattern would
     // otherwise stay for the whole descent.
     std::u16string().swap(pattern);
-    const bool dialog = run.dialog();
     do {
         if (run.stop_requested()) break;
         if (entry.is_folder()) {
@@ -183,7 +182,7 @@ bool walk_folder(run_state& run, std::u16string_view src, std::u16string_view ds
                 }
             }
             std::u16string dst_sub = join_path(dst, entry.name);
-            if (dialog) run.out.show_status(relative_dst(run, dst_sub));
+            run.out.show_status(relative_dst(run, dst_sub));
             walk_folder(run, src_sub, dst_sub, &here);
         } else {
             visit_file(run, src, dst, entry, folders);

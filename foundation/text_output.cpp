@@ -305,9 +305,6 @@ int vprint_verbose(std::u16string_view format, fmt_args args) {
 
 // ---------------------------------------------------------------- memory
 
-unsigned char* src_buffer = nullptr;
-unsigned char* dst_buffer = nullptr;
-
 void* reserve_block(size_t size) {
     void* block = platform::current().reserve_pages(size);
     if (block == nullptr) print_to(text_stream::err(), u"can't alloc memory (%d Bytes)\n", size);
@@ -318,20 +315,6 @@ void release_block(void* block, size_t size) {
     if (block == nullptr) return;
     if (!platform::current().release_pages(block, size))
         print_to(text_stream::err(), u"can't free memory (%p)\n", block);
-}
-
-int reserve_compare_buffers() {
-    if (src_buffer == nullptr) src_buffer = static_cast<unsigned char*>(reserve_block(COMPARE_BUFFER_BYTES));
-    if (src_buffer == nullptr) return 1;
-    if (dst_buffer == nullptr) dst_buffer = static_cast<unsigned char*>(reserve_block(COMPARE_BUFFER_BYTES));
-    return dst_buffer == nullptr ? 1 : 0;
-}
-
-void release_compare_buffers() {
-    release_block(src_buffer, COMPARE_BUFFER_BYTES);
-    src_buffer = nullptr;
-    release_block(dst_buffer, COMPARE_BUFFER_BYTES);
-    dst_buffer = nullptr;
 }
 
 // ---------------------------------------------------------------- texts
@@ -367,7 +350,6 @@ const std::u16string& program_name() { return name_storage(); }
 void set_program_name(std::u16string_view name) { name_storage() = std::u16string(name); }
 
 void exit_out_of_memory() {
-    release_compare_buffers();
     print_to(text_stream::err(), u"%s: inadequate memory.\n", program_name());
     std::exit(1);
 }

@@ -128,14 +128,6 @@ void* reserve_block(size_t size);
 // Releases a block of reserve_block; on failure writes "can't free memory (%p)\n".
 void release_block(void* block, size_t size);
 
-inline constexpr size_t COMPARE_BUFFER_BYTES = 16777216;
-extern unsigned char* src_buffer;
-extern unsigned char* dst_buffer;
-// 0 when both 16 MiB buffers exist, 1 otherwise (the second is not tried
-// when the first fails).
-int reserve_compare_buffers();
-void release_compare_buffers();
-
 // The system's one-line text for an OS error code: a trailing line break is
 // removed and inner line breaks become blanks.
 std::u16string system_message_text(uint32_t code);

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/byte_compare.h"
 #include "engine/result_logs.h"
 #include "engine/run_state.h"
 #include "foundation/enumeration.h"

@@ -6,6 +6,7 @@
 #include "engine/prefix_compare.h"
 #include "tests/engine/engine_fixture.h"
 
+#include <cstring>
 #include <utility>
 
 namespace zub::test {
@@ -257,6 +258,20 @@ TEST_F(compare_test, dialog_progress_and_stop) {
     EXPECT_EQ(compare_files(*run, a, da, int64_t{3} * MiB), compare_outcome{outcome::stopped});
     EXPECT_EQ(fos.read_sizes(a).size() - 11, 4u);  // blocks 1 to 4 of this pass read
     EXPECT_EQ(fos.read_sizes(da).size() - 11, 3u);
+}
+
+TEST(compare_buffers, page_aligned_whole_and_released_twice) {
+    ASSERT_EQ(reserve_compare_buffers(), 0);
+    for (auto* buffer : {src_buffer, dst_buffer}) {
+        ASSERT_NE(buffer, nullptr);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer) % platform::page_size(), 0u);
+    }
+    src_buffer[0] = 1;
+    src_buffer[COMPARE_BUFFER_BYTES - 1] = 2;
+    std::memset(dst_buffer, 0xAB, COMPARE_BUFFER_BYTES);
+    release_compare_buffers();
+    EXPECT_TRUE(src_buffer == nullptr && dst_buffer == nullptr);
+    release_compare_buffers();  // nothing left to release
 }
 
 }  // namespace

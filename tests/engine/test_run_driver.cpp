@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "engine/byte_compare.h"
 #include "engine/result_logs.h"
 #include "engine/run_driver.h"
 #include "foundation/paths.h"

@@ -198,20 +198,6 @@ TEST(TextOutput, OneLineRuleOfSystemTexts) {
     EXPECT_EQ(live.find_first_of(u"\r\n"), std::u16string::npos) << narrow(live);
 }
 
-TEST(TextOutput, CompareBuffersAndBlocks) {
-    ASSERT_EQ(reserve_compare_buffers(), 0);
-    for (auto* buffer : {src_buffer, dst_buffer}) {
-        ASSERT_NE(buffer, nullptr);
-        EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer) % platform::page_size(), 0u);
-    }
-    src_buffer[0] = 1;
-    src_buffer[COMPARE_BUFFER_BYTES - 1] = 2;
-    std::memset(dst_buffer, 0xAB, COMPARE_BUFFER_BYTES);
-    release_compare_buffers();
-    EXPECT_TRUE(src_buffer == nullptr && dst_buffer == nullptr);
-    release_compare_buffers();  // nothing left to release
-}
-
 TEST(TextOutput, FailedReservationIsReported) {
     faulty_os layer;
     faulty_os_scope scope(layer);

@@ -16,7 +16,8 @@ class capture_host : public host {
 public:
     explicit capture_host(build_kind k = build_kind::console) : kind_(k) {}
 
-    build_kind kind() const override { return kind_; }
+    host_rules rules() const override { return rules_of(kind_); }
+    build_kind kind() const { return kind_; }
     int write_out(std::u16string_view text) override {
         out.append(text);
         return static_cast<int>(text.size());
