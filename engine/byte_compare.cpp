@@ -344,6 +344,9 @@ void compare_progress::begin() {
 }
 
 void compare_progress::before_block(int64_t percent, uint64_t block_size) {
+    // Every block before this one was read whole.
+    run_.out.watch_bytes(read_);
+    read_ += block_size;
     if (!title_ && !dialog_) return;
     if (percent == shown_) return;
     shown_ = percent;

@@ -160,7 +160,8 @@ int64_t open_pair(run_state& run, std::u16string_view src, std::u16string_view d
                   platform::handle& dst_file, uint64_t listed_size = 0);
 
 // Progress of one comparison: the console title with -w (console build) or
-// show_progress (dialog build, always on).
+// show_progress (dialog build, always on), and the bytes read for a host
+// that watches the run (watch_bytes).
 class compare_progress {
 public:
     compare_progress(run_state& run, std::u16string_view src, std::u16string_view dst);
@@ -177,6 +178,7 @@ private:
     bool title_ = false;
     bool dialog_ = false;
     int64_t shown_ = -1;
+    uint64_t read_ = 0;  // bytes of the pair asked for so far
 };
 
 // Pause after a block: level 1 sleeps 1 ms; level 2, or -k, yields.
