@@ -58,18 +58,49 @@ BOOL CALLBACK find_dialog(HWND window, LPARAM parameter) {
     return FALSE;
 }
 
+// An environment variable set for the processes started in a scope (left
+// as it is when the value is null).
+class scoped_variable {
+public:
+    scoped_variable(const wchar_t* name, const wchar_t* value) : name_(name), set_(value != nullptr) {
+        if (!set_) return;
+        had_ = GetEnvironmentVariableW(name, previous_, 1024) != 0;
+        SetEnvironmentVariableW(name, value);
+    }
+    ~scoped_variable() {
+        if (set_) SetEnvironmentVariableW(name_, had_ ? previous_ : nullptr);
+    }
+    scoped_variable(const scoped_variable&) = delete;
+    scoped_variable& operator=(const scoped_variable&) = delete;
+
+private:
+    const wchar_t* name_;
+    bool set_, had_ = false;
+    wchar_t previous_[1024] = {};
+};
+
 // A running zub.exe and its dialog.
 class zub_window {
 public:
-    explicit zub_window(const std::wstring& folder) {
+    // `locale`, when given, is the Unix locale the program starts in (LC_ALL),
+    // from which Wine takes the user's language.
+    explicit zub_window(const std::wstring& folder, const wchar_t* locale = nullptr) {
         std::wstring exe = folder + L"\\zub.exe";
         CopyFileW(zub_exe().c_str(), exe.c_str(), FALSE);
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         std::wstring command = L"\"" + exe + L"\"";
-        if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                            &process_))
-            return;
+        bool started = false;
+        {
+            // The locales are made by cmake/wine-gui-run.sh in ZUB_LOCALE_DIR.
+            wchar_t locales[1024] = {};
+            GetEnvironmentVariableW(L"ZUB_LOCALE_DIR", locales, 1024);
+            scoped_variable locale_path(L"LOCPATH", locale != nullptr ? locales : nullptr);
+            scoped_variable all(L"LC_ALL", locale);
+            started = CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                                     &startup, &process_) != 0;
+        }
+        if (!started) return;
         find_context context{process_.dwProcessId, nullptr};
         wait_until([&] { return !EnumWindows(find_dialog, reinterpret_cast<LPARAM>(&context)); }, 30);
         dialog = context.found;
@@ -265,7 +296,9 @@ TEST_F(DialogDriver, SettingsReadAtStartAndWrittenOnClosing) {
         {IDC_APPEND, false},         {IDC_ASSUME_MATCH, true},   {IDC_SHOW_RESULTS, false}};
     for (const auto& [id, on] : boxes) EXPECT_EQ(zub.checked(id), on) << id;
     EXPECT_EQ(zub.text(IDC_EXTENSIONS), L".txt");
-    EXPECT_EQ(zub.text(IDC_PRIORITY), program_string(IDS_PRIORITIES).substr(5, 5));  // "3 ..."
+    const std::wstring levels = program_string(IDS_PRIORITIES);
+    const size_t third = levels.find(L"|3 ");
+    EXPECT_EQ(zub.text(IDC_PRIORITY), levels.substr(third + 1, levels.find(L'|', third + 1) - third - 1));
 
     // "Unsafe" keeps the folder 1 side delete mode after a run.
     zub.click(IDC_DELETE_SRC);
@@ -373,6 +406,33 @@ namespace {
 // Not a test: scripts/dialog-screenshot.sh runs it to show the dialog after a
 // finished run. It writes the window's geometry to ZUB_SHOT_DIR/ready, waits
 // for ZUB_SHOT_DIR/taken and closes the program.
+// A Japanese user gets the Japanese template and strings, any other user the
+// English ones: labels from the template, the welcome text and the load
+// levels from the string table.
+TEST_F(DialogDriver, LabelsAndStringsFollowTheUserLanguage) {
+    struct row {
+        const wchar_t* locale;
+        std::wstring folder1, start, welcome, level;
+    };
+    const row rows[] = {
+        {L"ja_JP.UTF-8", L"フォルダ1(&F)", L"開始(&S)",
+         L"二つのフォルダのファイル同士を比較します。フォルダを指定してください。", L"4 通常"},
+        {L"en_US.UTF-8", L"Folder &1", L"&Start",
+         L"Compares the files of two folders with each other. Please give the folders.", L"4 normal"},
+        {L"de_DE.UTF-8", L"Folder &1", L"&Start",
+         L"Compares the files of two folders with each other. Please give the folders.", L"4 normal"},
+    };
+    for (const row& r : rows) {
+        zub_window zub(work, r.locale);
+        ASSERT_NE(zub.dialog, nullptr) << r.locale;
+        EXPECT_EQ(zub.text(IDC_FOLDER1_LABEL), r.folder1) << r.locale;
+        EXPECT_EQ(zub.text(IDC_START), r.start) << r.locale;
+        EXPECT_EQ(zub.text(IDC_RESULTS), r.welcome) << r.locale;
+        EXPECT_EQ(zub.text(IDC_PRIORITY), r.level) << r.locale;
+        EXPECT_EQ(zub.text(IDC_STATUS), L"zubwin UNICODE version 14 (folder tree comparer)") << r.locale;
+    }
+}
+
 TEST_F(DialogDriver, DISABLED_HoldAfterRunForScreenshot) {
     wchar_t unix_dir[1024] = {};
     ASSERT_NE(GetEnvironmentVariableW(L"ZUB_SHOT_DIR", unix_dir, 1024), 0u);

@@ -48,6 +48,7 @@ program_result run_in_terminal(const std::u16string& program, const std::vector<
     program_result result;
     std::vector<std::string> arg_bytes = argv_bytes(program, args);
     std::vector<char*> argv;
+    argv.reserve(arg_bytes.size() + 1);
     for (auto& a : arg_bytes) argv.push_back(a.data());
     argv.push_back(nullptr);
     const std::string dir = platform::bytes_from_utf16(working_dir);
