@@ -4,18 +4,17 @@
 # caller's own (one per build tree): Wine serves all windows of a prefix from
 # one desktop process, and one started by a program without a display (any
 # console test in the shared prefix) cannot show a window. The prefix's
-# Wine processes are waited for before the display goes away. Wine takes
-# the user's language from the Unix locale, so the locales the language
-# tests start the dialog in are made beside the prefix; the driver hands
-# them to the program it starts (LOCPATH).
+# Wine processes are waited for before the display goes away. With
+# ZUB_LOCALE (ja_JP.UTF-8, say) the session runs in that locale, from which
+# Wine takes the user's language; the locale is made beside the prefix.
 set -u
 arch=$1; prefix=$2; shift 2
-export ZUB_LOCALE_DIR=$prefix-locales
-mkdir -p "$ZUB_LOCALE_DIR"
-for locale in ja_JP en_US de_DE; do
-  [ -d "$ZUB_LOCALE_DIR/$locale.UTF-8" ] ||
-    localedef -i "$locale" -f UTF-8 "$ZUB_LOCALE_DIR/$locale.UTF-8" 2>/dev/null || true
-done
+if [ -n "${ZUB_LOCALE:-}" ]; then
+  export LOCPATH=$prefix-locales
+  mkdir -p "$LOCPATH"
+  [ -d "$LOCPATH/$ZUB_LOCALE" ] || localedef -i "${ZUB_LOCALE%%.*}" -f UTF-8 "$LOCPATH/$ZUB_LOCALE" 2>/dev/null || true
+  export LC_ALL=$ZUB_LOCALE
+fi
 case "$arch" in
   i686) export ZUB_WINEPREFIX_32=$prefix ;;
   *)    export ZUB_WINEPREFIX_64=$prefix ;;
