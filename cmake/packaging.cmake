@@ -1,8 +1,9 @@
 # Installation and packages.
 #
 # `cmake --install` puts the programs in bin/ and, on POSIX, the manual pages
-# (compressed, as Debian keeps them) in share/man/man1 and the README in the
-# package's doc folder. CPack makes a .deb for the native build
+# (compressed, as Debian keeps them) in share/man/man1, the bash completions
+# in share/bash-completion/completions and the README in the package's doc
+# folder. CPack makes a .deb for the native build
 # (zub_13_amd64.deb, `apt install ./zub_*.deb`) and a .zip for each Windows
 # build (zub-13-win32.zip, zub-13-win64.zip: the .exe files, README and
 # licence at the top of one folder).
@@ -36,6 +37,11 @@ else()
   endforeach()
   add_custom_target(manual_pages ALL DEPENDS ${pages})
   install(FILES ${pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  # bash-completion loads a program's file by the program's name.
+  install(FILES console/zub64.bash-completion DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+    RENAME zub64)
+  install(FILES lister/quarnel.bash-completion DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+    RENAME quarnel)
   install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
   if(ZUB_LICENCE)
     install(FILES ${ZUB_LICENCE} DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)

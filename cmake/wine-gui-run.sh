@@ -4,9 +4,17 @@
 # caller's own (one per build tree): Wine serves all windows of a prefix from
 # one desktop process, and one started by a program without a display (any
 # console test in the shared prefix) cannot show a window. The prefix's
-# Wine processes are waited for before the display goes away.
+# Wine processes are waited for before the display goes away. With
+# ZUB_LOCALE (ja_JP.UTF-8, say) the session runs in that locale, from which
+# Wine takes the user's language; the locale is made beside the prefix.
 set -u
 arch=$1; prefix=$2; shift 2
+if [ -n "${ZUB_LOCALE:-}" ]; then
+  export LOCPATH=$prefix-locales
+  mkdir -p "$LOCPATH"
+  [ -d "$LOCPATH/$ZUB_LOCALE" ] || localedef -i "${ZUB_LOCALE%%.*}" -f UTF-8 "$LOCPATH/$ZUB_LOCALE" 2>/dev/null || true
+  export LC_ALL=$ZUB_LOCALE
+fi
 case "$arch" in
   i686) export ZUB_WINEPREFIX_32=$prefix ;;
   *)    export ZUB_WINEPREFIX_64=$prefix ;;

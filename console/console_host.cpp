@@ -9,11 +9,39 @@
 
 namespace zub {
 
-int console_host::write_out(std::u16string_view text) { return print_out(u"%s", text); }
+// Every line first takes the status line off the screen.
+int console_host::write_out(std::u16string_view text) {
+    status_.erase();
+    return print_out(u"%s", text);
+}
 
-int console_host::write_err(std::u16string_view text) { return print_to(text_stream::err(), u"%s", text); }
+int console_host::write_err(std::u16string_view text) {
+    status_.erase();
+    return print_to(text_stream::err(), u"%s", text);
+}
 
-int console_host::write_verbose(std::u16string_view text) { return print_verbose(u"%s", text); }
+int console_host::write_verbose(std::u16string_view text) {
+    status_.erase();
+    return print_verbose(u"%s", text);
+}
+
+void console_host::watch(const run_state& run, std::u16string_view variable, std::u16string_view setting) {
+    watched_ = &run;
+    variable_ = variable;
+    setting_ = setting;
+}
+
+void console_host::watch_pair(std::u16string_view path, uint64_t bytes) {
+    // Decided once, at the first pair, when the options are known.
+    if (!decided_ && watched_ != nullptr) {
+        decided_ = true;
+        status_.enable(status_line_allowed(platform::current().is_console(platform::std_stream::error),
+                                           watched_->options.verbose, variable_, setting_));
+    }
+    status_.pair(path, bytes);
+}
+
+void console_host::watch_bytes(uint64_t bytes) { status_.advance(bytes); }
 
 void console_host::take_console_record() { zub::take_console_record(); }
 

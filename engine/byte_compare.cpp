@@ -352,8 +352,8 @@ void report_missing_buffers(run_state& run, std::u16string_view src) {
     count_error(run, side::src, src);
 }
 
-compare_progress::compare_progress(run_state& run, std::u16string_view src, std::u16string_view dst)
-    : run_(run), src_(src), rel_dst_(relative_dst(run, dst)), title_(run.options.title_progress) {}
+compare_progress::compare_progress(run_state& run, std::u16string_view src, std::u16string_view dst, uint64_t size)
+    : run_(run), src_(src), rel_dst_(relative_dst(run, dst)), title_(run.options.title_progress), size_(size) {}
 
 void compare_progress::begin() {
     if (title_) run_.out.set_title(src_);
@@ -361,6 +361,9 @@ void compare_progress::begin() {
 }
 
 void compare_progress::before_block(int64_t percent, uint64_t block_size) {
+    // Every block before this one was read whole.
+    run_.out.watch_bytes(std::min(read_, size_));
+    read_ += block_size;
     if (percent == shown_) return;
     shown_ = percent;
     if (block_size < 65536 || percent < 0 || percent > 99) return;

@@ -4,6 +4,7 @@
 // failure reports here are shared with the prefix comparison.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -194,11 +195,12 @@ template <class Comparison>
 compare_outcome compare_blocks(run_state& run, std::u16string_view src, std::u16string_view dst, uint64_t listed_size,
                                int64_t size, Comparison& comparison);
 
-// Progress of one comparison: the terminal title with -w, and show_progress
-// (the dialog's progress bar) always.
+// Progress of one comparison: the terminal title with -w, show_progress (the
+// dialog's progress bar) always, and the bytes read of the pair's `size` for
+// a host that watches the run (watch_bytes).
 class compare_progress {
 public:
-    compare_progress(run_state& run, std::u16string_view src, std::u16string_view dst);
+    compare_progress(run_state& run, std::u16string_view src, std::u16string_view dst, uint64_t size);
     // After both files are open.
     void begin();
     // Before the reads of a block: shows `percent` when it changed since the
@@ -211,6 +213,8 @@ private:
     std::u16string_view rel_dst_;
     bool title_ = false;
     int64_t shown_ = -1;
+    uint64_t size_ = 0;  // the pair's listed size (the prefix's length)
+    uint64_t read_ = 0;  // bytes of the pair asked for so far
 };
 
 // Pause after a block: level 1 sleeps 1 ms; level 2, or -k, yields.
@@ -228,7 +232,7 @@ compare_outcome compare_blocks(run_state& run, std::u16string_view src, std::u16
     if (const compare_outcome opened = open_pair(run, src, dst, src_file, dst_file, listed_size);
         opened.kind != outcome::same)
         return opened;
-    compare_progress progress(run, src, dst);
+    compare_progress progress(run, src, dst, static_cast<uint64_t>(std::max<int64_t>(size, 0)));
     progress.begin();
 
     compare_outcome ended{outcome::same};

@@ -65,6 +65,14 @@ public:
     virtual void show_progress(std::u16string_view, int) {}
     virtual void show_counts(uint32_t, uint32_t, int64_t) {}
 
+    // A run to watch (the console's status line): each pair as it is taken
+    // up (its path relative to the roots, and the bytes compared before it),
+    // and before each block of its comparison the bytes of the pair read so
+    // far. Called for every pair and block in both builds, so a host that
+    // takes them keeps them cheap.
+    virtual void watch_pair(std::u16string_view, uint64_t) {}
+    virtual void watch_bytes(uint64_t) {}
+
     // Console build: asks for the two folders when the command line names
     // none; writes its own lines through the run state. nullopt on cancel.
     virtual std::optional<std::pair<std::u16string, std::u16string>> resolve_folders(run_state&) {

@@ -214,6 +214,7 @@ void judge_contents(run_state& run, std::u16string_view src, std::u16string_view
 void judge_pair(run_state& run, std::u16string_view src, std::u16string_view dst, const file_info& src_info,
                 const path_status_record& dst_status, const pair_folders& folders) {
     if (run.stop_requested()) return;
+    run.out.watch_pair(relative_dst(run, dst), run.counts.bytes_compared);
     if (src_info.size != dst_status.size)
         judge_sizes_differ(run, src, dst, src_info, dst_status, folders);
     else if (run.options.check_timestamp && src_info.written != dst_status.written)

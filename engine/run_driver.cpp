@@ -19,10 +19,6 @@ namespace zub {
 
 namespace {
 
-constexpr std::u16string_view usage_text =
-    u"usage: %s [-s|-d] [-r] [-z] [-t] [-e ext] [-p] [-q] [-a] [-v] [-l] [-c|-b] [-f ext] [-n] [-g] [-k] [-w] "
-    u"[-i] [-m] [-1|2|3|4] [srcdir dstdir]\n";
-
 // A line for the error stream, zubaer.log and (with -m) zublog.txt.
 template <typename... A>
 void report_three(run_state& run, std::u16string_view format, const A&... a) {

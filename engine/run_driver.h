@@ -8,6 +8,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/run_state.h"
@@ -15,6 +16,12 @@
 namespace zub {
 
 inline constexpr int EXIT_LOCK_HELD = 54;
+
+// The console build's usage text ("%s": the program name), also what
+// `zub64 --help` prints.
+inline constexpr std::u16string_view usage_text =
+    u"usage: %s [-s|-d] [-r] [-z] [-t] [-e ext] [-p] [-q] [-a] [-v] [-l] [-c|-b] [-f ext] [-n] [-g] [-k] [-w] "
+    u"[-i] [-m] [-1|2|3|4] [srcdir dstdir]\n";
 
 int run_engine(run_state& run, const std::vector<std::u16string>& args);
 

@@ -180,9 +180,21 @@ void list_dir(std::u16string_view folder) {
 
 namespace {
 
+constexpr std::u16string_view version_line = u"quarnel Version 6\n";
+
 int run_lister(const std::vector<std::u16string>& args, const std::u16string& name) {
+    // --help and --version as the first argument: the whole synopsis or the
+    // version line on standard output (plain UTF-8 on POSIX), status 0.
+    if (args.size() >= 2 && (args[1] == u"--help" || args[1] == u"--version")) {
+        if (native_style() == path_style::posix) set_output_encoding(text_encoding::utf8);
+        if (args[1] == u"--help")
+            print_out(u"usage: %s [-l] [-p] [dir|file|pattern ...]\n", name);
+        else
+            print_out(version_line);
+        return 0;
+    }
     text_stream& err = text_stream::err();
-    print_to(err, u"quarnel Version 6\n");
+    print_to(err, version_line);
 
     // Option clusters: `-` (and on Windows `/`) begins one; on POSIX a
     // leading `/` is an absolute path.

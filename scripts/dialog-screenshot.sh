@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Saves a picture of the dialog program after a finished run as
-# docs/dialog.png: builds the x86_64 Windows programs when needed, starts a
-# virtual X display, lets the dialog driver run zub.exe on a small tree and
-# hold the window, and captures it. The dialog's font is mapped to a Japanese
-# font from the distribution (IPA P Gothic) in a Wine prefix of its own, so
-# that every label is legible.
+# Saves pictures of the dialog program after a finished run, in Japanese as
+# docs/dialog-ja.png and in English as docs/dialog-en.png: builds the x86_64
+# Windows programs when needed, starts a virtual X display, lets the dialog
+# driver run zub.exe on a small tree in a Japanese and then an English locale
+# and hold the window, and captures it. The Japanese template's font is
+# mapped to a Japanese font from the distribution (IPA P Gothic) in a Wine
+# prefix of its own, so that every label is legible.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -21,6 +22,12 @@ fi
 
 export ZUB_WINEPREFIX_64=${ZUB_SHOT_PREFIX:-$HOME/.wine-zub-shot}
 export WINEPREFIX=$ZUB_WINEPREFIX_64
+# Wine takes the user's language from the locale; these are made here.
+export LOCPATH=${ZUB_WINEPREFIX_64}-locales
+mkdir -p "$LOCPATH"
+for locale in ja_JP en_US; do
+  [ -d "$LOCPATH/$locale.UTF-8" ] || localedef -i "$locale" -f UTF-8 "$LOCPATH/$locale.UTF-8"
+done
 export LC_ALL=C.UTF-8
 shot_dir=$(mktemp -d)
 display_pid=
@@ -45,22 +52,27 @@ sleep 1
 cmake/wine-run.sh x86_64 reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ Ｐゴシック' /d 'IPAPGothic' /f >/dev/null
 cmake/wine-run.sh x86_64 reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null
 
-ZUB_SHOT_DIR=$shot_dir cmake/wine-run.sh x86_64 build/win64/tests/dialog/dialog_tests.exe \
-  --gtest_also_run_disabled_tests --gtest_filter='*HoldAfterRunForScreenshot' >"$shot_dir/driver.log" 2>&1 &
-driver_pid=$!
-for _ in $(seq 1 120); do
-  [ -s "$shot_dir/ready" ] && break
-  kill -0 "$driver_pid" 2>/dev/null || break
-  sleep 0.5
-done
-if [ ! -s "$shot_dir/ready" ]; then
-  cat "$shot_dir/driver.log"
-  echo "the dialog did not finish its run" >&2
-  exit 1
-fi
-sleep 1  # let the last paint land
-mkdir -p docs
-import -display "$DISPLAY" -window root -crop "$(tr -d '\n' <"$shot_dir/ready")" +repage docs/dialog.png
-touch "$shot_dir/taken"
-wait "$driver_pid" || { cat "$shot_dir/driver.log"; exit 1; }
-echo "saved docs/dialog.png"
+shoot() {  # locale, picture
+  rm -f "$shot_dir/ready" "$shot_dir/taken"
+  LC_ALL=$1 ZUB_SHOT_DIR=$shot_dir cmake/wine-run.sh x86_64 build/win64/tests/dialog/dialog_tests.exe \
+    --gtest_also_run_disabled_tests --gtest_filter='*HoldAfterRunForScreenshot' >"$shot_dir/driver.log" 2>&1 &
+  driver_pid=$!
+  for _ in $(seq 1 120); do
+    [ -s "$shot_dir/ready" ] && break
+    kill -0 "$driver_pid" 2>/dev/null || break
+    sleep 0.5
+  done
+  if [ ! -s "$shot_dir/ready" ]; then
+    cat "$shot_dir/driver.log"
+    echo "the dialog did not finish its run" >&2
+    exit 1
+  fi
+  sleep 1  # let the last paint land
+  mkdir -p docs
+  import -display "$DISPLAY" -window root -crop "$(tr -d '\n' <"$shot_dir/ready")" +repage "$2"
+  touch "$shot_dir/taken"
+  wait "$driver_pid" || { cat "$shot_dir/driver.log"; exit 1; }
+  echo "saved $2"
+}
+shoot ja_JP.UTF-8 docs/dialog-ja.png
+shoot en_US.UTF-8 docs/dialog-en.png

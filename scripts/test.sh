@@ -46,7 +46,8 @@ package() {  # package PRESET GENERATOR FILE-GLOB EXPECTED-FILES...
 # installed programs start and the pages are found by man.
 check_deb() {
   package native DEB 'zub_*.deb' usr/bin/zub64 usr/bin/quarnel usr/share/doc/zub/README.md \
-    usr/share/man/man1/zub64.1.gz usr/share/man/man1/quarnel.1.gz || return 1
+    usr/share/man/man1/zub64.1.gz usr/share/man/man1/quarnel.1.gz \
+    usr/share/bash-completion/completions/zub64 usr/share/bash-completion/completions/quarnel || return 1
   local root status
   root=$(mktemp -d)
   dpkg -x "$packed" "$root"

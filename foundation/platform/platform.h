@@ -229,12 +229,19 @@ public:
     // File time to local calendar time by the zone rules at that date.
     virtual bool local_time(file_time time, system_time& out) = 0;
     virtual void sleep_ms(uint32_t milliseconds) = 0;
+    // Milliseconds from a fixed point that only moves forward: cheap enough to
+    // read once per compared pair (no system call where the system keeps the
+    // clock in user space).
+    virtual uint64_t tick_ms() = 0;
 
     // --- console ---
     virtual bool is_console(std_stream which) = 0;
     virtual bool console_write(std_stream which, std::u16string_view text) = 0;
     virtual handle std_handle(std_stream which) = 0;
     virtual void set_console_title(std::u16string_view title) = 0;
+    // Width in columns of the terminal or console window behind a standard
+    // stream; 0 when the stream is not one or the width is unknown.
+    virtual int console_columns(std_stream which) = 0;
 
     // --- folder picker ---
     // nullopt when the user cancelled; an empty string when the chosen item is

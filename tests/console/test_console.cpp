@@ -1,6 +1,7 @@
 // End-to-end tests of the built zub64: banner, usage and error texts on
-// standard error, exit statuses, the encoding of redirected output, "--",
-// and the program's own wildcard expansion. Each case starts one process, so
+// standard error, --help and --version (and quarnel's), exit statuses, the
+// encoding of redirected output, "--", the program's own wildcard expansion
+// and the status line on a terminal. Each case starts one process, so
 // the cases are few.
 #include <gtest/gtest.h>
 
@@ -11,16 +12,17 @@
 #include "foundation/text_format.h"
 #include "platform/platform.h"
 #include "platform/utf.h"
+#include "tests/console/screen_text.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_tree.h"
 
 namespace zub::test {
 namespace {
 
-// The program's path as this process names it. A cross build runs under
-// Wine, where the Unix path of the build folder lies on drive Z:.
-std::u16string program() {
-    std::u16string path = platform::utf16_from_bytes(ZUB64_EXE);
+// A path of the build or source tree as this process names it. A cross build
+// runs under Wine, where the Unix path lies on drive Z:.
+std::u16string tree_path(const char* unix_path) {
+    std::u16string path = platform::utf16_from_bytes(unix_path);
     if (platform::native_path_style() == platform::path_style::windows && !path.empty() && path[0] == u'/') {
         for (char16_t& c : path)
             if (c == u'/') c = u'\\';
@@ -28,6 +30,8 @@ std::u16string program() {
     }
     return path;
 }
+
+std::u16string program() { return tree_path(ZUB64_EXE); }
 
 std::vector<std::u16string> lines_of(const std::string& utf16le_bytes) {
     std::u16string text = from_utf16le(utf16le_bytes);
@@ -178,6 +182,118 @@ TEST_F(console_test, utf8_lists_and_move_script_keep_hostile_names) {
     ASSERT_EQ(run_program(u"/bin/sh", {u"zubmove.sh"}, work_.root()).status, 0);
     EXPECT_EQ(tree_of(work_.path(u"dst")), src_before);
     EXPECT_EQ(tree_of(work_.path(u"src")), std::set<std::string>{"same"});
+}
+
+// Standard output as text: UTF-8 on POSIX; under Windows redirected UTF-16LE
+// with CR LF.
+std::u16string text_of(const std::string& bytes) {
+    if (platform::native_path_style() == platform::path_style::posix) return platform::utf16_from_bytes(bytes);
+    std::u16string text = from_utf16le(bytes);
+    std::erase(text, u'\r');
+    return text;
+}
+
+// The synopsis of a manual page as a reader sees it: the macro lines of its
+// SYNOPSIS section without their font changes, joined by blanks.
+std::u16string man_synopsis(const std::string& page) {
+    const size_t start = page.find(".SH SYNOPSIS\n"), end = page.find("\n.SH ", start + 1);
+    std::string synopsis;
+    size_t at = start + 13;
+    while (start != std::string::npos && at < end) {
+        const size_t eol = page.find('\n', at);
+        const std::string line = page.substr(at, eol - at);
+        at = eol + 1;
+        const size_t blank = line.find(' ');
+        // .B and .I take their words as one text; .RB, .IR and the like alternate fonts between words.
+        const bool alternating = blank == 3;
+        std::string words;
+        bool quoted = false;
+        for (char c : line.substr(blank + 1)) {
+            if (c == '"')
+                quoted = !quoted;
+            else if (c != ' ' || quoted || !alternating)
+                words += c;
+        }
+        synopsis += (synopsis.empty() ? "" : " ") + words;
+    }
+    std::u16string text = platform::utf16_from_bytes(synopsis);
+    for (size_t dash = text.find(u"\\-"); dash != std::u16string::npos; dash = text.find(u"\\-")) text.erase(dash, 1);
+    return text;
+}
+
+// The synopsis the README gives for a program: a line, or a text in
+// backquotes, that begins with the program's name and a bracket.
+std::u16string readme_synopsis(const std::string& readme, const std::string& name) {
+    size_t at = readme.find("\n" + name + " [");
+    if (at == std::string::npos) at = readme.find("`" + name + " [");
+    if (at == std::string::npos) return {};
+    return platform::utf16_from_bytes(readme.substr(at + 1, readme.find_first_of("`\n", at + 1) - at - 1));
+}
+
+// --help and --version answer on standard output with status 0, and the
+// synopsis that --help prints is the one of the manual page and the README.
+TEST_F(console_test, help_and_version_answer_on_standard_output_as_the_pages_say) {
+    const std::string readme = read_whole_file(tree_path(ZUB_SOURCE_DIR "/README.md"));
+    struct row {
+        const char* exe;
+        const char* name;
+        std::u16string_view version;
+    };
+    const row rows[] = {{ZUB64_EXE, "zub64", u"zub64 version 13\n"}, {QUARNEL_EXE, "quarnel", u"quarnel Version 6\n"}};
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.name);
+        const std::u16string exe = tree_path(r.exe), name = platform::utf16_from_bytes(r.name);
+        program_result help = run_program(exe, {u"--help"}, work_.root());
+        EXPECT_EQ(help.status, 0);
+        EXPECT_TRUE(help.err.empty()) << help.err;
+        const std::u16string usage = text_of(help.out);
+        ASSERT_EQ(usage.rfind(u"usage: " + exe + u" ", 0), 0u) << narrow(usage);
+        const std::u16string synopsis = name + usage.substr(7 + exe.size(), usage.size() - 8 - exe.size());
+        EXPECT_EQ(usage.back(), u'\n');
+        const std::string page =
+            read_whole_file(tree_path((std::string(ZUB_SOURCE_DIR "/man/") + r.name + ".1").c_str()));
+        EXPECT_EQ(man_synopsis(page), synopsis);
+        EXPECT_EQ(readme_synopsis(readme, r.name), synopsis);
+
+        program_result version = run_program(exe, {u"--version"}, work_.root());
+        EXPECT_EQ(version.status, 0);
+        EXPECT_EQ(text_of(version.out), r.version);
+        EXPECT_TRUE(version.err.empty()) << version.err;
+    }
+    EXPECT_FALSE(work_.exists(u"zubaer.log"));  // no run was made
+}
+
+// On a terminal the status line comes and goes: the screen at the end is the
+// one of a run without it (ZUB_PROGRESS=0), and -v has its own lines instead.
+TEST_F(console_test, status_line_on_a_terminal_is_erased_and_fits_its_width) {
+    if (platform::native_path_style() != platform::path_style::posix) GTEST_SKIP() << "no pseudo-terminal";
+    work_.write_file(u"src/a-folder-with-a-name-long-enough-to-be-cut/file.txt", "same");
+    work_.write_file(u"dst/a-folder-with-a-name-long-enough-to-be-cut/file.txt", "same");
+    static char off[] = "ZUB_PROGRESS=0", unset[] = "ZUB_PROGRESS=";
+    struct row {
+        std::vector<std::u16string> args;
+        char* variable;
+        bool line;
+    };
+    const row rows[] = {
+        {{u"src", u"dst"}, unset, true}, {{u"-v", u"src", u"dst"}, unset, false}, {{u"src", u"dst"}, off, false}};
+    std::u16string screens[3];
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        putenv(rows[i].variable);
+        program_result r = run_in_terminal(program(), rows[i].args, work_.root(), 50);
+        putenv(unset);
+        EXPECT_EQ(r.status, 0);
+        const std::u16string shown = platform::utf16_from_bytes(r.out);
+        EXPECT_EQ(shown.find(u"\r1 pairs  0 B") != std::u16string::npos, rows[i].line) << r.out;
+        // Every text between carriage returns stays within 49 columns.
+        for (size_t at = shown.find(u'\r'); at != std::u16string::npos; at = shown.find(u'\r', at + 1))
+            EXPECT_LE(shown.find_first_of(u"\r\n", at + 1) - at - 1, 49u) << r.out;
+        screens[i] = screen_text(shown);
+    }
+    EXPECT_EQ(screens[0], screens[2]);
+    EXPECT_EQ(screens[2], screen_text(u"zub64 version 13\n1" + summary(u"src", u"dst", 0).substr(1)))
+        << narrow(screens[2]);
+    EXPECT_EQ(screens[1].find(u"pairs"), std::u16string::npos);
 }
 
 }  // namespace

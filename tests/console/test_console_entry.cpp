@@ -1,10 +1,12 @@
 // zub64's start-up in-process, with the standard streams captured and the
 // folder picker scripted: the banner, the interactive choice of the two
-// folders from the remembered pair, and what a cancel leaves in the history.
+// folders from the remembered pair, what a cancel leaves in the history, and
+// the status line on a console.
 #include <gtest/gtest.h>
 
 #include "console/console_entry.h"
 #include "foundation/settings.h"
+#include "tests/console/screen_text.h"
 #include "tests/support/faulty_os.h"
 #include "tests/support/temp_tree.h"
 
@@ -78,6 +80,30 @@ TEST_F(console_entry_test, picked_folders_are_used_and_remembered) {
     EXPECT_EQ(fos_.picker_calls().at(0).second, u"");
     EXPECT_EQ(read_setting(u"history0", u"source"), src);
     EXPECT_EQ(read_setting(u"history0", u"destination"), dst);
+}
+
+// On a console the status line appears while the run goes and is gone when
+// it ends: the screen holds the banner alone, the summary is untouched.
+TEST_F(console_entry_test, status_line_on_a_console_leaves_the_screen_as_without_it) {
+    work_.write_file(u"src/a.txt", "same");
+    work_.write_file(u"dst/a.txt", "same");
+    struct row {
+        std::vector<std::u16string> args;
+        bool line;
+    };
+    const row rows[] = {{{u"zub64", u"src", u"dst"}, true}, {{u"zub64", u"-v", u"src", u"dst"}, false}};
+    for (const row& r : rows) {
+        faulty_os console;
+        faulty_os_scope posing(console);
+        console.capture_std_streams(true);
+        EXPECT_EQ(zub64_main(r.args), 0);
+        const std::u16string& err = console.console_text(platform::std_stream::error);
+        EXPECT_EQ(err.find(u"\r1 pairs  0 B  0 B/s  0:00  a.txt") != std::u16string::npos, r.line) << narrow(err);
+        EXPECT_EQ(screen_text(err), u"zub64 version 13\n") << narrow(err);
+        const std::u16string& out = console.console_text(platform::std_stream::output);
+        EXPECT_NE(out.find(u"1 same file(s)\n0 different file(s)\n"), std::u16string::npos) << narrow(out);
+        EXPECT_EQ(out.find(u"pairs"), std::u16string::npos) << narrow(out);
+    }
 }
 
 }  // namespace

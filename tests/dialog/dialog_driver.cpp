@@ -67,9 +67,9 @@ public:
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         std::wstring command = L"\"" + exe + L"\"";
-        if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                            &process_))
-            return;
+        const bool started = CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                            folder.c_str(), &startup, &process_) != 0;
+        if (!started) return;
         find_context context{process_.dwProcessId, nullptr};
         wait_until([&] { return !EnumWindows(find_dialog, reinterpret_cast<LPARAM>(&context)); }, 30);
         dialog = context.found;
@@ -265,7 +265,9 @@ TEST_F(DialogDriver, SettingsReadAtStartAndWrittenOnClosing) {
         {IDC_APPEND, false},         {IDC_ASSUME_MATCH, true},   {IDC_SHOW_RESULTS, false}};
     for (const auto& [id, on] : boxes) EXPECT_EQ(zub.checked(id), on) << id;
     EXPECT_EQ(zub.text(IDC_EXTENSIONS), L".txt");
-    EXPECT_EQ(zub.text(IDC_PRIORITY), program_string(IDS_PRIORITIES).substr(5, 5));  // "3 ..."
+    const std::wstring levels = program_string(IDS_PRIORITIES);
+    const size_t third = levels.find(L"|3 ");
+    EXPECT_EQ(zub.text(IDC_PRIORITY), levels.substr(third + 1, levels.find(L'|', third + 1) - third - 1));
 
     // "Unsafe" keeps the folder 1 side delete mode after a run.
     zub.click(IDC_DELETE_SRC);
@@ -373,6 +375,37 @@ namespace {
 // Not a test: scripts/dialog-screenshot.sh runs it to show the dialog after a
 // finished run. It writes the window's geometry to ZUB_SHOT_DIR/ready, waits
 // for ZUB_SHOT_DIR/taken and closes the program.
+// A Japanese user gets the Japanese template and strings, any other user the
+// English ones: labels from the template, the welcome text and the load
+// levels from the string table. Wine takes the user's language from the
+// locale the whole Wine session starts in, so ctest runs this case once per
+// locale (ZUB_LOCALE, see CMakeLists.txt) and says which language to expect.
+TEST_F(DialogDriver, LabelsAndStringsFollowTheUserLanguage) {
+    wchar_t language[8] = {};
+    if (GetEnvironmentVariableW(L"ZUB_EXPECT_LANGUAGE", language, 8) == 0) GTEST_SKIP() << "run per locale by ctest";
+    struct row {
+        std::wstring language, folder1, start, welcome, level;
+    };
+    const row rows[] = {
+        {L"ja", L"フォルダ1(&F)", L"開始(&S)",
+         L"二つのフォルダのファイル同士を比較します。フォルダを指定してください。", L"4 通常"},
+        {L"en", L"Folder &1", L"&Start", L"Compares the files of two folders with each other. Please give the folders.",
+         L"4 normal"},
+    };
+    for (const row& r : rows) {
+        if (r.language != language) continue;
+        zub_window zub(work);
+        ASSERT_NE(zub.dialog, nullptr);
+        EXPECT_EQ(zub.text(IDC_FOLDER1_LABEL), r.folder1);
+        EXPECT_EQ(zub.text(IDC_START), r.start);
+        EXPECT_EQ(zub.text(IDC_RESULTS), r.welcome);
+        EXPECT_EQ(zub.text(IDC_PRIORITY), r.level);
+        EXPECT_EQ(zub.text(IDC_STATUS), L"zubwin UNICODE version 14 (folder tree comparer)");
+        return;
+    }
+    FAIL() << "no row for this language";
+}
+
 TEST_F(DialogDriver, DISABLED_HoldAfterRunForScreenshot) {
     wchar_t unix_dir[1024] = {};
     ASSERT_NE(GetEnvironmentVariableW(L"ZUB_SHOT_DIR", unix_dir, 1024), 0u);

@@ -337,6 +337,14 @@ bool faulty_os::is_console(std_stream which) {
     return next_->is_console(which);
 }
 
+int faulty_os::console_columns(std_stream which) {
+    {
+        std::lock_guard<std::recursive_mutex> guard(lock_);
+        if (capturing_) return pose_as_console_ ? 80 : 0;
+    }
+    return next_->console_columns(which);
+}
+
 bool faulty_os::console_write(std_stream which, std::u16string_view text) {
     {
         std::lock_guard<std::recursive_mutex> guard(lock_);

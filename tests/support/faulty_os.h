@@ -95,6 +95,8 @@ public:
     bool executable_path(std::u16string& out) override;
     void sleep_ms(uint32_t milliseconds) override;
     bool is_console(platform::std_stream which) override;
+    // Posing as a console, the console is 80 columns wide.
+    int console_columns(platform::std_stream which) override;
     bool console_write(platform::std_stream which, std::u16string_view text) override;
     platform::handle std_handle(platform::std_stream which) override;
     void set_console_title(std::u16string_view title) override;

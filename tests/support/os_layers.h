@@ -87,7 +87,9 @@ public:
     void sleep_ms(uint32_t milliseconds) override {
         if (next_) next_->sleep_ms(milliseconds);
     }
+    uint64_t tick_ms() override { return next_ ? next_->tick_ms() : 0; }
     bool is_console(platform::std_stream which) override { return next_ && next_->is_console(which); }
+    int console_columns(platform::std_stream which) override { return next_ ? next_->console_columns(which) : 0; }
     bool console_write(platform::std_stream which, sv text) override {
         return next_ && next_->console_write(which, text);
     }

@@ -19,4 +19,10 @@ struct program_result {
 program_result run_program(const std::u16string& program, const std::vector<std::u16string>& args,
                            const std::u16string& working_dir, const std::string& input = {});
 
+// The same with standard input, output and error on one pseudo-terminal of
+// `columns` columns: `out` holds everything the terminal received. POSIX
+// only; elsewhere the status is -1.
+program_result run_in_terminal(const std::u16string& program, const std::vector<std::u16string>& args,
+                               const std::u16string& working_dir, int columns);
+
 }  // namespace zub::test

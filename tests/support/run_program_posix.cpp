@@ -1,10 +1,13 @@
 // Starting a built program on POSIX for the end-to-end tests: fork and exec
 // with standard input, output and error connected to pipes. The three pipes
 // are served together with poll(), so a program that writes much before it
-// reads (or the other way round) cannot dead-lock against the test.
+// reads (or the other way round) cannot dead-lock against the test. Or on a
+// pseudo-terminal, for what a program shows only to a terminal.
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,15 +26,63 @@ void close_fd(int& fd) {
     fd = -1;
 }
 
+std::vector<std::string> argv_bytes(const std::u16string& program, const std::vector<std::u16string>& args) {
+    std::vector<std::string> bytes{platform::bytes_from_utf16(program)};
+    for (const auto& a : args) bytes.push_back(platform::bytes_from_utf16(a));
+    return bytes;
+}
+
+int wait_for(pid_t child) {
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+}
+
 }  // namespace
+
+program_result run_in_terminal(const std::u16string& program, const std::vector<std::u16string>& args,
+                               const std::u16string& working_dir, int columns) {
+    program_result result;
+    std::vector<std::string> arg_bytes = argv_bytes(program, args);
+    std::vector<char*> argv;
+    argv.reserve(arg_bytes.size() + 1);
+    for (auto& a : arg_bytes) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const std::string dir = platform::bytes_from_utf16(working_dir);
+
+    winsize size{};
+    size.ws_row = 24;
+    size.ws_col = static_cast<unsigned short>(columns);
+    int terminal = -1;
+    const pid_t child = forkpty(&terminal, nullptr, nullptr, &size);
+    if (child == 0) {
+        if (!dir.empty() && chdir(dir.c_str()) != 0) _exit(126);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    if (child < 0) return result;
+    // Until the program has ended and closed its side (then read fails with EIO).
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(terminal, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        result.out.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(terminal);
+    result.status = wait_for(child);
+    return result;
+}
 
 program_result run_program(const std::u16string& program, const std::vector<std::u16string>& args,
                            const std::u16string& working_dir, const std::string& input) {
     program_result result;
-    const std::string path = platform::bytes_from_utf16(program);
     const std::string dir = platform::bytes_from_utf16(working_dir);
-    std::vector<std::string> arg_bytes{path};
-    for (const auto& a : args) arg_bytes.push_back(platform::bytes_from_utf16(a));
+    std::vector<std::string> arg_bytes = argv_bytes(program, args);
+    const std::string& path = arg_bytes[0];
     std::vector<char*> argv;
     argv.reserve(arg_bytes.size() + 1);
     for (auto& a : arg_bytes) argv.push_back(a.data());
@@ -114,15 +165,7 @@ program_result run_program(const std::u16string& program, const std::vector<std:
     close_fd(from_err);
     sigaction(SIGPIPE, &previous, nullptr);
 
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) return result;
-    }
-    if (WIFEXITED(status)) {
-        result.status = WEXITSTATUS(status);
-    } else if (WIFSIGNALED(status)) {
-        result.status = 128 + WTERMSIG(status);
-    }
+    result.status = wait_for(child);
     return result;
 }
 

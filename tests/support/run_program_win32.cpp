@@ -125,4 +125,9 @@ program_result run_program(const std::u16string& program, const std::vector<std:
     return result;
 }
 
+// No pseudo-terminal here: the console tests in-process pose as one instead.
+program_result run_in_terminal(const std::u16string&, const std::vector<std::u16string>&, const std::u16string&, int) {
+    return {};
+}
+
 }  // namespace zub::test

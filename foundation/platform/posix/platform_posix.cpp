@@ -10,6 +10,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -1066,7 +1067,20 @@ public:
         while (nanosleep(&wait, &left) != 0 && errno == EINTR) wait = left;
     }
 
+    uint64_t tick_ms() override {
+        // The coarse clock is read from the vDSO: no system call.
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+        return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec / 1000000);
+    }
+
     bool is_console(std_stream which) override { return isatty(fd_of(which)) == 1; }
+
+    int console_columns(std_stream which) override {
+        winsize size{};
+        if (ioctl(fd_of(which), TIOCGWINSZ, &size) != 0) return 0;
+        return size.ws_col;
+    }
 
     bool console_write(std_stream which, std::u16string_view text) override {
         const std::string bytes = bytes_from_utf16(text);

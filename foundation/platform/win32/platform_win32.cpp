@@ -549,6 +549,8 @@ public:
 
     void sleep_ms(uint32_t milliseconds) override { Sleep(milliseconds); }
 
+    uint64_t tick_ms() override { return GetTickCount64(); }
+
     // --- console ---
 
     bool is_console(std_stream which) override {
@@ -566,6 +568,12 @@ public:
     }
 
     handle std_handle(std_stream which) override { return wrap(GetStdHandle(std_handle_number(which))); }
+
+    int console_columns(std_stream which) override {
+        CONSOLE_SCREEN_BUFFER_INFO info{};
+        if (!GetConsoleScreenBufferInfo(GetStdHandle(std_handle_number(which)), &info)) return 0;
+        return info.srWindow.Right - info.srWindow.Left + 1;
+    }
 
     void set_console_title(std::u16string_view title) override {
         std::u16string copy(title.substr(0, title.find(u'\0')));
