@@ -60,7 +60,7 @@ int zub64_main(std::vector<std::u16string> args) {
 
     // Without the buffers the run still starts: help and usage work, and the
     // run driver refuses the comparison itself (exit status 1).
-    if (reserve_compare_buffers() != 0) print_to(text_stream::err(), u"%s: inadequate memory.\n", program_name());
+    if (!reserve_compare_buffers()) print_to(text_stream::err(), u"%s: inadequate memory.\n", program_name());
 
     print_to(text_stream::err(), version_line);
 

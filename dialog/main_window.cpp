@@ -138,7 +138,7 @@ int run_program(HINSTANCE instance, int show) {
         return 1;
     }
     p.dialog = dialog;
-    if (reserve_compare_buffers() != 0) {
+    if (!reserve_compare_buffers()) {
         p.last_os_error = GetLastError();
         fatal_box(u"inadequate memory.\n");
     }

@@ -18,11 +18,11 @@ namespace zub {
 unsigned char* src_buffer = nullptr;
 unsigned char* dst_buffer = nullptr;
 
-int reserve_compare_buffers() {
+bool reserve_compare_buffers() {
     if (src_buffer == nullptr) src_buffer = static_cast<unsigned char*>(reserve_block(COMPARE_BUFFER_BYTES));
-    if (src_buffer == nullptr) return 1;
+    if (src_buffer == nullptr) return false;
     if (dst_buffer == nullptr) dst_buffer = static_cast<unsigned char*>(reserve_block(COMPARE_BUFFER_BYTES));
-    return dst_buffer == nullptr ? 1 : 0;
+    return dst_buffer != nullptr;
 }
 
 void release_compare_buffers() {
@@ -100,27 +100,13 @@ size_t first_difference(const unsigned char* a, const unsigned char* b, size_t c
     return static_cast<size_t>(std::mismatch(a, a + count, b).first - a);
 }
 
-// The run-wide error values after a read done by read_side: its OS error,
-// 0 for a success or the end of the file.
-void record_read(run_state& run, const side_read& r) {
-    run.last_os_error = r.error;
-    run.io_failed = r.error;
-}
-
 }  // namespace
 
-platform::handle open_for_compare(run_state& run, std::u16string_view path, uint64_t listed_size) {
+platform::handle open_for_compare(std::u16string_view path, uint64_t listed_size, uint32_t& error) {
     platform::os& os = platform::current();
-    platform::handle h =
+    const platform::handle h =
         listed_size > 0 ? os.open_listed(path, listed_size) : os.open_read(path, platform::read_mode::compare);
-    if (!h.valid()) {
-        uint32_t error = platform::last_error();
-        run.last_os_error = error;
-        run.io_failed = error;
-        return platform::INVALID_HANDLE;
-    }
-    run.last_os_error = 0;
-    run.io_failed = 0;
+    error = h.valid() ? 0 : platform::last_error();
     return h;
 }
 
@@ -280,9 +266,7 @@ block_reads read_both_blocks(run_state& run, platform::handle src_file, platform
         r.src = read_side(run, src_file, places(src_buffer, ring), request, compare_to);
         reader.release();
         r.dst = reader.finish();
-        record_read(run, r.src);
         if (r.src.failed) return r;  // the destination's result is not looked at
-        record_read(run, r.dst);
         if (!r.dst.failed) {
             compare_to(std::min(r.src.count, r.dst.count));
             r.compared = true;
@@ -290,14 +274,12 @@ block_reads read_both_blocks(run_state& run, platform::handle src_file, platform
         return r;
     }
     r.src = read_side(run, src_file, src_buffer, request);
-    record_read(run, r.src);
     if (r.src.failed) return r;
     if (run.stop_requested()) {
         r.stopped = true;
         return r;
     }
     r.dst = read_side(run, dst_file, dst_buffer, request);
-    record_read(run, r.dst);
     return r;
 }
 
@@ -335,15 +317,16 @@ size_t index_of(side which) { return which == side::src ? 0 : 1; }
 
 }  // namespace
 
-void report_open_failure(run_state& run, side which, std::u16string_view path) {
-    const std::u16string text = system_message_text(run.last_os_error);
-    report_event(run, OPEN_FAILED[index_of(which)], {path, text, code_of(run.last_os_error)});
+void report_open_failure(run_state& run, side which, std::u16string_view path, uint32_t error) {
+    const std::u16string text = system_message_text(error);
+    report_event(run, OPEN_FAILED[index_of(which)], {path, text, code_of(error)});
     count_error(run, which, path);
 }
 
-void report_read_failure(run_state& run, side which, std::u16string_view path, int64_t pos, int64_t count) {
-    const std::u16string text = system_message_text(run.last_os_error);
-    report_event(run, READ_FAILED[index_of(which)], {path, text, code_of(run.last_os_error), pos, count});
+void report_read_failure(run_state& run, side which, std::u16string_view path, int64_t pos, int64_t count,
+                         uint32_t error) {
+    const std::u16string text = system_message_text(error);
+    report_event(run, READ_FAILED[index_of(which)], {path, text, code_of(error), pos, count});
     count_error(run, which, path);
 }
 
@@ -388,15 +371,16 @@ compare_outcome open_pair(run_state& run, std::u16string_view src, std::u16strin
     // the listing's word for their kind and size may stand.
     const bool removes = run_removes(run);
     if (removes) listed_size = 0;
-    src_file = platform::owned_handle(open_for_compare(run, src, listed_size));
+    uint32_t error = 0;
+    src_file = platform::owned_handle(open_for_compare(src, listed_size, error));
     if (!src_file.valid()) {
-        report_open_failure(run, side::src, src);
+        report_open_failure(run, side::src, src, error);
         return {outcome::src_error};
     }
-    dst_file = platform::owned_handle(open_for_compare(run, dst, listed_size));
+    dst_file = platform::owned_handle(open_for_compare(dst, listed_size, error));
     if (!dst_file.valid()) {
         src_file.reset();
-        report_open_failure(run, side::dst, dst);
+        report_open_failure(run, side::dst, dst, error);
         return {outcome::dst_error};
     }
     // What the comparison sees, through the handles it reads: a removal

@@ -43,9 +43,9 @@ inline constexpr size_t COMPARE_BUFFER_BYTES = 16777216;
 static_assert(COMPARE_BUFFER_BYTES >= LARGEST_BLOCK_BYTES, "a buffer holds the largest block");
 extern unsigned char* src_buffer;
 extern unsigned char* dst_buffer;
-// 0 when both buffers exist, 1 otherwise (the second is not tried when the
-// first fails).
-int reserve_compare_buffers();
+// True when both buffers exist (the second is not tried when the first
+// fails).
+bool reserve_compare_buffers();
 void release_compare_buffers();
 // For a program's out-of-memory handler: gives the buffers back, says
 // "inadequate memory." and ends the program.
@@ -54,9 +54,8 @@ void release_compare_buffers();
 // Opens a file for sequential reading that leaves the page cache as it was,
 // sharing read and write; `listed_size` (when not 0) is the size the file
 // was listed with as a regular file (platform::os::open_listed). On failure
-// stores the OS error in last_os_error and io_failed and returns
-// INVALID_HANDLE; on success clears both.
-platform::handle open_for_compare(run_state& run, std::u16string_view path, uint64_t listed_size = 0);
+// returns INVALID_HANDLE with the OS error in `error`.
+platform::handle open_for_compare(std::u16string_view path, uint64_t listed_size, uint32_t& error);
 
 // Reads up to `count` bytes in calls of at most 1 MiB, pausing by load level
 // after each full call (a request of 0 bytes is one full call). True on success (a short call is the end of the
@@ -155,8 +154,10 @@ void count_error(run_state& run, side which, std::u16string_view path);
 
 // The lines of a failed open or read ("pos" is the offset of the block,
 // `count` the byte count printed with it); they count a failure of the side.
-void report_open_failure(run_state& run, side which, std::u16string_view path);
-void report_read_failure(run_state& run, side which, std::u16string_view path, int64_t pos, int64_t count);
+// `error` is the OS error code the failure came with.
+void report_open_failure(run_state& run, side which, std::u16string_view path, uint32_t error);
+void report_read_failure(run_state& run, side which, std::u16string_view path, int64_t pos, int64_t count,
+                         uint32_t error);
 // Without compare buffers: a source-side error line for the pair.
 void report_missing_buffers(run_state& run, std::u16string_view src);
 
@@ -248,12 +249,12 @@ compare_outcome compare_blocks(run_state& run, std::u16string_view src, std::u16
             break;
         }
         if (reads.src.failed) {
-            report_read_failure(run, side::src, src, static_cast<int64_t>(offset), step.failed_count);
+            report_read_failure(run, side::src, src, static_cast<int64_t>(offset), step.failed_count, reads.src.error);
             ended = {outcome::src_error};
             break;
         }
         if (reads.dst.failed) {
-            report_read_failure(run, side::dst, dst, static_cast<int64_t>(offset), step.failed_count);
+            report_read_failure(run, side::dst, dst, static_cast<int64_t>(offset), step.failed_count, reads.dst.error);
             ended = {outcome::dst_error};
             break;
         }

@@ -109,16 +109,16 @@ removal_guard guard_of(const run_state& run, std::u16string_view src, std::u16st
 
 void remove_src(run_state& run, std::u16string_view src, std::u16string_view dst, const file_info& info,
                 const pair_folders& folders) {
-    if (remove_matched_file(run, guard_of(run, src, dst, folders, true), info.is_read_only(), log_id::srm,
-                            run.counts.src_removed_count) != 0)
+    if (!remove_matched_file(run, guard_of(run, src, dst, folders, true), info.is_read_only(), log_id::srm,
+                             run.counts.src_removed_count))
         count_error(run, side::src, src);
 }
 
 // Returns true when the destination was removed.
 bool remove_dst(run_state& run, std::u16string_view src, std::u16string_view dst, const path_status_record& status,
                 const pair_folders& folders) {
-    if (remove_matched_file(run, guard_of(run, src, dst, folders, false), status.is_read_only(), log_id::drm,
-                            run.counts.dst_removed_count) != 0) {
+    if (!remove_matched_file(run, guard_of(run, src, dst, folders, false), status.is_read_only(), log_id::drm,
+                             run.counts.dst_removed_count)) {
         count_error(run, side::dst, dst);
         return false;
     }
@@ -229,9 +229,8 @@ const event_wording NOT_A_FILE{.lng = u"\"%s\" not a file\n", .full = u"\"%s\" n
 void judge_single_file(run_state& run, std::u16string_view src, std::u16string_view dst) {
     path_status_record status;
     if (path_status(dst, status) != 0) {
-        run.last_os_error = platform::last_error();
-        report_event(run, PATH_MISSING,
-                     {dst, system_message_text(run.last_os_error), static_cast<int32_t>(run.last_os_error)});
+        const uint32_t code = platform::last_error();
+        report_event(run, PATH_MISSING, {dst, system_message_text(code), static_cast<int32_t>(code)});
         ++run.counts.file_not_found_count;
         return;
     }
@@ -241,9 +240,8 @@ void judge_single_file(run_state& run, std::u16string_view src, std::u16string_v
     }
     file_info info;
     if (file_entry(src, info) != 0) {
-        run.last_os_error = platform::last_error();
-        report_event(run, SRC_FILE_FAILED,
-                     {src, system_message_text(run.last_os_error), static_cast<int32_t>(run.last_os_error)});
+        const uint32_t code = platform::last_error();
+        report_event(run, SRC_FILE_FAILED, {src, system_message_text(code), static_cast<int32_t>(code)});
         return;
     }
     run.dst_prefix_len = 0;

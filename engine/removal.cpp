@@ -55,78 +55,77 @@ bool unchanged(const platform::file_state& now, const platform::file_state& comp
            now.changed == compared.changed && now.regular;
 }
 
-// The checks and the change itself, through the opened file. 0 when changed.
-int change_opened(run_state& run, const removal_guard& guard, platform::handle file, bool read_only) {
+// The checks and the change itself, through the opened file. True when changed.
+bool change_opened(run_state& run, const removal_guard& guard, platform::handle file, bool read_only) {
     const compared_file& target = guard.target;
     const compared_file& kept = guard.kept;
     const bool empty = run.options.empty_instead;
 
     if (target.state.id == kept.state.id) {
         report_event(run, SAME_FILE, {target.path, kept.path});
-        return 1;
+        return false;
     }
     platform::file_state now;
     if (!platform::current().state_of(file, now)) {
         report_removal_failure(run, target.path, platform::errno_from_os_error(platform::last_error()));
-        return 1;
+        return false;
     }
     if (!unchanged(now, target.state)) {
         report_event(run, CHANGED, {target.path});
-        return 1;
+        return false;
     }
     platform::file_state kept_now;
     if (!platform::current().path_state(kept.path, kept_now)) {
-        uint32_t code = platform::last_error();
-        run.last_os_error = code;
+        const uint32_t code = platform::last_error();
         report_event(run, KEPT_UNREADABLE,
                      {target.path, kept.path, system_message_text(code), static_cast<int32_t>(code)});
-        return 1;
+        return false;
     }
     if (!unchanged(kept_now, kept.state)) {
         report_event(run, KEPT_CHANGED, {target.path, kept.path});
-        return 1;
+        return false;
     }
     // Emptying a file with other names would empty them all, some perhaps
     // outside the tree or on the other side.
     if (empty && now.links > 1) {
         report_event(run, OTHER_NAMES, {target.path});
-        return 1;
+        return false;
     }
     if (read_only && !platform::current().set_read_only(file, false)) {
         report_removal_failure(run, target.path, platform::errno_from_os_error(platform::last_error()));
-        return 1;
+        return false;
     }
     if (empty ? platform::current().truncate_opened(file)
               : platform::current().delete_opened(file, target.path, target.folder))
-        return 0;
+        return true;
     const uint32_t code = platform::last_error();
     if (empty && !platform::is_changed_refusal(code)) {
         report_removal_failure(run, target.path, platform::errno_from_open_failure(code));
-        return 1;
+        return false;
     }
     if (platform::is_changed_refusal(code) || platform::is_not_found(code))
         report_event(run, CHANGED, {target.path});
     else
         report_removal_failure(run, target.path, platform::errno_from_os_error(code));
-    return 1;
+    return false;
 }
 
 }  // namespace
 
-int remove_matched_file(run_state& run, const removal_guard& guard, bool read_only, log_id removal_log,
-                        int32_t& removal_counter) {
-    if (read_only && !run.options.remove_readonly) return 1;
-    if (!records_intact(run)) return 1;
+bool remove_matched_file(run_state& run, const removal_guard& guard, bool read_only, log_id removal_log,
+                         int32_t& removal_counter) {
+    if (read_only && !run.options.remove_readonly) return false;
+    if (!records_intact(run)) return false;
     const std::u16string_view path = guard.target.path;
     // Known from the comparison, before anything is opened (Windows would
     // refuse the open of a file this program holds for writing).
     if (is_result_file(run, guard.target.state.id)) {
         report_event(run, RESULT_FILE, {path});
-        return 1;
+        return false;
     }
     if (is_result_file(run, guard.kept.state.id)) {
         report_event(run, KEPT_RESULT_FILE, {path, guard.kept.path});
-        return 1;
+        return false;
     }
     // A second Ctrl+C ends the program at once, but not between a removal
     // and its record.
@@ -145,11 +144,11 @@ int remove_matched_file(run_state& run, const removal_guard& guard, bool read_on
             report_removal_failure(run, path, platform::errno_from_open_failure(code));
         else
             report_removal_failure(run, path, platform::errno_from_os_error(code));
-        return 1;
+        return false;
     }
-    const int result = change_opened(run, guard, file.get(), read_only);
+    const bool changed = change_opened(run, guard, file.get(), read_only);
     file.reset();  // a deletion by handle takes effect here
-    if (result != 0) return 1;
+    if (!changed) return false;
 
     // The record reaches the system before anything else is removed.
     text_stream& record = run.logs[removal_log];
@@ -161,7 +160,7 @@ int remove_matched_file(run_state& run, const removal_guard& guard, bool read_on
         report_event(run, NOT_RECORDED, {path});
         records_intact(run);
     }
-    return 0;
+    return true;
 }
 
 }  // namespace zub

@@ -37,10 +37,10 @@ struct removal_guard {
 // Removes (deletes, or with -z empties) the guard's target. A read-only file
 // is refused without -r (silently: the caller lists and counts it); with -r
 // its read-only attribute is cleared through the verified handle. Writes the
-// path to `removal_log` and counts it on success. 0 when removed, 1 when not.
+// path to `removal_log` and counts it on success. True when removed.
 // Once a result file could not be written, nothing more is removed in the
 // run (said once on standard error and in the run log; the run ends with 1).
-int remove_matched_file(run_state& run, const removal_guard& guard, bool read_only, log_id removal_log,
-                        int32_t& removal_counter);
+bool remove_matched_file(run_state& run, const removal_guard& guard, bool read_only, log_id removal_log,
+                         int32_t& removal_counter);
 
 }  // namespace zub

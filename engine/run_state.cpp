@@ -54,8 +54,6 @@ void run_state::reset() {
     last_diff_pos = 0;
     first_diff_src_byte = 0;
     first_diff_dst_byte = 0;
-    last_os_error = 0;
-    io_failed = 0;
     free_ext_list(extensions);
     dst_prefix_len = 0;
     compared_src = {};

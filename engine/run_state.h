@@ -108,8 +108,6 @@ struct run_state {
     uint64_t last_diff_pos = 0;
     uint8_t first_diff_src_byte = 0;
     uint8_t first_diff_dst_byte = 0;
-    uint32_t last_os_error = 0;
-    uint32_t io_failed = 0;
 
     ext_list extensions;
     int32_t dst_prefix_len = 0;

@@ -17,14 +17,14 @@ namespace zub {
 
 namespace {
 
-// Saves the OS error of the call that just failed and gives its text and code.
+// The text and code of the OS error of the call that just failed.
 struct os_failure {
     std::u16string text;
     int32_t code;
 };
-os_failure take_os_error(run_state& run) {
-    run.last_os_error = platform::last_error();
-    return {system_message_text(run.last_os_error), static_cast<int32_t>(run.last_os_error)};
+os_failure take_os_error() {
+    const uint32_t code = platform::last_error();
+    return {system_message_text(code), static_cast<int32_t>(code)};
 }
 
 bool admitted_by_extension(const run_state& run, std::u16string_view name) {
@@ -60,7 +60,7 @@ bool destination_folder_present(run_state& run, std::u16string_view src, std::u1
     const run_options& o = run.options;
     path_status_record status;
     if (path_status(dst, status) != 0) {
-        os_failure f = take_os_error(run);
+        os_failure f = take_os_error();
         list_pair(run, log_id::sdnf, src, log_id::ddnf, dst);
         ++run.counts.dir_not_found_count;
         report_event(run, PATH_MISSING, {dst, f.text, f.code});
@@ -87,7 +87,7 @@ void visit_file(run_state& run, std::u16string_view src_dir, std::u16string_view
     if (o.verbose) report_verbose(run, u"%s\n", src);
     path_status_record status;
     if (path_status(dst, status) != 0) {
-        os_failure f = take_os_error(run);
+        os_failure f = take_os_error();
         list_pair(run, log_id::sfnf, src, log_id::dfnf, dst);
         report_event(run, PATH_MISSING, {dst, f.text, f.code});
         if (o.move_script) write_move(run, src, dst);
@@ -138,7 +138,7 @@ bool walk_folder(run_state& run, std::u16string_view src, std::u16string_view ds
     const run_options& o = run.options;
     path_status_record src_status;
     if (path_status(src, src_status) != 0) {
-        os_failure f = take_os_error(run);
+        os_failure f = take_os_error();
         // The source root itself fails the run, which is said on standard error too.
         report_event(run, parent == nullptr ? ROOT_MISSING : PATH_MISSING, {src, f.text, f.code});
         return false;
@@ -162,7 +162,7 @@ bool walk_folder(run_state& run, std::u16string_view src, std::u16string_view ds
     file_info entry;
     platform::handle search = find_first(pattern, entry);
     if (!search.valid()) {
-        os_failure f = take_os_error(run);
+        os_failure f = take_os_error();
         report_event(run, LISTING_FAILED, {pattern, f.text, f.code});
         return true;
     }

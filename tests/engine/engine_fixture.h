@@ -28,7 +28,7 @@ class engine_test : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         if (src_buffer == nullptr) {
-            ASSERT_EQ(reserve_compare_buffers(), 0);
+            ASSERT_TRUE(reserve_compare_buffers());
         }
     }
 

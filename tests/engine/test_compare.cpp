@@ -261,7 +261,7 @@ TEST_F(compare_test, dialog_progress_and_stop) {
 }
 
 TEST(compare_buffers, page_aligned_whole_and_released_twice) {
-    ASSERT_EQ(reserve_compare_buffers(), 0);
+    ASSERT_TRUE(reserve_compare_buffers());
     for (auto* buffer : {src_buffer, dst_buffer}) {
         ASSERT_NE(buffer, nullptr);
         EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer) % platform::page_size(), 0u);

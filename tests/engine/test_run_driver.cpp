@@ -51,7 +51,7 @@ const std::string old_bytes("o\0l\0d\0", 6);  // "old" in UTF-16LE
 // "src" and destination "dst" as well, so the result files land beside them.
 class run_driver_test : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { ASSERT_EQ(reserve_compare_buffers(), 0); }
+    static void SetUpTestSuite() { ASSERT_TRUE(reserve_compare_buffers()); }
     static void TearDownTestSuite() { release_compare_buffers(); }
 
     void SetUp() override {
@@ -374,7 +374,7 @@ TEST_F(run_driver_test, own_result_files_are_never_removed) {
 TEST_F(run_driver_test, no_compare_buffers_refuses_the_run) {
     release_compare_buffers();
     const int code = run({u"src", u"dst"});
-    ASSERT_EQ(reserve_compare_buffers(), 0);
+    ASSERT_TRUE(reserve_compare_buffers());
     EXPECT_EQ(code, 1);
     EXPECT_EQ(host_.err, u"zub64: inadequate memory.\n");
     EXPECT_FALSE(work_.exists(u"zubssame.log"));
