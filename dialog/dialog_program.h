@@ -79,7 +79,6 @@ struct program {
     HINSTANCE instance = nullptr;
     HWND dialog = nullptr;
     int exit_code = 0;
-    uint32_t last_os_error = 0;
     std::u16string strings[23];  // ids 400 to 422
 
     // Worker and stop request.
@@ -113,7 +112,8 @@ std::u16string control_text(HWND dialog, int id, size_t limit = FOLDER_TEXT_UNIT
 void set_control_text(HWND dialog, int id, std::u16string_view text);
 
 // main_window.cpp
-void fatal_box(std::u16string_view format, fmt_args args = {});
+// `error`: the OS error code whose text follows the message.
+void fatal_box(uint32_t error, std::u16string_view format, fmt_args args = {});
 
 // worker.cpp
 void start_run(HWND dialog);

@@ -35,13 +35,13 @@ void set_control_text(HWND dialog, int id, std::u16string_view text) {
     SetDlgItemTextW(dialog, id, wide(copy));
 }
 
-void fatal_box(std::u16string_view format, fmt_args args) {
+void fatal_box(uint32_t error, std::u16string_view format, fmt_args args) {
     constexpr size_t text_units = 36864;  // 36,863 characters and the terminator
     constexpr size_t whole_units = 18432;
     std::u16string text(text_units, u'\0');
     int n = format_to(text.data(), text_units, format, args);
     text.resize(n > 0 ? static_cast<size_t>(n) : std::char_traits<char16_t>::length(text.c_str()));
-    std::u16string description = system_message_text(app().last_os_error);
+    std::u16string description = system_message_text(error);
     if (text.size() + 1 < whole_units) text += description.substr(0, whole_units - 1 - text.size());
     if (MessageBoxW(nullptr, wide(text), L"zub64", MB_OKCANCEL) == IDCANCEL) PostQuitMessage(1);
 }
@@ -133,14 +133,13 @@ int run_program(HINSTANCE instance, int show) {
 
     HWND dialog = CreateDialogParamW(instance, wide(text_of(IDS_TEMPLATE)), nullptr, dialog_procedure, 0);
     if (dialog == nullptr) {
-        p.last_os_error = GetLastError();
-        fatal_box(u"CreateDialog(,%s,) err=%d ", {fmt_arg(text_of(IDS_TEMPLATE)), fmt_arg(p.last_os_error)});
+        const uint32_t error = GetLastError();
+        fatal_box(error, u"CreateDialog(,%s,) err=%d ", {fmt_arg(text_of(IDS_TEMPLATE)), fmt_arg(error)});
         return 1;
     }
     p.dialog = dialog;
     if (!reserve_compare_buffers()) {
-        p.last_os_error = GetLastError();
-        fatal_box(u"inadequate memory.\n");
+        fatal_box(GetLastError(), u"inadequate memory.\n");
     }
     reset_output(dialog);
     p.drop_target = 0;
@@ -152,8 +151,7 @@ int run_program(HINSTANCE instance, int show) {
         BOOL got = GetMessageW(&msg, nullptr, 0, 0);
         if (got == 0) break;
         if (got == -1) {
-            p.last_os_error = GetLastError();
-            fatal_box(u"GetMessage() ");
+            fatal_box(GetLastError(), u"GetMessage() ");
             return 1;
         }
         if (IsWindow(p.dialog) && IsDialogMessageW(p.dialog, &msg)) continue;

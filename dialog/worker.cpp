@@ -114,8 +114,7 @@ bool take_folder(HWND dialog, int field, std::u16string& out) {
         return false;
     }
     if (text.size() + 1 >= FOLDER_TEXT_UNITS + 1) {
-        app().last_os_error = ERROR_BUFFER_OVERFLOW;  // 111
-        std::u16string message = text + u": " + system_message_text(app().last_os_error);
+        std::u16string message = text + u": " + system_message_text(ERROR_BUFFER_OVERFLOW);  // 111
         MessageBoxW(dialog, wide(message), L"zub64", MB_OK | MB_ICONEXCLAMATION);
         set_control_text(dialog, IDC_RESULTS, text_of(IDS_FOLDER_TOO_LONG));
         return false;
