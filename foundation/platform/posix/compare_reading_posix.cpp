@@ -9,11 +9,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <mutex>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/posix/common_posix.h"
@@ -21,62 +18,6 @@
 namespace zub::platform::posix {
 
 namespace {
-
-// The comparison state of each descriptor opened for comparison, found
-// without a lock on every read: descriptors are small numbers, so a table
-// of slots indexed by them serves, with a locked map for a descriptor
-// beyond it. Opening publishes an entry and closing withdraws it; each file
-// is read by one thread at a time.
-class compare_registry {
-public:
-    void add(int fd, compare_file* file) {
-        if (fd >= 0 && fd < SLOTS) {
-            slots_[fd].store(file, std::memory_order_release);
-        } else {
-            std::lock_guard<std::mutex> guard(lock_);
-            overflow_[fd] = file;
-        }
-    }
-    compare_file* find(int fd) {
-        if (fd >= 0 && fd < SLOTS) return slots_[fd].load(std::memory_order_acquire);
-        std::lock_guard<std::mutex> guard(lock_);
-        const auto it = overflow_.find(fd);
-        return it == overflow_.end() ? nullptr : it->second;
-    }
-    // Storage for the entry of `fd`. A descriptor number is held by one
-    // open file at a time and is soon used again, so its storage is kept
-    // for the next file that gets it; beyond the table it is allocated.
-    compare_file* storage(int fd) {
-        if (fd < 0 || fd >= SLOTS) return new compare_file;
-        compare_file* file = owned_[fd].load(std::memory_order_acquire);
-        if (file != nullptr) return file;
-        auto* made = new compare_file;
-        owned_[fd].store(made, std::memory_order_release);
-        return made;
-    }
-    // Gives back the storage of an entry taken from the registry.
-    void release(int fd, compare_file* file) {
-        if (fd < 0 || fd >= SLOTS) delete file;
-    }
-    // The entry, no longer registered (the caller releases it), or null.
-    compare_file* take(int fd) {
-        if (fd >= 0 && fd < SLOTS) return slots_[fd].exchange(nullptr, std::memory_order_acq_rel);
-        std::lock_guard<std::mutex> guard(lock_);
-        const auto it = overflow_.find(fd);
-        if (it == overflow_.end()) return nullptr;
-        compare_file* file = it->second;
-        overflow_.erase(it);
-        return file;
-    }
-
-private:
-    static constexpr int SLOTS = 4096;
-    std::atomic<compare_file*> slots_[SLOTS] = {};
-    std::atomic<compare_file*> owned_[SLOTS] = {};
-    std::mutex lock_;
-    std::unordered_map<int, compare_file*> overflow_;
-};
-compare_registry compare_files;
 
 #ifndef SYS_cachestat
 #define SYS_cachestat 451
@@ -98,12 +39,11 @@ bool resident_pages(int fd, uint64_t offset, uint64_t length, std::vector<unsign
 
 // How much of [offset, offset + length) the cache holds, counted by the
 // kernel in one system call (cachestat); unknown where the kernel has none.
-// A range past the end of the file counts as held.
-enum class held { all, none, part, unknown };
-held cached_range(int fd, uint64_t offset, uint64_t length, uint64_t size) {
+// A range past the end of the file counts as cached.
+cached cached_range(int fd, uint64_t offset, uint64_t length, uint64_t size) {
     const uint64_t page = page_size();
     const uint64_t end = std::min(offset + length, size);
-    if (end <= offset) return held::all;
+    if (end <= offset) return cached::all;
     const uint64_t pages = (end + page - 1) / page - offset / page;
     struct {
         uint64_t off, len;
@@ -111,20 +51,16 @@ held cached_range(int fd, uint64_t offset, uint64_t length, uint64_t size) {
     struct {
         uint64_t nr_cache, nr_dirty, nr_writeback, nr_evicted, nr_recently_evicted;
     } stat{};
-    if (syscall(SYS_cachestat, fd, &range, &stat, 0) != 0) return held::unknown;
-    if (stat.nr_cache >= pages) return held::all;
-    return stat.nr_cache == 0 ? held::none : held::part;
+    if (syscall(SYS_cachestat, fd, &range, &stat, 0) != 0) return cached::unknown;
+    if (stat.nr_cache >= pages) return cached::all;
+    return stat.nr_cache == 0 ? cached::none : cached::part;
 }
 
 // How much of the file the cache holds: one system call where the kernel
 // counts cached pages (cachestat), else a look at every page (mincore).
 cached residency_of(int fd, uint64_t size) {
-    switch (cached_range(fd, 0, size, size)) {
-    case held::all: return cached::all;
-    case held::none: return cached::none;
-    case held::part: return cached::part;
-    case held::unknown: break;
-    }
+    const cached counted = cached_range(fd, 0, size, size);
+    if (counted != cached::unknown) return counted;
     std::vector<unsigned char> resident;
     if (!resident_pages(fd, 0, size, resident)) return cached::all;  // cannot tell: read normally
     uint64_t in_cache = 0;
@@ -132,6 +68,8 @@ cached residency_of(int fd, uint64_t size) {
     if (in_cache >= resident.size()) return cached::all;
     return in_cache == 0 ? cached::none : cached::part;
 }
+
+}  // namespace
 
 // Starts a comparison's reading of a file so that it leaves the page cache
 // as the user had it. A file the cache holds whole is read normally. For one
@@ -142,7 +80,7 @@ cached residency_of(int fd, uint64_t size) {
 // not cached are dropped again.
 void prepare_compare_reading(int fd, compare_file& file) {
     if (file.state.size > 0 && file.state.size <= SMALL_FILE_BYTES) {
-        file.residency = cached::first_read_tells;
+        file.residency = cached::unknown;
         return;
     }
     file.residency = residency_of(fd, file.state.size);
@@ -152,6 +90,8 @@ void prepare_compare_reading(int fd, compare_file& file) {
         file.direct_fd = ::open(self_path(fd).c_str(), O_RDONLY | O_DIRECT | O_NOCTTY | O_CLOEXEC);
     }
 }
+
+namespace {
 
 ssize_t pread_all(int fd, char* buffer, size_t count, uint64_t offset) {
     ssize_t n;
@@ -167,7 +107,7 @@ ssize_t pread_all(int fd, char* buffer, size_t count, uint64_t offset) {
 ssize_t read_compared(int fd, compare_file& file, char* buffer, size_t count) {
     const uint64_t offset = file.offset;
     ssize_t n = -1;
-    if (file.residency == cached::first_read_tells) {
+    if (file.residency == cached::unknown) {
         // A small file: a read that takes only cached pages (RWF_NOWAIT)
         // costs nothing extra when the file is cached. When it is not, that
         // read has started reading the file in; it is read whole now and
@@ -191,13 +131,13 @@ ssize_t read_compared(int fd, compare_file& file, char* buffer, size_t count) {
         // pages were cached, read, and drop the others again. The kernel's
         // count for the range settles the common cases (all of it cached,
         // or none) without a look at each page.
-        const held range =
-            file.residency == cached::none ? held::none : cached_range(fd, offset, count, file.state.size);
+        const cached range =
+            file.residency == cached::none ? cached::none : cached_range(fd, offset, count, file.state.size);
         std::vector<unsigned char> resident;
-        if (range == held::none || (range != held::all && !resident_pages(fd, offset, count, resident)))
+        if (range == cached::none || (range != cached::all && !resident_pages(fd, offset, count, resident)))
             resident.clear();
         n = pread_all(fd, buffer, count, offset);
-        if (n > 0 && range != held::all) {
+        if (n > 0 && range != cached::all) {
             const uint64_t page = page_size();
             const uint64_t first = offset / page * page;
             const size_t pages = static_cast<size_t>((offset + static_cast<uint64_t>(n) - first + page - 1) / page);
@@ -218,14 +158,6 @@ ssize_t read_compared(int fd, compare_file& file, char* buffer, size_t count) {
     return n;
 }
 
-// Publishes the comparison state of a descriptor and prepares its reading.
-void start_compare(int fd, const compare_file& opened) {
-    compare_file* file = compare_files.storage(fd);
-    *file = opened;
-    prepare_compare_reading(fd, *file);
-    compare_files.add(fd, file);
-}
-
 // The status of a file opened as listed, taken now in place of the listing's.
 bool take_listed_status(int fd, compare_file& file) {
     struct stat st;
@@ -235,13 +167,9 @@ bool take_listed_status(int fd, compare_file& file) {
     return true;
 }
 
-compare_file* compared_file(int fd) { return compare_files.find(fd); }
-
-void end_compare(int fd) {
-    if (compare_file* compared = compare_files.take(fd)) {
-        if (compared->direct_fd >= 0) ::close(compared->direct_fd);
-        compare_files.release(fd, compared);
-    }
+void end_compare(compare_file& file) {
+    if (file.direct_fd >= 0) ::close(file.direct_fd);
+    file.direct_fd = -1;
 }
 
 }  // namespace zub::platform::posix

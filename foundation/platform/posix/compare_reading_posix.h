@@ -14,14 +14,15 @@
 
 namespace zub::platform::posix {
 
-// How much of a file the page cache holds when a comparison opens it; a
-// small file is found out by its first read instead.
-enum class cached { all, none, part, first_read_tells };
+// How much of a file, or of a range of it, the page cache holds. Unknown for
+// a range where the kernel cannot count cached pages, and for a small file
+// opened for comparison, whose first read finds it out.
+enum class cached { all, none, part, unknown };
 
 // Files up to this size are read whole by a comparison's first read.
 constexpr uint64_t SMALL_FILE_BYTES = 8192;
 
-// Descriptors opened for comparison reading: the state taken when each was
+// The reading of a file opened for comparison: the state taken when it was
 // opened (its size tells the end of the file without a read that returns
 // nothing), the offset its reads have reached, how much of it was cached,
 // and for a file that was not cached a second descriptor that reads past
@@ -36,12 +37,11 @@ struct compare_file {
     bool listed = false;
 };
 
-// Publishes the comparison state of a descriptor and prepares its reading.
-void start_compare(int fd, const compare_file& opened);
-// The comparison state of a descriptor, or null for one not opened for comparison.
-compare_file* compared_file(int fd);
-// Withdraws the comparison state of a descriptor about to be closed.
-void end_compare(int fd);
+// Starts the reading of `file`, opened as `fd`, so that it leaves the page
+// cache as the user had it.
+void prepare_compare_reading(int fd, compare_file& file);
+// Ends it before `fd` is closed (closes the descriptor that reads past the cache).
+void end_compare(compare_file& file);
 
 // One read of a comparison at the offset the file has reached.
 ssize_t read_compared(int fd, compare_file& file, char* buffer, size_t count);

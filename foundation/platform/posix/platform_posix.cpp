@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,21 @@ struct search {
     DIR* dir = nullptr;      // null for a search of one named entry
     std::u16string pattern;  // the last component of the pattern
 };
+
+// What a file handle points to: the descriptor and, for a file opened for a
+// comparison, the state of its reading.
+struct open_file {
+    int fd = -1;
+    std::optional<compare_file> compared;
+};
+
+handle handle_of(open_file* file) { return handle{reinterpret_cast<intptr_t>(file)}; }
+handle new_file_handle(int fd) { return handle_of(new open_file{fd, std::nullopt}); }
+open_file& file_of(handle file) { return *reinterpret_cast<open_file*>(file.value); }
+int descriptor_of(handle file) { return file_of(file).fd; }
+
+// The standard streams' handles, never closed by the program.
+open_file standard_files[] = {{STDOUT_FILENO, std::nullopt}, {STDERR_FILENO, std::nullopt}};
 
 // Next matching entry of an open search; false with the error set at the end.
 bool next_match(search& s, find_entry& entry) {
@@ -306,26 +322,30 @@ public:
             fail_with(refusal);
             return INVALID_HANDLE;
         }
-        if (mode == read_mode::compare) start_compare(fd, compare_file{state_from(st)});
-        return handle{fd};
+        auto* file = new open_file{fd, std::nullopt};
+        if (mode == read_mode::compare) {
+            file->compared.emplace(compare_file{state_from(st)});
+            prepare_compare_reading(fd, *file->compared);
+        }
+        return handle_of(file);
     }
 
     handle open_listed(std::u16string_view path, uint64_t listed_size) override {
         if (listed_size == 0) return open_read(path, read_mode::compare);
         const int fd = open_for_reading(path);
         if (fd < 0) return INVALID_HANDLE;
-        compare_file file;
-        file.state.size = listed_size;
-        file.listed = true;
-        start_compare(fd, file);
-        return handle{fd};
+        auto* file = new open_file{fd, compare_file{}};
+        file->compared->state.size = listed_size;
+        file->compared->listed = true;
+        prepare_compare_reading(fd, *file->compared);
+        return handle_of(file);
     }
 
     bool read(handle file, void* buffer, uint32_t count, uint32_t& got) override {
         got = 0;
         if (!file.valid()) return fail_with(EBADF);
-        const int fd = static_cast<int>(file.value);
-        compare_file* compared = compared_file(fd);
+        const int fd = descriptor_of(file);
+        auto& compared = file_of(file).compared;
         auto* bytes = static_cast<char*>(buffer);
         while (got < count) {
             // The size taken at the open marks the end: no read is spent on
@@ -351,21 +371,23 @@ public:
 
     bool size_of(handle file, uint64_t& size) override {
         struct stat st;
-        if (!file.valid() || fstat(static_cast<int>(file.value), &st) != 0) return fail_errno();
+        if (!file.valid()) return fail_with(EBADF);
+        if (fstat(descriptor_of(file), &st) != 0) return fail_errno();
         size = static_cast<uint64_t>(st.st_size);
         return true;
     }
 
     bool state_of(handle file, file_state& state) override {
         if (!file.valid()) return fail_with(EBADF);
-        if (compare_file* compared = compared_file(static_cast<int>(file.value))) {
+        const int fd = descriptor_of(file);
+        if (auto& compared = file_of(file).compared) {
             // A comparison's file: as it was opened, or, opened as listed, now.
-            if (compared->listed && !take_listed_status(static_cast<int>(file.value), *compared)) return false;
+            if (compared->listed && !take_listed_status(fd, *compared)) return false;
             state = compared->state;
             return true;
         }
         struct stat st;
-        if (fstat(static_cast<int>(file.value), &st) != 0) return fail_errno();
+        if (fstat(fd, &st) != 0) return fail_errno();
         state = state_from(st);
         return true;
     }
@@ -377,19 +399,21 @@ public:
             fail_errno();
             return INVALID_HANDLE;
         }
-        return handle{fd};
+        return new_file_handle(fd);
     }
 
     bool write(handle file, const void* data, size_t count) override {
         if (!file.valid()) return fail_with(EBADF);
-        if (!write_all(static_cast<int>(file.value), static_cast<const char*>(data), count)) return fail_errno();
+        if (!write_all(descriptor_of(file), static_cast<const char*>(data), count)) return fail_errno();
         return true;
     }
 
     bool close(handle file) override {
         if (!file.valid()) return fail_with(EBADF);
-        const int fd = static_cast<int>(file.value);
-        end_compare(fd);
+        open_file* opened = &file_of(file);
+        const int fd = opened->fd;
+        if (opened->compared) end_compare(*opened->compared);
+        if (opened != &standard_files[0] && opened != &standard_files[1]) delete opened;
         if (::close(fd) != 0) return fail_errno();
         return true;
     }
@@ -403,13 +427,14 @@ public:
             fail_errno();
             return INVALID_HANDLE;
         }
-        return handle{fd};
+        return new_file_handle(fd);
     }
 
     bool set_read_only(handle file, bool read_only) override {
         struct stat st;
-        const int fd = static_cast<int>(file.value);
-        if (!file.valid() || fstat(fd, &st) != 0) return fail_errno();
+        if (!file.valid()) return fail_with(EBADF);
+        const int fd = descriptor_of(file);
+        if (fstat(fd, &st) != 0) return fail_errno();
         mode_t mode = st.st_mode & 07777;
         mode = read_only ? (mode & ~mode_t(S_IWUSR)) : (mode | S_IWUSR);
         if (mode == (st.st_mode & 07777)) return true;
@@ -419,7 +444,7 @@ public:
 
     bool truncate_opened(handle file) override {
         if (!file.valid()) return fail_with(EBADF);
-        const int fd = static_cast<int>(file.value);
+        const int fd = descriptor_of(file);
         // The handle was opened for reading; a second descriptor for writing
         // is opened through the process's own descriptor table, which leads
         // to the same file whatever has happened to its name since.
@@ -448,7 +473,7 @@ public:
         struct stat dir_st, held, named;
         int error = 0;
         // NOLINTBEGIN(bugprone-branch-clone): the checks run in this order, the first failing one gives the error
-        if (fstat(dir, &dir_st) != 0 || fstat(static_cast<int>(file.value), &held) != 0) {
+        if (fstat(dir, &dir_st) != 0 || fstat(descriptor_of(file), &held) != 0) {
             error = errno;
         } else if (identity_of(dir_st) != folder) {
             error = CHANGED_REFUSAL;  // the folder is not the one that was listed
@@ -476,7 +501,7 @@ public:
             fail_with(saved);
             return INVALID_HANDLE;
         }
-        return handle{fd};
+        return new_file_handle(fd);
     }
 
     bool can_write(std::u16string_view path) override {
@@ -611,7 +636,9 @@ public:
         return true;
     }
 
-    handle std_handle(std_stream which) override { return handle{fd_of(which)}; }
+    handle std_handle(std_stream which) override {
+        return handle_of(&standard_files[which == std_stream::output ? 0 : 1]);
+    }
 
     void set_console_title(std::u16string_view title) override {
         if (isatty(STDERR_FILENO) != 1) return;
