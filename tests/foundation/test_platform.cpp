@@ -79,9 +79,7 @@ TEST(platform_layer, wildcards_match_the_last_component) {
     for (auto name : {u"abc", u"adc", u"abcd", u"x.txt", u"z.txt", u"y.txt.log", u"noext"}) tree.write_file(name, "1");
     EXPECT_EQ(as_set(list(tree.path(u"*.*"))),
               (names{u".", u"..", u"abc", u"adc", u"abcd", u"x.txt", u"z.txt", u"y.txt.log", u"noext"}));
-    EXPECT_EQ(as_set(list(tree.path(u"a?c"))), (names{u"abc", u"adc"}));
-    EXPECT_EQ(as_set(list(tree.path(u"*.txt"))), (names{u"x.txt", u"z.txt"}));
-    EXPECT_EQ(as_set(list(tree.path(u"ab*"))), (names{u"abc", u"abcd"}));
+    EXPECT_EQ(as_set(list(tree.path(u"a?c"))), (names{u"abc", u"adc"}));  // more rows: test_wildcard_match.cpp
     uint32_t code = 0;
     EXPECT_EQ(list(tree.path(u"abc"), &code), std::vector<std::u16string>{u"abc"});  // no wildcard: that entry only
     EXPECT_TRUE(is_not_found(code)) << code;

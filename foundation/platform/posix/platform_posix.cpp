@@ -1,37 +1,35 @@
-// The POSIX implementation of the operating-system boundary. Each primitive
-// gives the Win32 concept of platform.h its POSIX meaning (posix/README.md
-// lists them): errno values are the OS error codes, file names are bytes
-// converted losslessly to UTF-16, directory searches match the last component
-// as a Windows wildcard, attributes and FILETIME values come from stat, and
-// the settings file is read and written by a small profile-file reader of
-// our own.
+// The POSIX implementation of the operating-system boundary: the `posix_os`
+// class, which gives each Win32 concept of platform.h its POSIX meaning
+// (posix/README.md lists them): errno values are the OS error codes, file
+// names are bytes converted losslessly to UTF-16, attributes and FILETIME
+// values come from stat. The subjects with rules of their own live beside
+// it: lookups from folder descriptors, comparison reads, signals, the
+// settings file, and (shared with every build) wildcard matching.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sched.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <mutex>
+#include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix/common_posix.h"
+#include "platform/posix/compare_reading_posix.h"
+#include "platform/posix/folder_lookup_posix.h"
 #include "platform/posix/profile_posix.h"
 #include "platform/utf.h"
+#include "platform/wildcard_match.h"
 
 namespace zub::platform {
 
@@ -39,159 +37,7 @@ namespace {
 
 thread_local uint32_t thread_last_error = 0;
 
-// Set by the first SIGINT, SIGTERM or SIGHUP (watch_interrupts).
-volatile sig_atomic_t interrupted = 0;
-
-// The signals that stop a run, and end the process the second time.
-constexpr int STOP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
-
-// Saves errno as the thread's last error; returns false for convenience.
-bool fail_errno() {
-    thread_last_error = static_cast<uint32_t>(errno);
-    return false;
-}
-
-using posix::fail_with;
-
-std::string native(std::u16string_view path) { return bytes_from_utf16(path); }
-
-// The native form in a buffer of the calling thread, reused by its next call:
-// for a path handed to one system call, without an allocation.
-const std::string& native_scratch(std::u16string_view path) {
-    static thread_local std::string bytes;
-    bytes_from_utf16(path, bytes);
-    return bytes;
-}
-
-// Descriptors (O_PATH) of the folders that the last lookups of the calling
-// thread went to. A file looked up in one of them is found from its folder
-// instead of walking its whole path again: in a tree a few levels deep the
-// walk costs more than the call itself. A folder is opened again when it
-// has fallen out of the list.
-class folder_cache {
-public:
-    folder_cache() = default;
-    folder_cache(const folder_cache&) = delete;
-    folder_cache& operator=(const folder_cache&) = delete;
-    ~folder_cache() {
-        for (entry& e : entries_)
-            if (e.fd >= 0) ::close(e.fd);
-    }
-    // The folder's descriptor, or -1 when it cannot be opened.
-    int descriptor(std::string_view folder) {
-        entry* oldest = &entries_[0];
-        for (entry& e : entries_) {
-            if (e.fd >= 0 && e.path == folder) {
-                e.used = ++clock_;
-                return e.fd;
-            }
-            if (e.used < oldest->used) oldest = &e;
-        }
-        const int fd = ::open(std::string(folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) return -1;
-        if (oldest->fd >= 0) ::close(oldest->fd);
-        oldest->path.assign(folder);
-        oldest->fd = fd;
-        oldest->used = ++clock_;
-        return fd;
-    }
-
-    void clear() {
-        for (entry& e : entries_) {
-            if (e.fd >= 0) ::close(e.fd);
-            e = entry{};
-        }
-    }
-
-private:
-    struct entry {
-        std::string path;
-        int fd = -1;
-        uint64_t used = 0;
-    };
-    entry entries_[4];
-    uint64_t clock_ = 0;
-};
-
-folder_cache& thread_folders() {
-    static thread_local folder_cache folders;
-    return folders;
-}
-
-// The folders the calling thread is listing (open searches, innermost last),
-// with the descriptors their listings read: a lookup in one of them goes
-// from the folder being listed. A search is closed on the thread that
-// opened it.
-struct listed_folder {
-    std::string path;
-    int fd;
-};
-std::vector<listed_folder>& thread_listings() {
-    static thread_local std::vector<listed_folder> listings;
-    return listings;
-}
-
-// The descriptor of a folder for lookups in it: the listing's, else a kept one.
-int folder_descriptor(std::string_view folder) {
-    const std::vector<listed_folder>& listings = thread_listings();
-    for (auto it = listings.rbegin(); it != listings.rend(); ++it)
-        if (it->path == folder) return it->fd;
-    return thread_folders().descriptor(folder);
-}
-
-// A native path for an *at() call: the descriptor of its folder and its
-// last component, or AT_FDCWD and the whole path. Split only where both
-// resolve alike: an absolute path within the system's length limit, with a
-// name after its last slash. `name` and `path` point into the given path.
-struct at_path {
-    int dir;
-    const char* name;
-    std::string_view path;
-};
-at_path native_at(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (path.size() >= PATH_MAX || path.empty() || path[0] != '/' || slash == 0 || slash + 1 >= path.size())
-        return {AT_FDCWD, path.c_str(), path};
-    const int dir = folder_descriptor(std::string_view(path).substr(0, slash));
-    if (dir < 0) return {AT_FDCWD, path.c_str(), path};
-    return {dir, path.c_str() + slash + 1, path};
-}
-
-// Runs `call(dir, name)`, true on success, on the path's folder-relative
-// form (native_at); when that fails, once more on the whole path. A folder
-// removed and made again since its descriptor was opened holds nothing,
-// and the whole path finds the new one (the kept descriptors are dropped
-// then). A folder moved away and replaced is seen anew from the next
-// folder listing on, which drops them too.
-template <class Call>
-bool at_call(const std::string& path, Call call) {
-    const at_path at = native_at(path);
-    if (call(at.dir, at.name)) return true;
-    if (at.dir == AT_FDCWD || !call(AT_FDCWD, at.path.data())) return false;
-    thread_folders().clear();
-    return true;
-}
-
-// The status of the file a path leads to (links followed); false with the
-// error set when there is none.
-bool stat_following(std::u16string_view path, struct stat& st) {
-    if (at_call(native_scratch(path), [&](int dir, const char* name) { return fstatat(dir, name, &st, 0) == 0; }))
-        return true;
-    return fail_errno();
-}
-
-// A descriptor for reading the file a path leads to, or -1 with the error
-// set. Non-blocking for the open only, so that a FIFO cannot hang the
-// program (reads of a regular file do not heed it); never a controlling
-// terminal.
-int open_for_reading(std::u16string_view path) {
-    int fd = -1;
-    if (!at_call(native_scratch(path), [&](int dir, const char* name) {
-            return (fd = ::openat(dir, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)) >= 0;
-        }))
-        fail_errno();
-    return fd;
-}
+using namespace posix;
 
 // strerror_r comes in two flavours (XSI returns int, GNU returns the text).
 [[maybe_unused]] const char* strerror_pick(int, const char* buffer) { return buffer; }
@@ -203,38 +49,9 @@ std::u16string strerror_text(int number) {
     return utf16_from_bytes(text ? text : "");
 }
 
-// 100 ns intervals between 1601-01-01 and 1970-01-01.
-constexpr int64_t EPOCH_DIFFERENCE_SECONDS = 11644473600LL;
-
-file_time file_time_of(const struct timespec& ts) {
-    const int64_t seconds = static_cast<int64_t>(ts.tv_sec) + EPOCH_DIFFERENCE_SECONDS;
-    if (seconds < 0) return 0;
-    return static_cast<uint64_t>(seconds) * 10000000ULL + static_cast<uint64_t>(ts.tv_nsec) / 100U;
-}
-
-// Read-only means the owner may not write: the one mode bit behind the
-// attribute, in a listing and in a file's state alike.
-bool owner_read_only(mode_t mode) { return (mode & S_IWUSR) == 0; }
-
 // The code a change refused for a moved or replaced file gives: ESTALE is
 // otherwise only met on network file systems, where it means the same.
 constexpr int CHANGED_REFUSAL = ESTALE;
-
-file_id identity_of(const struct stat& st) {
-    return file_id{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
-}
-
-file_state state_from(const struct stat& st) {
-    file_state state;
-    state.id = identity_of(st);
-    state.size = static_cast<uint64_t>(st.st_size);
-    state.written = file_time_of(st.st_mtim);
-    state.changed = file_time_of(st.st_ctim);
-    state.links = static_cast<uint32_t>(st.st_nlink);
-    state.read_only = owner_read_only(st.st_mode);
-    state.regular = S_ISREG(st.st_mode);
-    return state;
-}
 
 // Attribute bits of an entry: `link` is its own lstat record, `target` the
 // followed stat record (equal to `link` when it is not a symbolic link or the
@@ -281,293 +98,26 @@ std::string_view last_component(std::string_view path) {
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-// Windows wildcard matching of one name: '*' any run of units, '?' one
-// character (a surrogate pair counts as one). Exact comparison otherwise.
-bool match_units(std::u16string_view p, std::u16string_view n) {
-    size_t pi = 0, ni = 0;
-    size_t star_p = std::u16string_view::npos, star_n = 0;
-    auto char_len = [](std::u16string_view s, size_t i) -> size_t {
-        return (is_lead_surrogate(s[i]) && i + 1 < s.size() && is_trail_surrogate(s[i + 1])) ? 2 : 1;
-    };
-    while (ni < n.size()) {
-        if (pi < p.size() && p[pi] == u'*') {
-            star_p = ++pi;
-            star_n = ni;
-        } else if (pi < p.size() && p[pi] == u'?') {
-            ++pi;
-            ni += char_len(n, ni);
-        } else if (pi < p.size() && p[pi] == n[ni]) {
-            ++pi;
-            ++ni;
-        } else if (star_p != std::u16string_view::npos) {
-            pi = star_p;
-            star_n += char_len(n, star_n);
-            ni = star_n;
-        } else {
-            return false;
-        }
-    }
-    while (pi < p.size() && p[pi] == u'*') ++pi;
-    return pi == p.size();
-}
-
-// The DOS rules on top: a pattern ending in ".*" also matches names without
-// a dot ("*.*" matches every name), a pattern ending in "." matches names
-// without a dot by the rest of the pattern.
-bool wildcard_match(std::u16string_view pattern, std::u16string_view name) {
-    if (pattern == u"*" || pattern == u"*.*") return true;  // the listing of a whole folder
-    if (match_units(pattern, name)) return true;
-    const bool has_dot = name.find(u'.') != std::u16string_view::npos;
-    if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == u".*") {
-        if (match_units(pattern.substr(0, pattern.size() - 2), name)) return true;
-    }
-    if (!has_dot && !pattern.empty() && pattern.back() == u'.') {
-        if (match_units(pattern.substr(0, pattern.size() - 1), name)) return true;
-    }
-    return false;
-}
-
 // An open directory search.
 struct search {
     DIR* dir = nullptr;      // null for a search of one named entry
     std::u16string pattern;  // the last component of the pattern
 };
 
-// How much of a file the page cache holds when a comparison opens it; a
-// small file is found out by its first read instead.
-enum class cached { all, none, part, first_read_tells };
-
-// Files up to this size are read whole by a comparison's first read.
-constexpr uint64_t SMALL_FILE_BYTES = 8192;
-
-// Descriptors opened for comparison reading: the state taken when each was
-// opened (its size tells the end of the file without a read that returns
-// nothing), the offset its reads have reached, how much of it was cached,
-// and for a file that was not cached a second descriptor that reads past
-// the page cache.
-struct compare_file {
-    file_state state;
-    uint64_t offset = 0;
-    cached residency = cached::all;
-    int direct_fd = -1;
-    // Opened by open_listed: `state` holds only the listed size until the
-    // status is asked for or a read goes past that size.
-    bool listed = false;
+// What a file handle points to: the descriptor and, for a file opened for a
+// comparison, the state of its reading.
+struct open_file {
+    int fd = -1;
+    std::optional<compare_file> compared;
 };
-// The comparison state of each descriptor opened for comparison, found
-// without a lock on every read: descriptors are small numbers, so a table
-// of slots indexed by them serves, with a locked map for a descriptor
-// beyond it. Opening publishes an entry and closing withdraws it; each file
-// is read by one thread at a time.
-class compare_registry {
-public:
-    void add(int fd, compare_file* file) {
-        if (fd >= 0 && fd < SLOTS) {
-            slots_[fd].store(file, std::memory_order_release);
-        } else {
-            std::lock_guard<std::mutex> guard(lock_);
-            overflow_[fd] = file;
-        }
-    }
-    compare_file* find(int fd) {
-        if (fd >= 0 && fd < SLOTS) return slots_[fd].load(std::memory_order_acquire);
-        std::lock_guard<std::mutex> guard(lock_);
-        const auto it = overflow_.find(fd);
-        return it == overflow_.end() ? nullptr : it->second;
-    }
-    // Storage for the entry of `fd`. A descriptor number is held by one
-    // open file at a time and is soon used again, so its storage is kept
-    // for the next file that gets it; beyond the table it is allocated.
-    compare_file* storage(int fd) {
-        if (fd < 0 || fd >= SLOTS) return new compare_file;
-        compare_file* file = owned_[fd].load(std::memory_order_acquire);
-        if (file != nullptr) return file;
-        auto* made = new compare_file;
-        owned_[fd].store(made, std::memory_order_release);
-        return made;
-    }
-    // Gives back the storage of an entry taken from the registry.
-    void release(int fd, compare_file* file) {
-        if (fd < 0 || fd >= SLOTS) delete file;
-    }
-    // The entry, no longer registered (the caller releases it), or null.
-    compare_file* take(int fd) {
-        if (fd >= 0 && fd < SLOTS) return slots_[fd].exchange(nullptr, std::memory_order_acq_rel);
-        std::lock_guard<std::mutex> guard(lock_);
-        const auto it = overflow_.find(fd);
-        if (it == overflow_.end()) return nullptr;
-        compare_file* file = it->second;
-        overflow_.erase(it);
-        return file;
-    }
 
-private:
-    static constexpr int SLOTS = 4096;
-    std::atomic<compare_file*> slots_[SLOTS] = {};
-    std::atomic<compare_file*> owned_[SLOTS] = {};
-    std::mutex lock_;
-    std::unordered_map<int, compare_file*> overflow_;
-};
-compare_registry compare_files;
+handle handle_of(open_file* file) { return handle{reinterpret_cast<intptr_t>(file)}; }
+handle new_file_handle(int fd) { return handle_of(new open_file{fd, std::nullopt}); }
+open_file& file_of(handle file) { return *reinterpret_cast<open_file*>(file.value); }
+int descriptor_of(handle file) { return file_of(file).fd; }
 
-// The path that leads to the file an open descriptor holds, whatever has
-// happened to its name since.
-std::string self_path(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
-
-#ifndef SYS_cachestat
-#define SYS_cachestat 451
-#endif
-
-// Which of the pages of [offset, offset + length) the page cache holds (one
-// byte a page, bit 0 set when it does). False when the system cannot tell.
-bool resident_pages(int fd, uint64_t offset, uint64_t length, std::vector<unsigned char>& pages) {
-    const uint64_t page = page_size();
-    const uint64_t first = offset / page * page;
-    const uint64_t span = offset + length - first;
-    pages.assign((span + page - 1) / page, 0);
-    void* map = mmap(nullptr, span, PROT_READ, MAP_SHARED, fd, static_cast<off_t>(first));
-    if (map == MAP_FAILED) return false;
-    const bool ok = mincore(map, span, pages.data()) == 0;
-    munmap(map, span);
-    return ok;
-}
-
-// How much of [offset, offset + length) the cache holds, counted by the
-// kernel in one system call (cachestat); unknown where the kernel has none.
-// A range past the end of the file counts as held.
-enum class held { all, none, part, unknown };
-held cached_range(int fd, uint64_t offset, uint64_t length, uint64_t size) {
-    const uint64_t page = page_size();
-    const uint64_t end = std::min(offset + length, size);
-    if (end <= offset) return held::all;
-    const uint64_t pages = (end + page - 1) / page - offset / page;
-    struct {
-        uint64_t off, len;
-    } range{offset, end - offset};
-    struct {
-        uint64_t nr_cache, nr_dirty, nr_writeback, nr_evicted, nr_recently_evicted;
-    } stat{};
-    if (syscall(SYS_cachestat, fd, &range, &stat, 0) != 0) return held::unknown;
-    if (stat.nr_cache >= pages) return held::all;
-    return stat.nr_cache == 0 ? held::none : held::part;
-}
-
-// How much of the file the cache holds: one system call where the kernel
-// counts cached pages (cachestat), else a look at every page (mincore).
-cached residency_of(int fd, uint64_t size) {
-    switch (cached_range(fd, 0, size, size)) {
-    case held::all: return cached::all;
-    case held::none: return cached::none;
-    case held::part: return cached::part;
-    case held::unknown: break;
-    }
-    std::vector<unsigned char> resident;
-    if (!resident_pages(fd, 0, size, resident)) return cached::all;  // cannot tell: read normally
-    uint64_t in_cache = 0;
-    for (unsigned char r : resident) in_cache += r & 1;
-    if (in_cache >= resident.size()) return cached::all;
-    return in_cache == 0 ? cached::none : cached::part;
-}
-
-// Starts a comparison's reading of a file so that it leaves the page cache
-// as the user had it. A file the cache holds whole is read normally. For one
-// it does not hold at all, read-ahead is switched off and a second descriptor
-// reads with O_DIRECT, past the cache; where the file system has no direct
-// reads, each range is dropped from the cache again after it was read. A
-// file held in part is read page run by page run, and only the runs that were
-// not cached are dropped again.
-void prepare_compare_reading(int fd, compare_file& file) {
-    if (file.state.size > 0 && file.state.size <= SMALL_FILE_BYTES) {
-        file.residency = cached::first_read_tells;
-        return;
-    }
-    file.residency = residency_of(fd, file.state.size);
-    if (file.residency == cached::all) return;
-    posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
-    if (file.residency == cached::none) {
-        file.direct_fd = ::open(self_path(fd).c_str(), O_RDONLY | O_DIRECT | O_NOCTTY | O_CLOEXEC);
-    }
-}
-
-ssize_t pread_all(int fd, char* buffer, size_t count, uint64_t offset) {
-    ssize_t n;
-    do {
-        n = ::pread(fd, buffer, count, static_cast<off_t>(offset));
-    } while (n < 0 && errno == EINTR);
-    return n;
-}
-
-// One read of a comparison (see prepare_compare_reading).
-ssize_t read_compared(int fd, compare_file& file, char* buffer, size_t count) {
-    const uint64_t offset = file.offset;
-    ssize_t n = -1;
-    if (file.residency == cached::first_read_tells) {
-        // A small file: a read that takes only cached pages (RWF_NOWAIT)
-        // costs nothing extra when the file is cached. When it is not, that
-        // read has started reading the file in; it is read whole now and
-        // dropped again, all of it being this run's doing.
-        iovec vector{buffer, count};
-        n = preadv2(fd, &vector, 1, static_cast<off_t>(offset), RWF_NOWAIT);
-        const bool whole = n >= 0 && (static_cast<size_t>(n) == count || offset + n >= file.state.size);
-        if (whole) {
-            file.residency = cached::all;
-        } else if (n >= 0 || errno == EAGAIN || errno == EOPNOTSUPP || errno == EINVAL) {
-            file.residency = cached::none;
-            n = pread_all(fd, buffer, count, offset);
-            if (n >= 0) posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-        }
-    } else if (file.residency == cached::all) {
-        n = pread_all(fd, buffer, count, offset);
-    } else if (file.direct_fd >= 0 && (n = pread_all(file.direct_fd, buffer, count, offset)) >= 0) {
-        // read past the cache
-    } else {
-        // Without direct reads (or for a piece they cannot take): note which
-        // pages were cached, read, and drop the others again. The kernel's
-        // count for the range settles the common cases (all of it cached,
-        // or none) without a look at each page.
-        const held range =
-            file.residency == cached::none ? held::none : cached_range(fd, offset, count, file.state.size);
-        std::vector<unsigned char> resident;
-        if (range == held::none || (range != held::all && !resident_pages(fd, offset, count, resident)))
-            resident.clear();
-        n = pread_all(fd, buffer, count, offset);
-        if (n > 0 && range != held::all) {
-            const uint64_t page = page_size();
-            const uint64_t first = offset / page * page;
-            const size_t pages = static_cast<size_t>((offset + static_cast<uint64_t>(n) - first + page - 1) / page);
-            for (size_t p = 0; p < pages;) {
-                if (p < resident.size() && (resident[p] & 1)) {
-                    ++p;
-                    continue;
-                }
-                size_t q = p;
-                while (q < pages && !(q < resident.size() && (resident[q] & 1))) ++q;
-                posix_fadvise(fd, static_cast<off_t>(first + p * page), static_cast<off_t>((q - p) * page),
-                              POSIX_FADV_DONTNEED);
-                p = q;
-            }
-        }
-    }
-    if (n > 0) file.offset += static_cast<uint64_t>(n);
-    return n;
-}
-
-// Publishes the comparison state of a descriptor and prepares its reading.
-void start_compare(int fd, const compare_file& opened) {
-    compare_file* file = compare_files.storage(fd);
-    *file = opened;
-    prepare_compare_reading(fd, *file);
-    compare_files.add(fd, file);
-}
-
-// The status of a file opened as listed, taken now in place of the listing's.
-bool take_listed_status(int fd, compare_file& file) {
-    struct stat st;
-    if (fstat(fd, &st) != 0) return fail_errno();
-    file.state = state_from(st);
-    file.listed = false;
-    return true;
-}
+// The standard streams' handles, never closed by the program.
+open_file standard_files[] = {{STDOUT_FILENO, std::nullopt}, {STDERR_FILENO, std::nullopt}};
 
 // Next matching entry of an open search; false with the error set at the end.
 bool next_match(search& s, find_entry& entry) {
@@ -599,8 +149,6 @@ std::string folder_of(const std::string& pattern) {
     if (slash == 0) return "/";
     return pattern.substr(0, slash);
 }
-
-using posix::write_all;
 
 // Replaces a path given by its components with its real path when it
 // exists; a path that does not (yet) exist is kept as it is.
@@ -644,7 +192,7 @@ public:
             return handle{reinterpret_cast<intptr_t>(new search{nullptr, last})};
         }
         // A new folder's listing: later lookups find folders as they are now.
-        thread_folders().clear();
+        forget_folders();
         DIR* dir = opendir(folder_of(pattern).c_str());
         if (!dir) {
             fail_errno();
@@ -652,13 +200,13 @@ public:
         }
         auto* s = new search{dir, last};
         if (!next_match(*s, entry)) {
-            const uint32_t saved = thread_last_error;
+            const uint32_t saved = last_error();
             closedir(dir);
             delete s;
-            thread_last_error = saved;
+            set_last_error(saved);
             return INVALID_HANDLE;
         }
-        thread_listings().push_back({folder_of(pattern), dirfd(dir)});
+        enter_listing(folder_of(pattern), dirfd(dir));
         return handle{reinterpret_cast<intptr_t>(s)};
     }
 
@@ -682,13 +230,7 @@ public:
     bool find_close(handle h) override {
         if (!h.valid()) return fail_with(EBADF);
         auto* s = reinterpret_cast<search*>(h.value);
-        if (s->dir) {
-            std::vector<listed_folder>& listings = thread_listings();
-            const int fd = dirfd(s->dir);
-            listings.erase(
-                std::remove_if(listings.begin(), listings.end(), [fd](const listed_folder& f) { return f.fd == fd; }),
-                listings.end());
-        }
+        if (s->dir) leave_listing(dirfd(s->dir));
         const bool ok = !s->dir || closedir(s->dir) == 0;
         if (!ok) fail_errno();
         delete s;
@@ -780,26 +322,30 @@ public:
             fail_with(refusal);
             return INVALID_HANDLE;
         }
-        if (mode == read_mode::compare) start_compare(fd, compare_file{state_from(st)});
-        return handle{fd};
+        auto* file = new open_file{fd, std::nullopt};
+        if (mode == read_mode::compare) {
+            file->compared.emplace(compare_file{state_from(st)});
+            prepare_compare_reading(fd, *file->compared);
+        }
+        return handle_of(file);
     }
 
     handle open_listed(std::u16string_view path, uint64_t listed_size) override {
         if (listed_size == 0) return open_read(path, read_mode::compare);
         const int fd = open_for_reading(path);
         if (fd < 0) return INVALID_HANDLE;
-        compare_file file;
-        file.state.size = listed_size;
-        file.listed = true;
-        start_compare(fd, file);
-        return handle{fd};
+        auto* file = new open_file{fd, compare_file{}};
+        file->compared->state.size = listed_size;
+        file->compared->listed = true;
+        prepare_compare_reading(fd, *file->compared);
+        return handle_of(file);
     }
 
     bool read(handle file, void* buffer, uint32_t count, uint32_t& got) override {
         got = 0;
         if (!file.valid()) return fail_with(EBADF);
-        const int fd = static_cast<int>(file.value);
-        compare_file* compared = compare_files.find(fd);
+        const int fd = descriptor_of(file);
+        auto& compared = file_of(file).compared;
         auto* bytes = static_cast<char*>(buffer);
         while (got < count) {
             // The size taken at the open marks the end: no read is spent on
@@ -825,21 +371,23 @@ public:
 
     bool size_of(handle file, uint64_t& size) override {
         struct stat st;
-        if (!file.valid() || fstat(static_cast<int>(file.value), &st) != 0) return fail_errno();
+        if (!file.valid()) return fail_with(EBADF);
+        if (fstat(descriptor_of(file), &st) != 0) return fail_errno();
         size = static_cast<uint64_t>(st.st_size);
         return true;
     }
 
     bool state_of(handle file, file_state& state) override {
         if (!file.valid()) return fail_with(EBADF);
-        if (compare_file* compared = compare_files.find(static_cast<int>(file.value))) {
+        const int fd = descriptor_of(file);
+        if (auto& compared = file_of(file).compared) {
             // A comparison's file: as it was opened, or, opened as listed, now.
-            if (compared->listed && !take_listed_status(static_cast<int>(file.value), *compared)) return false;
+            if (compared->listed && !take_listed_status(fd, *compared)) return false;
             state = compared->state;
             return true;
         }
         struct stat st;
-        if (fstat(static_cast<int>(file.value), &st) != 0) return fail_errno();
+        if (fstat(fd, &st) != 0) return fail_errno();
         state = state_from(st);
         return true;
     }
@@ -851,22 +399,21 @@ public:
             fail_errno();
             return INVALID_HANDLE;
         }
-        return handle{fd};
+        return new_file_handle(fd);
     }
 
     bool write(handle file, const void* data, size_t count) override {
         if (!file.valid()) return fail_with(EBADF);
-        if (!write_all(static_cast<int>(file.value), static_cast<const char*>(data), count)) return fail_errno();
+        if (!write_all(descriptor_of(file), static_cast<const char*>(data), count)) return fail_errno();
         return true;
     }
 
     bool close(handle file) override {
         if (!file.valid()) return fail_with(EBADF);
-        const int fd = static_cast<int>(file.value);
-        if (compare_file* compared = compare_files.take(fd)) {
-            if (compared->direct_fd >= 0) ::close(compared->direct_fd);
-            compare_files.release(fd, compared);
-        }
+        open_file* opened = &file_of(file);
+        const int fd = opened->fd;
+        if (opened->compared) end_compare(*opened->compared);
+        if (opened != &standard_files[0] && opened != &standard_files[1]) delete opened;
         if (::close(fd) != 0) return fail_errno();
         return true;
     }
@@ -880,13 +427,14 @@ public:
             fail_errno();
             return INVALID_HANDLE;
         }
-        return handle{fd};
+        return new_file_handle(fd);
     }
 
     bool set_read_only(handle file, bool read_only) override {
         struct stat st;
-        const int fd = static_cast<int>(file.value);
-        if (!file.valid() || fstat(fd, &st) != 0) return fail_errno();
+        if (!file.valid()) return fail_with(EBADF);
+        const int fd = descriptor_of(file);
+        if (fstat(fd, &st) != 0) return fail_errno();
         mode_t mode = st.st_mode & 07777;
         mode = read_only ? (mode & ~mode_t(S_IWUSR)) : (mode | S_IWUSR);
         if (mode == (st.st_mode & 07777)) return true;
@@ -896,7 +444,7 @@ public:
 
     bool truncate_opened(handle file) override {
         if (!file.valid()) return fail_with(EBADF);
-        const int fd = static_cast<int>(file.value);
+        const int fd = descriptor_of(file);
         // The handle was opened for reading; a second descriptor for writing
         // is opened through the process's own descriptor table, which leads
         // to the same file whatever has happened to its name since.
@@ -925,7 +473,7 @@ public:
         struct stat dir_st, held, named;
         int error = 0;
         // NOLINTBEGIN(bugprone-branch-clone): the checks run in this order, the first failing one gives the error
-        if (fstat(dir, &dir_st) != 0 || fstat(static_cast<int>(file.value), &held) != 0) {
+        if (fstat(dir, &dir_st) != 0 || fstat(descriptor_of(file), &held) != 0) {
             error = errno;
         } else if (identity_of(dir_st) != folder) {
             error = CHANGED_REFUSAL;  // the folder is not the one that was listed
@@ -953,7 +501,7 @@ public:
             fail_with(saved);
             return INVALID_HANDLE;
         }
-        return handle{fd};
+        return new_file_handle(fd);
     }
 
     bool can_write(std::u16string_view path) override {
@@ -1088,7 +636,9 @@ public:
         return true;
     }
 
-    handle std_handle(std_stream which) override { return handle{fd_of(which)}; }
+    handle std_handle(std_stream which) override {
+        return handle_of(&standard_files[which == std_stream::output ? 0 : 1]);
+    }
 
     void set_console_title(std::u16string_view title) override {
         if (isatty(STDERR_FILENO) != 1) return;
@@ -1156,7 +706,7 @@ private:
         for (;;) {
             char c;
             const ssize_t n = ::read(STDIN_FILENO, &c, 1);
-            if (n < 0 && errno == EINTR && !interrupted) continue;  // Ctrl+C cancels
+            if (n < 0 && errno == EINTR && !interrupt_requested()) continue;  // Ctrl+C cancels
             if (n <= 0) return any;
             any = true;
             if (c == '\n') break;
@@ -1186,50 +736,6 @@ int errno_from_open_failure(uint32_t code) { return static_cast<int>(code); }
 
 bool expands_command_line_wildcards() { return false; }
 bool entry_size_can_lag() { return false; }
-
-namespace {
-
-void on_interrupt(int) { interrupted = 1; }
-
-}  // namespace
-
-void watch_interrupts() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        // SA_RESETHAND: the first signal is recorded, the second one meets
-        // the default action and ends the process at once.
-        struct sigaction action {};
-        action.sa_handler = on_interrupt;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESETHAND;
-        for (int number : STOP_SIGNALS) sigaction(number, &action, nullptr);
-        // A reader that went away or a file-size limit makes the write fail
-        // (EPIPE, EFBIG), which stops removals like a full disk does.
-        signal(SIGPIPE, SIG_IGN);
-        signal(SIGXFSZ, SIG_IGN);
-    });
-}
-
-bool interrupt_requested() { return interrupted != 0; }
-
-namespace {
-
-// The signal mask of the calling thread before its hold.
-thread_local sigset_t mask_before_hold;
-
-}  // namespace
-
-// A signal that arrives during a hold stays pending and is delivered when
-// the hold ends.
-void hold_interrupts() {
-    sigset_t stops;
-    sigemptyset(&stops);
-    for (int number : STOP_SIGNALS) sigaddset(&stops, number);
-    pthread_sigmask(SIG_BLOCK, &stops, &mask_before_hold);
-}
-
-void release_interrupts() { pthread_sigmask(SIG_SETMASK, &mask_before_hold, nullptr); }
-
 void open_closed_standard_streams() {
     for (int fd = 0; fd <= 2; ++fd) {
         if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;

@@ -18,6 +18,7 @@
 #include <optional>
 
 #include "platform/platform.h"
+#include "platform/posix/common_posix.h"
 #include "platform/utf.h"
 
 namespace zub::platform::posix {
@@ -276,22 +277,6 @@ bool rewrite(int in, int out, std::u16string_view section, std::u16string_view k
 }
 
 }  // namespace
-
-bool fail_with(int code) {
-    set_last_error(static_cast<uint32_t>(code));
-    return false;
-}
-
-bool write_all(int fd, const char* data, size_t count) {
-    while (count > 0) {
-        const ssize_t n = ::write(fd, data, count);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        count -= static_cast<size_t>(n);
-    }
-    return true;
-}
 
 std::u16string read_profile(std::u16string_view section, std::u16string_view key, const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

@@ -12,12 +12,6 @@ namespace zub::platform::posix {
 // The value of `key` in `section` ("" when absent or unreadable; the last
 // error is set when the file cannot be read).
 std::u16string read_profile(std::u16string_view section, std::u16string_view key, const std::string& path);
-// Saves `code` as the thread's last error and returns false, for a failing
-// call of either file to return it.
-bool fail_with(int code);
-// Writes all of `data` to `fd` (again after an interruption). False on failure, errno set.
-bool write_all(int fd, const char* data, size_t count);
-
 // Sets `key` in `section` (the section is appended when missing). False,
 // with the last error set, when the file does not exist or cannot be rewritten.
 bool write_profile(std::u16string_view section, std::u16string_view key, std::u16string_view value,
