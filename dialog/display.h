@@ -11,13 +11,15 @@
 #include <string>
 #include <string_view>
 
+#include "dialog/resource_ids.h"
+
 namespace zub::dialog {
 
-// Control ids of the display fields (the same as in resource_ids.h).
-inline constexpr int RESULT_BOX = 1016;
-inline constexpr int STATUS_LINE = 1023;
-inline constexpr int PERCENT_FIELD = 1025;
-inline constexpr int COUNTERS_FIELD = 1027;
+// Control ids of the display fields.
+inline constexpr int RESULT_BOX = IDC_RESULTS;
+inline constexpr int STATUS_LINE = IDC_STATUS;
+inline constexpr int PERCENT_FIELD = IDC_PERCENT;
+inline constexpr int COUNTERS_FIELD = IDC_COUNTERS;
 
 // The result box never holds more than this many units.
 inline constexpr size_t RESULT_TEXT_LIMIT = 36864;
