@@ -35,6 +35,10 @@ struct compare_file {
     // Opened by open_listed: `state` holds only the listed size until the
     // status is asked for or a read goes past that size.
     bool listed = false;
+    // The last read call delivered less than it asked for: the file ended
+    // there, and a call that starts at the listed size needs no read to
+    // learn it.
+    bool ended = false;
 };
 
 // Starts the reading of `file`, opened as `fd`, so that it leaves the page

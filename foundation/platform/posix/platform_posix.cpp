@@ -351,9 +351,10 @@ public:
             // The size taken at the open marks the end: no read is spent on
             // learning it (a file that tells no size is read to its end). A
             // listed size is only the listing's word: where a call starts at
-            // it, one more read tells whether the file has grown since.
+            // it right after a call that ended on it, one more read tells
+            // whether the file has grown since.
             if (compared && compared->state.size > 0 && compared->offset >= compared->state.size &&
-                !(compared->listed && got == 0))
+                !(compared->listed && got == 0 && !compared->ended))
                 break;
             const ssize_t n = compared ? read_compared(fd, *compared, bytes + got, count - got)
                                        : ::read(fd, bytes + got, count - got);
@@ -366,6 +367,7 @@ public:
                 !take_listed_status(fd, *compared))
                 return false;
         }
+        if (compared) compared->ended = got < count;
         return true;
     }
 
