@@ -46,7 +46,7 @@ int32_t code_of(uint32_t error) { return static_cast<int32_t>(error); }
 // read so far) and telling `after_chunk` the bytes read so far after each
 // call that delivered some.
 template <class Place, class After>
-bool read_chunks(run_state& run, platform::handle file, Place place, uint64_t count, uint64_t& total,
+bool read_chunks(run_state& run, platform::file_handle file, Place place, uint64_t count, uint64_t& total,
                  After after_chunk) {
     total = 0;
     uint64_t remaining = count;
@@ -78,7 +78,7 @@ auto places(unsigned char* buffer, uint64_t ring = 0) {
 // Reads without touching the run-wide error values, so that the two sides
 // can be read on two threads.
 template <class Place, class After>
-side_read read_side(run_state& run, platform::handle file, Place place, uint64_t request, After after_chunk) {
+side_read read_side(run_state& run, platform::file_handle file, Place place, uint64_t request, After after_chunk) {
     side_read r;
     uint64_t total = 0;
     if (read_chunks(run, file, place, request, total, after_chunk)) {
@@ -91,7 +91,7 @@ side_read read_side(run_state& run, platform::handle file, Place place, uint64_t
     return r;
 }
 
-side_read read_side(run_state& run, platform::handle file, unsigned char* buffer, uint64_t request) {
+side_read read_side(run_state& run, platform::file_handle file, unsigned char* buffer, uint64_t request) {
     return read_side(run, file, places(buffer), request, [](uint64_t) {});
 }
 
@@ -102,15 +102,15 @@ size_t first_difference(const unsigned char* a, const unsigned char* b, size_t c
 
 }  // namespace
 
-platform::handle open_for_compare(std::u16string_view path, uint64_t listed_size, uint32_t& error) {
+platform::file_handle open_for_compare(std::u16string_view path, uint64_t listed_size, uint32_t& error) {
     platform::os& os = platform::current();
-    const platform::handle h =
+    const platform::file_handle h =
         listed_size > 0 ? os.open_listed(path, listed_size) : os.open_read(path, platform::read_mode::compare);
     error = h.valid() ? 0 : platform::last_error();
     return h;
 }
 
-bool read_chunked(run_state& run, platform::handle file, unsigned char* buffer, uint64_t count, uint64_t& total) {
+bool read_chunked(run_state& run, platform::file_handle file, unsigned char* buffer, uint64_t count, uint64_t& total) {
     return read_chunks(run, file, places(buffer), count, total, [](uint64_t) {});
 }
 
@@ -167,7 +167,8 @@ side_reader::~side_reader() {
     thread_.join();
 }
 
-void side_reader::start(run_state& run, platform::handle file, unsigned char* buffer, uint64_t request, uint64_t ring) {
+void side_reader::start(run_state& run, platform::file_handle file, unsigned char* buffer, uint64_t request,
+                        uint64_t ring) {
     run_ = &run;
     file_ = file;
     buffer_ = buffer;
@@ -221,8 +222,8 @@ void side_reader::loop() {
     }
 }
 
-block_reads read_both_blocks(run_state& run, platform::handle src_file, platform::handle dst_file, uint64_t request,
-                             bool keep_block) {
+block_reads read_both_blocks(run_state& run, platform::file_handle src_file, platform::file_handle dst_file,
+                             uint64_t request, bool keep_block) {
     block_reads r;
     if (run.stop_requested()) {
         r.stopped = true;

@@ -55,12 +55,12 @@ void release_compare_buffers();
 // sharing read and write; `listed_size` (when not 0) is the size the file
 // was listed with as a regular file (platform::os::open_listed). On failure
 // returns INVALID_HANDLE with the OS error in `error`.
-platform::handle open_for_compare(std::u16string_view path, uint64_t listed_size, uint32_t& error);
+platform::file_handle open_for_compare(std::u16string_view path, uint64_t listed_size, uint32_t& error);
 
 // Reads up to `count` bytes in calls of at most 1 MiB, pausing by load level
 // after each full call (a request of 0 bytes is one full call). True on success (a short call is the end of the
 // file); `total` receives the bytes read in either case.
-bool read_chunked(run_state& run, platform::handle file, unsigned char* buffer, uint64_t count, uint64_t& total);
+bool read_chunked(run_state& run, platform::file_handle file, unsigned char* buffer, uint64_t count, uint64_t& total);
 
 // Compares two files of equal listed size, to their real end. Without
 // compare buffers it reports the fact and ends as a source error.
@@ -91,8 +91,8 @@ struct block_reads {
 };
 // A large block is read through a ring at the start of each buffer unless the
 // caller needs the whole block in the buffers afterwards (`keep_block`).
-block_reads read_both_blocks(run_state& run, platform::handle src_file, platform::handle dst_file, uint64_t request,
-                             bool keep_block = false);
+block_reads read_both_blocks(run_state& run, platform::file_handle src_file, platform::file_handle dst_file,
+                             uint64_t request, bool keep_block = false);
 
 // Blocks of at least this size are read on both sides at the same time.
 inline constexpr uint64_t PARALLEL_BLOCK_BYTES = 131072;
@@ -116,7 +116,7 @@ public:
 
     // Starts reading `request` bytes of `file` into `buffer`, or through a
     // ring of `ring` bytes at its start (0: straight on); finish() waits for it.
-    void start(run_state& run, platform::handle file, unsigned char* buffer, uint64_t request, uint64_t ring = 0);
+    void start(run_state& run, platform::file_handle file, unsigned char* buffer, uint64_t request, uint64_t ring = 0);
     // Waits until at least `bytes` have been read, or the read has ended;
     // returns the bytes read so far (they are in the buffer).
     uint64_t wait_for(uint64_t bytes);
@@ -136,7 +136,7 @@ private:
 
     // The block to read, set by start() before it raises pending_.
     run_state* run_ = nullptr;
-    platform::handle file_;
+    platform::file_handle file_;
     unsigned char* buffer_ = nullptr;
     uint64_t request_ = 0, ring_ = 0;
     side_read result_;  // set by the thread before it raises ready_

@@ -56,7 +56,7 @@ bool unchanged(const platform::file_state& now, const platform::file_state& comp
 }
 
 // The checks and the change itself, through the opened file. True when changed.
-bool change_opened(run_state& run, const removal_guard& guard, platform::handle file, bool read_only) {
+bool change_opened(run_state& run, const removal_guard& guard, platform::file_handle file, bool read_only) {
     const compared_file& target = guard.target;
     const compared_file& kept = guard.kept;
     const bool empty = run.options.empty_instead;

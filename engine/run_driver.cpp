@@ -168,9 +168,9 @@ int run_body(run_state& run, const std::vector<std::u16string>& args) {
 
 int run_engine(run_state& run, const std::vector<std::u16string>& args) {
     const host_rules rules = run.out.rules();
-    platform::owned_handle lock;
+    platform::owned_lock lock;
     if (rules.run_lock) {
-        lock = platform::owned_handle(platform::current().open_lock(u"__LOCK__"));
+        lock = platform::owned_lock(platform::current().open_lock(u"__LOCK__"));
         if (!lock.valid()) return EXIT_LOCK_HELD;
     }
 

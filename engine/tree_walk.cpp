@@ -160,7 +160,7 @@ bool walk_folder(run_state& run, std::u16string_view src, std::u16string_view ds
 
     std::u16string pattern = listing_pattern(src);
     file_info entry;
-    platform::handle search = find_first(pattern, entry);
+    platform::search_handle search = find_first(pattern, entry);
     if (!search.valid()) {
         os_failure f = take_os_error();
         report_event(run, LISTING_FAILED, {pattern, f.text, f.code});

@@ -25,8 +25,8 @@ void translate_entry(file_info& info) {
 
 }  // namespace
 
-platform::handle find_first(std::u16string_view pattern, file_info& info) {
-    platform::handle search = platform::current().find_first(pattern, info.find_data);
+platform::search_handle find_first(std::u16string_view pattern, file_info& info) {
+    platform::search_handle search = platform::current().find_first(pattern, info.find_data);
     if (!search.valid()) {
         set_errno_from_last_error();
         return platform::INVALID_HANDLE;
@@ -35,7 +35,7 @@ platform::handle find_first(std::u16string_view pattern, file_info& info) {
     return search;
 }
 
-int find_next(platform::handle search, file_info& info) {
+int find_next(platform::search_handle search, file_info& info) {
     if (!platform::current().find_next(search, info.find_data)) {
         set_errno_from_last_error();
         return -1;
@@ -44,7 +44,7 @@ int find_next(platform::handle search, file_info& info) {
     return 0;
 }
 
-int find_close(platform::handle search) {
+int find_close(platform::search_handle search) {
     if (!platform::current().find_close(search)) {
         errno = EINVAL;
         return -1;
@@ -90,7 +90,7 @@ int path_status(std::u16string_view path, path_status_record& status) {
     // without sharing reads the current one. Folders, files held open by
     // another process and unreadable files keep the entry's size.
     if (!platform::entry_size_can_lag()) return 0;
-    platform::handle file = layer.open_read(path, platform::read_mode::exclusive);
+    platform::file_handle file = layer.open_read(path, platform::read_mode::exclusive);
     if (file.valid()) {
         uint64_t size = 0;
         if (layer.size_of(file, size)) status.size = static_cast<int64_t>(size);

@@ -30,11 +30,11 @@ struct path_status_record : platform::entry_attributes {
 };
 
 // Search handle or INVALID_HANDLE (then last_error() and errno are set).
-platform::handle find_first(std::u16string_view pattern, file_info& info);
+platform::search_handle find_first(std::u16string_view pattern, file_info& info);
 // 0, or -1 when there is no further entry or on failure.
-int find_next(platform::handle search, file_info& info);
+int find_next(platform::search_handle search, file_info& info);
 // 0, or -1 (errno EINVAL) when the handle could not be closed.
-int find_close(platform::handle search);
+int find_close(platform::search_handle search);
 // The entry of exactly this path (no wildcards). 0, or -1 on failure.
 int file_entry(std::u16string_view path, file_info& info);
 // 0, or -1 when neither the entry nor the attributes can be read.

@@ -56,7 +56,7 @@ text_encoding encoding_of_file(std::u16string_view path, text_encoding otherwise
     platform::os& os = platform::current();
     const uint32_t saved_error = platform::last_error();
     text_encoding found = otherwise;
-    platform::handle file = os.open_read(path, platform::read_mode::compare);
+    platform::file_handle file = os.open_read(path, platform::read_mode::compare);
     if (file.valid()) {
         if (void* block = os.reserve_pages(probe_bytes)) {
             uint32_t got = 0;

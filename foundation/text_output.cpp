@@ -34,7 +34,7 @@ namespace zub {
 namespace {
 
 // The handle a stream's bytes go to (a standard stream's current handle).
-platform::handle target_of(const text_stream& stream) {
+platform::file_handle target_of(const text_stream& stream) {
     if (stream.is_standard()) return platform::current().std_handle(stream.which());
     return stream.file();
 }
@@ -116,7 +116,7 @@ std::string& text_stream::encoded() {
 }
 
 bool text_stream::commit() {
-    const platform::handle target = target_of(*this);
+    const platform::file_handle target = target_of(*this);
     if (!target.valid()) return false;
     if (standard_) {
         const std::string& bytes = standard_message();
@@ -210,7 +210,7 @@ int write_utf8_text(const char16_t* units, int count, text_stream& stream) {
 
 int write_text(const char16_t* units, int unit_size, int count, text_stream& stream) {
     if (units == nullptr || unit_size <= 0 || count <= 0) return 0;
-    platform::handle target = target_of(stream);
+    platform::file_handle target = target_of(stream);
     if (!target.valid()) return 0;  // a stream that failed to open swallows the text
     if (stream.encoding() == text_encoding::utf8) return write_utf8_text(units, count, stream);
 
@@ -278,7 +278,7 @@ int vprint_out(std::u16string_view format, fmt_args args) {
 }
 
 void take_console_record() {
-    platform::handle h = platform::current().std_handle(platform::std_stream::output);
+    platform::file_handle h = platform::current().std_handle(platform::std_stream::output);
     if (!h.valid()) return;
     recorded_console = platform::current().is_console(platform::std_stream::output);
 }

@@ -44,7 +44,7 @@ public:
     bool is_open() const { return file_.valid(); }
     bool is_standard() const { return standard_; }
     platform::std_stream which() const { return which_; }
-    platform::handle file() const { return file_; }
+    platform::file_handle file() const { return file_; }
     // A standard stream follows the output encoding of the moment.
     text_encoding encoding() const { return standard_ ? output_encoding() : encoding_; }
     // For a file that has one encoding whatever was chosen (a shell script).
@@ -73,7 +73,7 @@ private:
     text_stream(platform::std_stream which) : standard_(true), which_(which) {}
     bool standard_ = false;
     platform::std_stream which_ = platform::std_stream::output;
-    platform::handle file_ = platform::INVALID_HANDLE;
+    platform::file_handle file_ = platform::INVALID_HANDLE;
     bool failed_ = false;
     text_encoding encoding_ = text_encoding::utf16le;
     std::string pending_;  // collected bytes not yet written

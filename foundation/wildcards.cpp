@@ -41,7 +41,7 @@ std::vector<std::u16string> expand_wildcards(const std::vector<std::u16string>& 
             continue;
         }
         file_info info;
-        platform::handle search = find_first(argument, info);
+        platform::search_handle search = find_first(argument, info);
         if (!search.valid()) {
             out.push_back(argument);
             continue;

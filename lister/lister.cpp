@@ -53,7 +53,7 @@ std::vector<platform::file_id> open_folders;
 
 // Lists one search: files by bare name, each folder's contents relative to
 // that folder. `search_path` is the pattern or path the search was opened with.
-void list_search(platform::handle search, file_info& info, std::u16string_view search_path) {
+void list_search(platform::search_handle search, file_info& info, std::u16string_view search_path) {
     const std::u16string folder_part = parent_dir(search_path);
     do {
         if (info.is_folder()) {
@@ -78,7 +78,7 @@ void list_top_windows(std::u16string_view path) {
     }
 
     file_info info;
-    platform::handle search = find_first(path, info);
+    platform::search_handle search = find_first(path, info);
     if (search.valid()) {
         list_search(search, info, path);
         return;
@@ -112,7 +112,7 @@ void list_top_posix(std::u16string_view path) {
     file_info info;
     std::u16string search_path = name;
     if (name == u"/") search_path = u"/*.*";
-    platform::handle search = find_first(search_path, info);
+    platform::search_handle search = find_first(search_path, info);
     if (!search.valid()) {
         const int number = errno;
         print_to(text_stream::err(), u"%s: %s\n", path, errno_message_text(number));
@@ -132,7 +132,7 @@ void list_top(std::u16string_view path) {
 
 void list_dir(std::u16string_view folder) {
     file_info info;
-    platform::handle search = find_first(folder, info);
+    platform::search_handle search = find_first(folder, info);
     if (!search.valid()) {
         const int number = errno;
         print_to(text_stream::err(), u"\"%s\" %s\n", folder, errno_message_text(number));

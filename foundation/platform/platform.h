@@ -108,14 +108,26 @@ struct file_state {
     bool operator==(const file_state&) const = default;
 };
 
+// The value every kind of handle takes for "none" or a failure.
+struct invalid_handle_t {};
+inline constexpr invalid_handle_t INVALID_HANDLE{};
+
 // Opaque handles. `value` is what the implementation needs (a descriptor, a
-// HANDLE, an index into a table); INVALID is the failure value everywhere.
-struct handle {
+// HANDLE, an index into a table); -1 is the failure value everywhere. Each
+// kind is a type of its own, so that a search cannot be read or a file closed
+// as a search.
+template <class Tag>
+struct basic_handle {
     intptr_t value = -1;
+    constexpr basic_handle() = default;
+    constexpr explicit basic_handle(intptr_t v) : value(v) {}
+    constexpr basic_handle(invalid_handle_t) {}  // INVALID_HANDLE converts to every kind
     bool valid() const { return value != -1; }
-    bool operator==(const handle&) const = default;
+    bool operator==(const basic_handle&) const = default;
 };
-inline constexpr handle INVALID_HANDLE{-1};
+using file_handle = basic_handle<struct file_tag>;      // an open file or standard stream
+using search_handle = basic_handle<struct search_tag>;  // a directory search
+using lock_handle = basic_handle<struct lock_tag>;      // the run lock
 
 enum class std_stream { output, error };
 
@@ -141,9 +153,9 @@ public:
     // --- directory search (FindFirstFileW / FindNextFileW / FindClose) ---
     // The last component of `pattern` may hold the wildcards * and ?.
     // "." and ".." are returned like any other entry when a folder is listed.
-    virtual handle find_first(std::u16string_view pattern, find_entry& entry) = 0;
-    virtual bool find_next(handle search, find_entry& entry) = 0;
-    virtual bool find_close(handle search) = 0;
+    virtual search_handle find_first(std::u16string_view pattern, find_entry& entry) = 0;
+    virtual bool find_next(search_handle search, find_entry& entry) = 0;
+    virtual bool find_close(search_handle search) = 0;
     // The directory entry of exactly this path, as a search would return it.
     // No wildcards: on POSIX a name may hold * or ?, and then it is a name.
     virtual bool entry_of(std::u16string_view path, find_entry& entry) = 0;
@@ -162,7 +174,7 @@ public:
     virtual bool path_state(std::u16string_view path, file_state& state) = 0;
 
     // --- files ---
-    virtual handle open_read(std::u16string_view path, read_mode mode) = 0;
+    virtual file_handle open_read(std::u16string_view path, read_mode mode) = 0;
     // Opens for a comparison (read_mode::compare) a file that the caller
     // listed a moment ago as a regular file of `listed_size` bytes (more than
     // 0), for a run that removes nothing. A system where the open itself does
@@ -171,37 +183,39 @@ public:
     // end, but a file replaced by a folder or a device since it was listed
     // then fails at its first read instead of at the open. The status of
     // such a handle (state_of) is taken when it is asked for.
-    virtual handle open_listed(std::u16string_view path, uint64_t listed_size) {
+    virtual file_handle open_listed(std::u16string_view path, uint64_t listed_size) {
         (void)listed_size;
         return open_read(path, read_mode::compare);
     }
     // Reads up to `count` bytes; `got` < count only at the end of the file.
-    virtual bool read(handle file, void* buffer, uint32_t count, uint32_t& got) = 0;
-    virtual bool size_of(handle file, uint64_t& size) = 0;
-    virtual bool state_of(handle file, file_state& state) = 0;
-    virtual handle open_write(std::u16string_view path, write_mode mode) = 0;
-    virtual bool write(handle file, const void* data, size_t count) = 0;
-    virtual bool close(handle file) = 0;
+    virtual bool read(file_handle file, void* buffer, uint32_t count, uint32_t& got) = 0;
+    virtual bool size_of(file_handle file, uint64_t& size) = 0;
+    virtual bool state_of(file_handle file, file_state& state) = 0;
+    virtual file_handle open_write(std::u16string_view path, write_mode mode) = 0;
+    virtual bool write(file_handle file, const void* data, size_t count) = 0;
+    virtual bool close(file_handle file) = 0;
 
     // --- changes that act on exactly one file ---
     // Opens what a removal acts on without following a final link: a link
     // itself is refused with the code for which is_link_refusal() is true.
     // The handle allows state_of and the three calls below; close it with close().
-    virtual handle open_for_change(std::u16string_view path, change_kind kind) = 0;
+    virtual file_handle open_for_change(std::u16string_view path, change_kind kind) = 0;
     // Clears or sets the read-only attribute through the handle.
-    virtual bool set_read_only(handle file, bool read_only) = 0;
+    virtual bool set_read_only(file_handle file, bool read_only) = 0;
     // Truncates the opened file to length 0 (opened with change_kind::empty).
     // Where the handle itself cannot write (a file that was read-only when it
     // was opened) the file is opened again for writing, and refused with the
     // code for which is_changed_refusal() is true unless that is the same file.
-    virtual bool truncate_opened(handle file) = 0;
+    virtual bool truncate_opened(file_handle file) = 0;
     // Deletes the opened file, whose path is `path`. The folder that holds it
     // must have the identity `folder` (the folder the walk listed), and the
     // name must still lead to the opened file; otherwise nothing is deleted
     // and the call fails with the code for which is_changed_refusal() is true.
-    virtual bool delete_opened(handle file, std::u16string_view path, const file_id& folder) = 0;
-    // Opens (creating when missing) without sharing and keeps it open: the run lock.
-    virtual handle open_lock(std::u16string_view path) = 0;
+    virtual bool delete_opened(file_handle file, std::u16string_view path, const file_id& folder) = 0;
+    // Opens (creating when missing) without sharing and keeps it open: the run
+    // lock, held until release_lock().
+    virtual lock_handle open_lock(std::u16string_view path) = 0;
+    virtual bool release_lock(lock_handle lock) = 0;
     // True when the file exists and this process may write it (an access test).
     virtual bool can_write(std::u16string_view path) = 0;
 
@@ -237,7 +251,7 @@ public:
     // --- console ---
     virtual bool is_console(std_stream which) = 0;
     virtual bool console_write(std_stream which, std::u16string_view text) = 0;
-    virtual handle std_handle(std_stream which) = 0;
+    virtual file_handle std_handle(std_stream which) = 0;
     virtual void set_console_title(std::u16string_view title) = 0;
     // Width in columns of the terminal or console window behind a standard
     // stream; 0 when the stream is not one or the width is unknown.
@@ -260,40 +274,47 @@ os& current();
 // Installs a layer (nullptr restores the native one). Returns the previous one.
 os* install(os* layer);
 
-// The one owner of an open handle: closed through the layer in force when the
-// owner goes (or is reset), so that no path of a caller leaves it open.
-class owned_handle {
+// Gives a handle back through the layer in force: a file is closed, the lock released.
+inline bool give_back(file_handle file) { return current().close(file); }
+inline bool give_back(lock_handle lock) { return current().release_lock(lock); }
+
+// The one owner of an open handle: given back through the layer in force when
+// the owner goes (or is reset), so that no path of a caller leaves it open.
+template <class Handle>
+class basic_owned {
 public:
-    owned_handle() = default;
-    explicit owned_handle(handle h) : handle_(h) {}
-    owned_handle(owned_handle&& other) noexcept : handle_(other.release()) {}
-    owned_handle& operator=(owned_handle&& other) noexcept {
+    basic_owned() = default;
+    explicit basic_owned(Handle h) : handle_(h) {}
+    basic_owned(basic_owned&& other) noexcept : handle_(other.release()) {}
+    basic_owned& operator=(basic_owned&& other) noexcept {
         if (this != &other) {
             reset();
             handle_ = other.release();
         }
         return *this;
     }
-    owned_handle(const owned_handle&) = delete;
-    owned_handle& operator=(const owned_handle&) = delete;
-    ~owned_handle() { reset(); }
+    basic_owned(const basic_owned&) = delete;
+    basic_owned& operator=(const basic_owned&) = delete;
+    ~basic_owned() { reset(); }
 
-    handle get() const { return handle_; }
+    Handle get() const { return handle_; }
     bool valid() const { return handle_.valid(); }
-    // Closes the handle now; true when there was none or it closed.
+    // Gives the handle back now; true when there was none or that succeeded.
     bool reset() {
         if (!handle_.valid()) return true;
-        return current().close(release());
+        return give_back(release());
     }
-    handle release() {
-        const handle h = handle_;
+    Handle release() {
+        const Handle h = handle_;
         handle_ = INVALID_HANDLE;
         return h;
     }
 
 private:
-    handle handle_ = INVALID_HANDLE;
+    Handle handle_ = INVALID_HANDLE;
 };
+using owned_handle = basic_owned<file_handle>;
+using owned_lock = basic_owned<lock_handle>;
 
 // The calling thread's last OS error code (GetLastError / SetLastError).
 uint32_t last_error();

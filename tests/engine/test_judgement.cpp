@@ -31,7 +31,7 @@ protected:
     // Judges s/name against d/name as the walk would.
     void judge(std::u16string_view name = u"a") {
         file_info info;
-        platform::handle search = find_first(src(name), info);
+        platform::search_handle search = find_first(src(name), info);
         ASSERT_TRUE(search.valid());
         find_close(search);
         path_status_record status;
@@ -386,13 +386,13 @@ TEST_F(judgement_test, swaps_before_a_removal_change_nothing_else) {
 TEST_F(judgement_test, emptying_a_file_held_elsewhere_is_permission_denied) {
     if (platform::native_path_style() == platform::path_style::posix) GTEST_SKIP() << "sharing modes are Windows'";
     pair("same", "same");
-    platform::handle held;
+    platform::lock_handle held;
     fos.before_change(dst(), [&] { held = platform::current().open_lock(dst()); });
     opt.delete_dst = opt.empty_instead = true;
     begin();
     judge();
     ASSERT_TRUE(held.valid());
-    platform::current().close(held);
+    platform::current().release_lock(held);
     EXPECT_EQ(run->counts.dst_error_count, 1);
     EXPECT_EQ(host->err, q(dst()) + u" " + errno_message_text(13) + u"\n");
     EXPECT_EQ(files.read_file(u"d/a"), "same");

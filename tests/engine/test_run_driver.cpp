@@ -383,12 +383,12 @@ TEST_F(run_driver_test, no_compare_buffers_refuses_the_run) {
 
 TEST_F(run_driver_test, dialog_lock_and_option_rules) {
     capture_host dialog(build_kind::dialog);
-    platform::handle lock = platform::current().open_lock(u"__LOCK__");
+    platform::lock_handle lock = platform::current().open_lock(u"__LOCK__");
     ASSERT_TRUE(lock.valid());
     EXPECT_EQ(run({u"-lkgm", u"src", u"dst"}, dialog), EXIT_LOCK_HELD);
     EXPECT_FALSE(work_.exists(u"zubaer.log"));
     EXPECT_TRUE(dialog.out.empty() && dialog.err.empty());
-    platform::current().close(lock);
+    platform::current().release_lock(lock);
 
     EXPECT_EQ(run({u"-lkgm", u"src", u"dst"}, dialog), 0);
     EXPECT_TRUE(work_.exists(u"__LOCK__"));  // kept, never deleted

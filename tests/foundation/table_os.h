@@ -40,7 +40,7 @@ public:
         searches[std::move(pattern)].push_back(e);
     }
 
-    platform::handle find_first(std::u16string_view pattern, platform::find_entry& entry) override {
+    platform::search_handle find_first(std::u16string_view pattern, platform::find_entry& entry) override {
         searched.emplace_back(pattern);
         std::u16string key(pattern);
         if (auto f = find_errors.find(key); f != find_errors.end()) return fail_search(f->second);
@@ -49,9 +49,9 @@ public:
         open_.push_back({it->second, 1});
         ++open_searches;
         entry = it->second[0];
-        return platform::handle{static_cast<intptr_t>(open_.size() - 1)};
+        return platform::search_handle{static_cast<intptr_t>(open_.size() - 1)};
     }
-    bool find_next(platform::handle search, platform::find_entry& entry) override {
+    bool find_next(platform::search_handle search, platform::find_entry& entry) override {
         auto& s = open_.at(static_cast<size_t>(search.value));
         if (s.next >= s.entries.size()) {
             platform::set_last_error(platform::ERR_NO_MORE_FILES);
@@ -60,13 +60,13 @@ public:
         entry = s.entries[s.next++];
         return true;
     }
-    bool find_close(platform::handle) override {
+    bool find_close(platform::search_handle) override {
         if (fail_close) return refuse(false);
         --open_searches;
         return true;
     }
     bool entry_of(std::u16string_view path, platform::find_entry& entry) override {
-        platform::handle search = find_first(path, entry);
+        platform::search_handle search = find_first(path, entry);
         return search.valid() && find_close(search);
     }
     platform::attr_bits get_attributes(std::u16string_view path) override {
@@ -86,17 +86,17 @@ public:
         out = it->second;
         return true;
     }
-    platform::handle open_read(std::u16string_view path, platform::read_mode) override {
+    platform::file_handle open_read(std::u16string_view path, platform::read_mode) override {
         auto it = open_sizes.find(std::u16string(path));
         if (it == open_sizes.end()) return refuse(platform::INVALID_HANDLE);
         opened_.push_back(it->second);
-        return platform::handle{static_cast<intptr_t>(opened_.size() - 1)};
+        return platform::file_handle{static_cast<intptr_t>(opened_.size() - 1)};
     }
-    bool size_of(platform::handle file, uint64_t& size) override {
+    bool size_of(platform::file_handle file, uint64_t& size) override {
         size = opened_.at(static_cast<size_t>(file.value));
         return true;
     }
-    bool close(platform::handle) override { return true; }
+    bool close(platform::file_handle) override { return true; }
 
 private:
     struct open_search {
@@ -106,7 +106,7 @@ private:
     std::vector<open_search> open_;
     std::vector<uint64_t> opened_;
 
-    platform::handle fail_search(uint32_t code) {
+    platform::search_handle fail_search(uint32_t code) {
         platform::set_last_error(code);
         return platform::INVALID_HANDLE;
     }

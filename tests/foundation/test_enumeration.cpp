@@ -109,7 +109,7 @@ TEST_F(status_steps, failures_set_the_os_code_and_errno) {
 
     os.fail_close = true;
     errno = 0;
-    EXPECT_EQ(find_close(handle{0}), -1);
+    EXPECT_EQ(find_close(search_handle{0}), -1);
     EXPECT_EQ(errno, EINVAL);
 }
 
@@ -120,7 +120,7 @@ TEST(enumeration_native, empty_folder_lists_dot_entries_then_ends_with_enoent) {
     tree.make_dir(u"empty");
     std::multiset<std::u16string> names;
     file_info info;
-    handle search = find_first(listing_pattern(tree.path(u"empty")), info);
+    search_handle search = find_first(listing_pattern(tree.path(u"empty")), info);
     ASSERT_TRUE(search.valid());
     do names.insert(info.name);
     while (find_next(search, info) == 0);
@@ -134,7 +134,7 @@ TEST(enumeration_native, entries_carry_kind_size_and_name) {
     tree.write_file(u"three.txt", "abc");
     tree.make_dir(u"sub");
     file_info info;
-    handle search = find_first(tree.path(u"three.txt"), info);
+    search_handle search = find_first(tree.path(u"three.txt"), info);
     ASSERT_TRUE(search.valid());
     EXPECT_EQ(info.name, u"three.txt");
     EXPECT_EQ(info.size, 3);
@@ -153,7 +153,7 @@ TEST(enumeration_native, five_gib_sparse_file_reports_its_full_size) {
     tree.make_sparse(u"big", five_gib);
     if (tree.size_of(u"big") != five_gib) GTEST_SKIP() << "no sparse file of 5 GiB on this file system";
     file_info info;
-    handle search = find_first(tree.path(u"big"), info);
+    search_handle search = find_first(tree.path(u"big"), info);
     ASSERT_TRUE(search.valid());
     EXPECT_EQ(info.size, static_cast<int64_t>(five_gib));
     find_close(search);

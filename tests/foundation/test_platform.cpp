@@ -38,7 +38,7 @@ bool posix() { return native_path_style() == path_style::posix; }
 std::vector<std::u16string> list(std::u16string_view pattern, uint32_t* end_code = nullptr) {
     std::vector<std::u16string> found;
     find_entry entry;
-    handle search = current().find_first(pattern, entry);
+    search_handle search = current().find_first(pattern, entry);
     if (search.valid()) {
         do found.push_back(entry.name);
         while (current().find_next(search, entry));
@@ -52,7 +52,7 @@ std::vector<std::u16string> list(std::u16string_view pattern, uint32_t* end_code
 names as_set(const std::vector<std::u16string>& v) { return {v.begin(), v.end()}; }
 
 // Reads up to 64 bytes of an open file.
-std::string read_some(os& layer, handle file, uint32_t count = 64, bool expect_ok = true) {
+std::string read_some(os& layer, file_handle file, uint32_t count = 64, bool expect_ok = true) {
     char buffer[64] = {};
     uint32_t got = 0;
     EXPECT_EQ(layer.read(file, buffer, count, got), expect_ok);
@@ -60,7 +60,7 @@ std::string read_some(os& layer, handle file, uint32_t count = 64, bool expect_o
 }
 
 // Reads an open file to its end in calls of `chunk` bytes.
-std::string read_whole(handle file, uint32_t chunk) {
+std::string read_whole(file_handle file, uint32_t chunk) {
     std::string back;
     std::vector<char> buffer(chunk);
     uint32_t got = 0;
@@ -129,7 +129,7 @@ TEST(platform_layer, posix_attribute_meanings) {
     const A plain = current().get_attributes(tree.path(u"plain"));
     EXPECT_EQ(plain & (A::HIDDEN | A::READONLY | A::DIRECTORY | A::REPARSE_POINT | A::ARCHIVE), A::ARCHIVE);
     find_entry entry;  // "." and ".." are not hidden
-    handle search = current().find_first(tree.path(u"*.*"), entry);
+    search_handle search = current().find_first(tree.path(u"*.*"), entry);
     ASSERT_TRUE(search.valid());
     do {
         if (entry.name == u"." || entry.name == u"..") {
@@ -153,7 +153,7 @@ TEST(platform_layer, name_that_is_not_utf8_is_listed_and_opened_again) {
     tree.write_file(odd, "content");
     const auto found = list(tree.path(u"*.*"));
     ASSERT_NE(std::find(found.begin(), found.end(), odd), found.end());
-    handle file = current().open_read(tree.path(odd), read_mode::compare);
+    file_handle file = current().open_read(tree.path(odd), read_mode::compare);
     ASSERT_TRUE(file.valid());
     EXPECT_EQ(read_some(current(), file, 16), "content");
     current().close(file);
@@ -254,7 +254,7 @@ TEST(platform_layer, reads_are_short_only_at_the_end) {
     std::string content;
     for (int i = 0; i < 100000; ++i) content.push_back(static_cast<char>(i * 7));
     tree.write_file(u"data", content);
-    handle file = current().open_read(tree.path(u"data"), read_mode::compare);
+    file_handle file = current().open_read(tree.path(u"data"), read_mode::compare);
     ASSERT_TRUE(file.valid());
     std::string back;
     std::vector<char> buffer(8192);
@@ -302,7 +302,7 @@ TEST(platform_layer, compare_reads_leave_the_page_cache_as_it_was) {
     const std::vector<unsigned char> before = cached_pages(path, size);
     if (std::count(before.begin(), before.end(), 0) == 0) GTEST_SKIP() << "this file system keeps every page";
 
-    handle file = current().open_read(tree.path(u"data"), read_mode::compare);
+    file_handle file = current().open_read(tree.path(u"data"), read_mode::compare);
     ASSERT_TRUE(file.valid());
     EXPECT_TRUE(read_whole(file, 1048576) == content);
     EXPECT_TRUE(current().close(file));
@@ -320,7 +320,7 @@ TEST(platform_layer, listed_open_reads_to_the_real_end) {
     // 8192: the file grew by more than a read since it was listed, and the
     // listed size ends where a read ends.
     for (uint64_t listed : {uint64_t{20000}, uint64_t{8192}, uint64_t{4096}, uint64_t{100}}) {
-        handle file = current().open_listed(tree.path(u"grown"), listed);
+        file_handle file = current().open_listed(tree.path(u"grown"), listed);
         ASSERT_TRUE(file.valid());
         EXPECT_TRUE(read_whole(file, 8192) == content) << listed;
         file_state state;
@@ -346,7 +346,7 @@ TEST(platform_layer, lookups_find_a_folder_made_again) {
     tree.make_dir(u"d");
     tree.write_file(u"d/b", "new");
     EXPECT_TRUE(current().entry_of(tree.path(u"d/b"), entry));
-    handle file = current().open_read(tree.path(u"d/b"), read_mode::compare);
+    file_handle file = current().open_read(tree.path(u"d/b"), read_mode::compare);
     ASSERT_TRUE(file.valid());
     EXPECT_EQ(read_some(current(), file), "new");
     EXPECT_TRUE(current().close(file));
@@ -375,7 +375,7 @@ TEST(platform_layer, changes_act_on_the_opened_file_only) {
     EXPECT_FALSE(current().open_for_change(tree.path(u"missing"), change_kind::remove).valid());
     EXPECT_TRUE(is_not_found(last_error()));
 
-    handle f = current().open_for_change(tree.path(u"f"), change_kind::empty);
+    file_handle f = current().open_for_change(tree.path(u"f"), change_kind::empty);
     ASSERT_TRUE(f.valid());
     file_state state, by_path;
     ASSERT_TRUE(current().state_of(f, state));
@@ -412,7 +412,7 @@ TEST(platform_layer, changes_act_on_the_opened_file_only) {
     EXPECT_FALSE(tree.exists(u"f"));
     EXPECT_TRUE(tree.exists(u"f2"));
     for (auto [mode, text] : {std::pair{write_mode::truncate, "one"}, {write_mode::append, "two"}}) {
-        handle out = current().open_write(tree.path(u"w"), mode);
+        file_handle out = current().open_write(tree.path(u"w"), mode);
         ASSERT_TRUE(out.valid());
         EXPECT_TRUE(current().write(out, text, 3));
         EXPECT_TRUE(current().close(out));
@@ -423,14 +423,14 @@ TEST(platform_layer, changes_act_on_the_opened_file_only) {
 TEST(platform_layer, run_lock_is_exclusive_between_two_opens) {
     temp_tree tree;
     const std::u16string path = tree.path(u"__LOCK__");
-    handle first = current().open_lock(path);
+    lock_handle first = current().open_lock(path);
     ASSERT_TRUE(first.valid());
     EXPECT_TRUE(tree.exists(u"__LOCK__"));
     EXPECT_FALSE(current().open_lock(path).valid());
-    EXPECT_TRUE(current().close(first));
-    handle again = current().open_lock(path);
+    EXPECT_TRUE(current().release_lock(first));
+    lock_handle again = current().open_lock(path);
     EXPECT_TRUE(again.valid());
-    current().close(again);
+    current().release_lock(again);
 }
 
 TEST(platform_layer, profile_write_replaces_in_place_and_never_creates) {
@@ -524,7 +524,7 @@ TEST(faulty_layer, installs_for_a_scope_and_forwards_by_default) {
     {
         faulty_os_scope scope(faults);
         EXPECT_EQ(&current(), &faults);
-        handle file = current().open_read(tree.path(u"f"), read_mode::compare);
+        file_handle file = current().open_read(tree.path(u"f"), read_mode::compare);
         ASSERT_TRUE(file.valid());
         EXPECT_EQ(read_some(current(), file, 8), "abc");
         EXPECT_TRUE(current().close(file));
@@ -546,7 +546,7 @@ TEST(faulty_layer, open_delete_attribute_truncate_and_find_rules_fail_with_their
     faults.fail_truncate(f, 33);
     faults.fail_find(tree.path(u"*.*"), 34);
     find_entry entry;
-    const handle opened = faults.open_for_change(f, change_kind::remove);
+    const file_handle opened = faults.open_for_change(f, change_kind::remove);
     const std::pair<std::function<bool()>, uint32_t> calls[] = {
         {[&] { return faults.open_read(f, read_mode::compare).valid(); }, ERR_ACCESS_DENIED},
         {[&] { return faults.open_lock(f).valid(); }, ERR_ACCESS_DENIED},
@@ -566,7 +566,7 @@ TEST(faulty_layer, open_delete_attribute_truncate_and_find_rules_fail_with_their
     EXPECT_FALSE(tree.exists(u"w"));
     EXPECT_EQ(tree.read_file(u"f"), "abc");
     EXPECT_FALSE(has(faults.get_attributes(f), attr_bits::READONLY));
-    handle other = faults.find_first(tree.path(u"f*"), entry);
+    search_handle other = faults.find_first(tree.path(u"f*"), entry);
     EXPECT_TRUE(other.valid());
     faults.find_close(other);
 }
@@ -583,7 +583,7 @@ TEST(faulty_layer, failing_read_cut_file_and_action_before_the_first_read) {
     faults.before_first_read(tree.path(u"changed"), [&] { ++runs, tree.write_file(u"changed", "after!"); });
 
     // The bytes before the offset are delivered, then the read fails.
-    handle file = faults.open_read(tree.path(u"f"), read_mode::compare);
+    file_handle file = faults.open_read(tree.path(u"f"), read_mode::compare);
     EXPECT_EQ(read_some(faults, file, 4), "0123");
     EXPECT_EQ(read_some(faults, file, 16, false), "456789");
     EXPECT_EQ(last_error(), 23u);

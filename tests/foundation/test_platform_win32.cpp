@@ -89,7 +89,7 @@ TEST(platform_win32, read_only_file_refuses_writing_and_deleting_until_cleared) 
     tree.set_read_only(u"ro.txt", true);
     ASSERT_TRUE(has(sys.get_attributes(file), attr_bits::READONLY));
     EXPECT_FALSE(sys.can_write(file));
-    handle h = sys.open_for_change(file, change_kind::remove);
+    file_handle h = sys.open_for_change(file, change_kind::remove);
     ASSERT_TRUE(h.valid());
     EXPECT_FALSE(sys.delete_opened(h, file, folder));
     EXPECT_TRUE(is_access_denied(last_error()));
@@ -114,15 +114,15 @@ TEST(platform_win32, run_lock_excludes_every_other_open_while_compare_opens_shar
     os& sys = native_os();
     tree.write_file(u"data", "abc");
     std::u16string lock = tree.path(u"__LOCK__");
-    handle held = sys.open_lock(lock);
+    lock_handle held = sys.open_lock(lock);
     ASSERT_TRUE(held.valid());
     EXPECT_FALSE(sys.open_lock(lock).valid());
     EXPECT_EQ(last_error(), 32u);  // sharing violation
     EXPECT_FALSE(sys.open_read(lock, read_mode::exclusive).valid());
-    EXPECT_TRUE(sys.close(held));
+    EXPECT_TRUE(sys.release_lock(held));
 
-    handle first = sys.open_read(tree.path(u"data"), read_mode::compare),
-           second = sys.open_read(tree.path(u"data"), read_mode::compare);
+    file_handle first = sys.open_read(tree.path(u"data"), read_mode::compare),
+                second = sys.open_read(tree.path(u"data"), read_mode::compare);
     EXPECT_TRUE(first.valid() && second.valid());
     EXPECT_FALSE(sys.open_read(tree.path(u"data"), read_mode::exclusive).valid());
     sys.close(first);
@@ -133,8 +133,8 @@ TEST(platform_win32, appending_handles_always_write_at_the_end) {
     temp_tree tree;
     os& sys = native_os();
     tree.write_file(u"log.txt", "ab");
-    handle first = sys.open_write(tree.path(u"log.txt"), write_mode::append),
-           second = sys.open_write(tree.path(u"log.txt"), write_mode::append);
+    file_handle first = sys.open_write(tree.path(u"log.txt"), write_mode::append),
+                second = sys.open_write(tree.path(u"log.txt"), write_mode::append);
     ASSERT_TRUE(first.valid() && second.valid());
     EXPECT_TRUE(sys.write(first, "1", 1));
     EXPECT_TRUE(sys.write(second, "22", 2));
@@ -155,7 +155,7 @@ TEST(platform_win32, unbuffered_compare_reads_deliver_the_file_then_end) {
     tree.write_file(u"data.bin", data);
     void* block = sys.reserve_pages(65536);
     ASSERT_NE(block, nullptr);
-    handle h = sys.open_read(tree.path(u"data.bin"), read_mode::compare);
+    file_handle h = sys.open_read(tree.path(u"data.bin"), read_mode::compare);
     ASSERT_TRUE(h.valid());
     uint32_t got = 0;
     EXPECT_TRUE(sys.read(h, block, 16384, got));

@@ -11,7 +11,7 @@
 
 namespace zub::test {
 
-using platform::handle;
+using handle = platform::file_handle;
 using platform::INVALID_HANDLE;
 using platform::std_stream;
 
@@ -131,7 +131,7 @@ int faulty_os::sleep_calls() const {
 
 // ---- platform::os ----
 
-handle faulty_os::find_first(std::u16string_view pattern, platform::find_entry& entry) {
+platform::search_handle faulty_os::find_first(std::u16string_view pattern, platform::find_entry& entry) {
     {
         std::lock_guard<std::recursive_mutex> guard(lock_);
         if (const uint32_t* code = rule_for(find_fail_, pattern)) {
@@ -299,14 +299,15 @@ bool faulty_os::delete_opened(handle file, std::u16string_view path, const platf
     return next_->delete_opened(real_of(file), path, folder);
 }
 
-handle faulty_os::open_lock(std::u16string_view path) {
+platform::lock_handle faulty_os::open_lock(std::u16string_view path) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     ++open_counts_[std::u16string(path)];
     if (const uint32_t* code = rule_for(open_fail_, path)) {
         refuse(*code);
         return INVALID_HANDLE;
     }
-    return add_open(next_->open_lock(path), path);
+    // The lock is passed through as it is: no rule acts on its handle.
+    return next_->open_lock(path);
 }
 
 bool faulty_os::executable_path(std::u16string& out) {

@@ -78,27 +78,27 @@ public:
     int sleep_calls() const;
 
     // --- platform::os: the calls the rules, the captures and the counters touch ---
-    platform::handle find_first(std::u16string_view pattern, platform::find_entry& entry) override;
+    platform::search_handle find_first(std::u16string_view pattern, platform::find_entry& entry) override;
     bool entry_of(std::u16string_view path, platform::find_entry& entry) override;
-    platform::handle open_read(std::u16string_view path, platform::read_mode mode) override;
-    bool read(platform::handle file, void* buffer, uint32_t count, uint32_t& got) override;
-    bool size_of(platform::handle file, uint64_t& size) override;
-    bool state_of(platform::handle file, platform::file_state& state) override;
-    platform::handle open_write(std::u16string_view path, platform::write_mode mode) override;
-    bool write(platform::handle file, const void* data, size_t count) override;
-    bool close(platform::handle file) override;
-    platform::handle open_for_change(std::u16string_view path, platform::change_kind kind) override;
-    bool set_read_only(platform::handle file, bool read_only) override;
-    bool truncate_opened(platform::handle file) override;
-    bool delete_opened(platform::handle file, std::u16string_view path, const platform::file_id& folder) override;
-    platform::handle open_lock(std::u16string_view path) override;
+    platform::file_handle open_read(std::u16string_view path, platform::read_mode mode) override;
+    bool read(platform::file_handle file, void* buffer, uint32_t count, uint32_t& got) override;
+    bool size_of(platform::file_handle file, uint64_t& size) override;
+    bool state_of(platform::file_handle file, platform::file_state& state) override;
+    platform::file_handle open_write(std::u16string_view path, platform::write_mode mode) override;
+    bool write(platform::file_handle file, const void* data, size_t count) override;
+    bool close(platform::file_handle file) override;
+    platform::file_handle open_for_change(std::u16string_view path, platform::change_kind kind) override;
+    bool set_read_only(platform::file_handle file, bool read_only) override;
+    bool truncate_opened(platform::file_handle file) override;
+    bool delete_opened(platform::file_handle file, std::u16string_view path, const platform::file_id& folder) override;
+    platform::lock_handle open_lock(std::u16string_view path) override;
     bool executable_path(std::u16string& out) override;
     void sleep_ms(uint32_t milliseconds) override;
     bool is_console(platform::std_stream which) override;
     // Posing as a console, the console is 80 columns wide.
     int console_columns(platform::std_stream which) override;
     bool console_write(platform::std_stream which, std::u16string_view text) override;
-    platform::handle std_handle(platform::std_stream which) override;
+    platform::file_handle std_handle(platform::std_stream which) override;
     void set_console_title(std::u16string_view title) override;
     std::optional<std::u16string> pick_folder(std::u16string_view title, std::u16string_view initial) override;
 
@@ -106,7 +106,7 @@ private:
     // A file opened through this layer: the real handle behind the handle
     // given out, with the path and read offset the read rules act on.
     struct open_file {
-        platform::handle real;
+        platform::file_handle real;
         std::u16string path;
         uint64_t offset = 0;
     };
@@ -115,16 +115,16 @@ private:
         uint32_t code = 0;
     };
 
-    platform::handle add_open(platform::handle real, std::u16string_view path);
-    open_file* find_open(platform::handle file);
+    platform::file_handle add_open(platform::file_handle real, std::u16string_view path);
+    open_file* find_open(platform::file_handle file);
     // Sets the thread's last error to `code` and returns false.
     static bool refuse(uint32_t code);
     template <class Map>
     static const uint32_t* rule_for(const Map& rules, std::u16string_view path);
     template <class Map>
-    const uint32_t* rule_for_handle(const Map& rules, platform::handle file);
+    const uint32_t* rule_for_handle(const Map& rules, platform::file_handle file);
     // The real handle behind a handle of this layer.
-    platform::handle real_of(platform::handle file);
+    platform::file_handle real_of(platform::file_handle file);
     // Stores one rule under the layer's lock.
     template <class Map, class Value>
     void set_rule(Map& rules, std::u16string key, Value value) {

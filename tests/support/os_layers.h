@@ -16,22 +16,23 @@ namespace zub::test {
 
 class forwarding_os : public platform::os {
 protected:
-    using handle = platform::handle;
+    using handle = platform::file_handle;
+    using search = platform::search_handle;
     using sv = std::u16string_view;
     using u16 = std::u16string;
     using entry = platform::find_entry;
     using state = platform::file_state;
-    static constexpr handle NO_HANDLE = platform::INVALID_HANDLE;
+    static constexpr auto NO_HANDLE = platform::INVALID_HANDLE;
 
 public:
     // `next` is the layer behind this one; nullptr: none, every call is refused.
     explicit forwarding_os(platform::os* next) : next_(next) {}
 
-    handle find_first(sv pattern, entry& e) override {
+    search find_first(sv pattern, entry& e) override {
         return next_ ? next_->find_first(pattern, e) : refuse(NO_HANDLE);
     }
-    bool find_next(handle search, entry& e) override { return next_ ? next_->find_next(search, e) : refuse(false); }
-    bool find_close(handle search) override { return next_ ? next_->find_close(search) : refuse(false); }
+    bool find_next(search s, entry& e) override { return next_ ? next_->find_next(s, e) : refuse(false); }
+    bool find_close(search s) override { return next_ ? next_->find_close(s) : refuse(false); }
     bool entry_of(sv path, entry& e) override { return next_ ? next_->entry_of(path, e) : refuse(false); }
     platform::attr_bits get_attributes(sv path) override {
         return next_ ? next_->get_attributes(path) : refuse(platform::INVALID_ATTRIBUTES);
@@ -66,7 +67,8 @@ public:
     bool delete_opened(handle file, sv path, const platform::file_id& folder) override {
         return next_ ? next_->delete_opened(file, path, folder) : refuse(false);
     }
-    handle open_lock(sv path) override { return next_ ? next_->open_lock(path) : refuse(NO_HANDLE); }
+    platform::lock_handle open_lock(sv path) override { return next_ ? next_->open_lock(path) : refuse(NO_HANDLE); }
+    bool release_lock(platform::lock_handle lock) override { return next_ ? next_->release_lock(lock) : refuse(false); }
     bool can_write(sv path) override { return next_ && next_->can_write(path); }
     bool current_dir(u16& out) override { return next_ ? next_->current_dir(out) : refuse(false); }
     bool set_current_dir(sv path) override { return next_ ? next_->set_current_dir(path) : refuse(false); }

@@ -111,10 +111,10 @@ struct open_file {
     std::optional<compare_file> compared;
 };
 
-handle handle_of(open_file* file) { return handle{reinterpret_cast<intptr_t>(file)}; }
-handle new_file_handle(int fd) { return handle_of(new open_file{fd, std::nullopt}); }
-open_file& file_of(handle file) { return *reinterpret_cast<open_file*>(file.value); }
-int descriptor_of(handle file) { return file_of(file).fd; }
+file_handle handle_of(open_file* file) { return file_handle{reinterpret_cast<intptr_t>(file)}; }
+file_handle new_file_handle(int fd) { return handle_of(new open_file{fd, std::nullopt}); }
+open_file& file_of(file_handle file) { return *reinterpret_cast<open_file*>(file.value); }
+int descriptor_of(file_handle file) { return file_of(file).fd; }
 
 // The standard streams' handles, never closed by the program.
 open_file standard_files[] = {{STDOUT_FILENO, std::nullopt}, {STDERR_FILENO, std::nullopt}};
@@ -175,7 +175,7 @@ void resolve_links(std::vector<std::u16string>& parts) {
 
 class posix_os final : public os {
 public:
-    handle find_first(std::u16string_view pattern16, find_entry& entry) override {
+    search_handle find_first(std::u16string_view pattern16, find_entry& entry) override {
         const std::string pattern = native(pattern16);
         if (pattern.empty() || pattern.back() == '/') {
             fail_with(ENOENT);
@@ -189,7 +189,7 @@ public:
                 return INVALID_HANDLE;
             }
             fill_entry(last_component(pattern), link, target, entry);
-            return handle{reinterpret_cast<intptr_t>(new search{nullptr, last})};
+            return search_handle{reinterpret_cast<intptr_t>(new search{nullptr, last})};
         }
         // A new folder's listing: later lookups find folders as they are now.
         forget_folders();
@@ -207,7 +207,7 @@ public:
             return INVALID_HANDLE;
         }
         enter_listing(folder_of(pattern), dirfd(dir));
-        return handle{reinterpret_cast<intptr_t>(s)};
+        return search_handle{reinterpret_cast<intptr_t>(s)};
     }
 
     bool entry_of(std::u16string_view path16, find_entry& entry) override {
@@ -220,14 +220,14 @@ public:
         return true;
     }
 
-    bool find_next(handle h, find_entry& entry) override {
+    bool find_next(search_handle h, find_entry& entry) override {
         if (!h.valid()) return fail_with(EBADF);
         auto* s = reinterpret_cast<search*>(h.value);
         if (!s->dir) return fail_with(ENOENT);
         return next_match(*s, entry);
     }
 
-    bool find_close(handle h) override {
+    bool find_close(search_handle h) override {
         if (!h.valid()) return fail_with(EBADF);
         auto* s = reinterpret_cast<search*>(h.value);
         if (s->dir) leave_listing(dirfd(s->dir));
@@ -305,7 +305,7 @@ public:
         return true;
     }
 
-    handle open_read(std::u16string_view path, read_mode mode) override {
+    file_handle open_read(std::u16string_view path, read_mode mode) override {
         // Anything that is not a regular file is refused, as Windows refuses
         // to open a folder for reading.
         const int fd = open_for_reading(path);
@@ -330,7 +330,7 @@ public:
         return handle_of(file);
     }
 
-    handle open_listed(std::u16string_view path, uint64_t listed_size) override {
+    file_handle open_listed(std::u16string_view path, uint64_t listed_size) override {
         if (listed_size == 0) return open_read(path, read_mode::compare);
         const int fd = open_for_reading(path);
         if (fd < 0) return INVALID_HANDLE;
@@ -341,7 +341,7 @@ public:
         return handle_of(file);
     }
 
-    bool read(handle file, void* buffer, uint32_t count, uint32_t& got) override {
+    bool read(file_handle file, void* buffer, uint32_t count, uint32_t& got) override {
         got = 0;
         if (!file.valid()) return fail_with(EBADF);
         const int fd = descriptor_of(file);
@@ -371,7 +371,7 @@ public:
         return true;
     }
 
-    bool size_of(handle file, uint64_t& size) override {
+    bool size_of(file_handle file, uint64_t& size) override {
         struct stat st;
         if (!file.valid()) return fail_with(EBADF);
         if (fstat(descriptor_of(file), &st) != 0) return fail_errno();
@@ -379,7 +379,7 @@ public:
         return true;
     }
 
-    bool state_of(handle file, file_state& state) override {
+    bool state_of(file_handle file, file_state& state) override {
         if (!file.valid()) return fail_with(EBADF);
         const int fd = descriptor_of(file);
         if (auto& compared = file_of(file).compared) {
@@ -394,7 +394,7 @@ public:
         return true;
     }
 
-    handle open_write(std::u16string_view path, write_mode mode) override {
+    file_handle open_write(std::u16string_view path, write_mode mode) override {
         const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == write_mode::append ? O_APPEND : O_TRUNC);
         const int fd = ::open(native(path).c_str(), flags, 0666);
         if (fd < 0) {
@@ -404,13 +404,13 @@ public:
         return new_file_handle(fd);
     }
 
-    bool write(handle file, const void* data, size_t count) override {
+    bool write(file_handle file, const void* data, size_t count) override {
         if (!file.valid()) return fail_with(EBADF);
         if (!write_all(descriptor_of(file), static_cast<const char*>(data), count)) return fail_errno();
         return true;
     }
 
-    bool close(handle file) override {
+    bool close(file_handle file) override {
         if (!file.valid()) return fail_with(EBADF);
         open_file* opened = &file_of(file);
         const int fd = opened->fd;
@@ -420,7 +420,7 @@ public:
         return true;
     }
 
-    handle open_for_change(std::u16string_view path, change_kind) override {
+    file_handle open_for_change(std::u16string_view path, change_kind) override {
         // O_NOFOLLOW: a link in the file's place fails with ELOOP instead of
         // leading to a file the comparison never saw. Non-blocking, so that
         // a FIFO swapped in cannot hang the run.
@@ -432,7 +432,7 @@ public:
         return new_file_handle(fd);
     }
 
-    bool set_read_only(handle file, bool read_only) override {
+    bool set_read_only(file_handle file, bool read_only) override {
         struct stat st;
         if (!file.valid()) return fail_with(EBADF);
         const int fd = descriptor_of(file);
@@ -444,7 +444,7 @@ public:
         return true;
     }
 
-    bool truncate_opened(handle file) override {
+    bool truncate_opened(file_handle file) override {
         if (!file.valid()) return fail_with(EBADF);
         const int fd = descriptor_of(file);
         // The handle was opened for reading; a second descriptor for writing
@@ -464,7 +464,7 @@ public:
         return ok ? true : fail_with(saved);
     }
 
-    bool delete_opened(handle file, std::u16string_view path16, const file_id& folder) override {
+    bool delete_opened(file_handle file, std::u16string_view path16, const file_id& folder) override {
         if (!file.valid()) return fail_with(EBADF);
         const std::string path = native(path16);
         const std::string parent = folder_of(path);
@@ -491,7 +491,8 @@ public:
         return error == 0 ? true : fail_with(error);
     }
 
-    handle open_lock(std::u16string_view path) override {
+    // The lock's handle is its descriptor itself: nothing reads it.
+    lock_handle open_lock(std::u16string_view path) override {
         const int fd = ::open(native(path).c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
         if (fd < 0) {
             fail_errno();
@@ -503,7 +504,13 @@ public:
             fail_with(saved);
             return INVALID_HANDLE;
         }
-        return new_file_handle(fd);
+        return lock_handle{fd};
+    }
+
+    bool release_lock(lock_handle lock) override {
+        if (!lock.valid()) return fail_with(EBADF);
+        if (::close(static_cast<int>(lock.value)) != 0) return fail_errno();
+        return true;
     }
 
     bool can_write(std::u16string_view path) override {
@@ -638,7 +645,7 @@ public:
         return true;
     }
 
-    handle std_handle(std_stream which) override {
+    file_handle std_handle(std_stream which) override {
         return handle_of(&standard_files[which == std_stream::output ? 0 : 1]);
     }
 

@@ -50,11 +50,16 @@ std::u16string from_wide(const wchar_t* text, size_t length) {
 
 std::u16string from_wide(const wchar_t* text) { return from_wide(text, std::wcslen(text)); }
 
-HANDLE native(handle h) { return reinterpret_cast<HANDLE>(h.value); }
+template <class Tag>
+HANDLE native(basic_handle<Tag> h) {
+    return reinterpret_cast<HANDLE>(h.value);
+}
 
-handle wrap(HANDLE h) {
+// A system handle as a handle of the kind `Handle` (files by default).
+template <class Handle = file_handle>
+Handle wrap(HANDLE h) {
     if (h == INVALID_HANDLE_VALUE || h == nullptr) return INVALID_HANDLE;
-    return handle{reinterpret_cast<intptr_t>(h)};
+    return Handle{reinterpret_cast<intptr_t>(h)};
 }
 
 uint64_t join64(DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32) | low; }
@@ -179,27 +184,27 @@ class win32_os final : public os {
 public:
     // --- directory search ---
 
-    handle find_first(std::u16string_view pattern, find_entry& entry) override {
+    search_handle find_first(std::u16string_view pattern, find_entry& entry) override {
         wide_text name(pattern);
         if (!name.ok()) return INVALID_HANDLE;
         WIN32_FIND_DATAW data;
         HANDLE search = FindFirstFileW(name.get(), &data);
         if (search == INVALID_HANDLE_VALUE) return INVALID_HANDLE;
         fill_entry(data, entry);
-        return wrap(search);
+        return wrap<search_handle>(search);
     }
 
-    bool find_next(handle search, find_entry& entry) override {
+    bool find_next(search_handle search, find_entry& entry) override {
         WIN32_FIND_DATAW data;
         if (!FindNextFileW(native(search), &data)) return false;
         fill_entry(data, entry);
         return true;
     }
 
-    bool find_close(handle search) override { return FindClose(native(search)) != 0; }
+    bool find_close(search_handle search) override { return FindClose(native(search)) != 0; }
 
     bool entry_of(std::u16string_view path, find_entry& entry) override {
-        const handle search = find_first(path, entry);
+        const search_handle search = find_first(path, entry);
         if (!search.valid()) return false;
         find_close(search);
         return true;
@@ -268,7 +273,7 @@ public:
 
     // --- files ---
 
-    handle open_read(std::u16string_view path, read_mode mode) override {
+    file_handle open_read(std::u16string_view path, read_mode mode) override {
         wide_text name(path);
         if (!name.ok()) return INVALID_HANDLE;
         if (mode == read_mode::compare) {
@@ -281,23 +286,23 @@ public:
         return wrap(CreateFileW(name.get(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     }
 
-    bool read(handle file, void* buffer, uint32_t count, uint32_t& got) override {
+    bool read(file_handle file, void* buffer, uint32_t count, uint32_t& got) override {
         DWORD done = 0;
         BOOL ok = ReadFile(native(file), buffer, count, &done, nullptr);
         got = done;
         return ok != 0;
     }
 
-    bool size_of(handle file, uint64_t& size) override {
+    bool size_of(file_handle file, uint64_t& size) override {
         LARGE_INTEGER value;
         if (!GetFileSizeEx(native(file), &value)) return false;
         size = static_cast<uint64_t>(value.QuadPart);
         return true;
     }
 
-    bool state_of(handle file, file_state& state) override { return read_state(native(file), state); }
+    bool state_of(file_handle file, file_state& state) override { return read_state(native(file), state); }
 
-    handle open_write(std::u16string_view path, write_mode mode) override {
+    file_handle open_write(std::u16string_view path, write_mode mode) override {
         wide_text name(path);
         if (!name.ok()) return INVALID_HANDLE;
         const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
@@ -316,7 +321,7 @@ public:
         return wrap(h);
     }
 
-    bool write(handle file, const void* data, size_t count) override {
+    bool write(file_handle file, const void* data, size_t count) override {
         const auto* bytes = static_cast<const char*>(data);
         while (count > 0) {
             DWORD chunk = count > 0x40000000u ? 0x40000000u : static_cast<DWORD>(count);
@@ -332,9 +337,9 @@ public:
         return true;
     }
 
-    bool close(handle file) override { return CloseHandle(native(file)) != 0; }
+    bool close(file_handle file) override { return CloseHandle(native(file)) != 0; }
 
-    handle open_for_change(std::u16string_view path, change_kind kind) override {
+    file_handle open_for_change(std::u16string_view path, change_kind kind) override {
         wide_text name(path);
         if (!name.ok()) return INVALID_HANDLE;
         // Attribute and delete access only for a deletion: a handle without
@@ -370,7 +375,7 @@ public:
         return wrap(file);
     }
 
-    bool set_read_only(handle file, bool read_only) override {
+    bool set_read_only(file_handle file, bool read_only) override {
         FILE_BASIC_INFO basic;
         if (!GetFileInformationByHandleEx(native(file), FileBasicInfo, &basic, sizeof basic)) return false;
         DWORD attributes = basic.FileAttributes;
@@ -381,7 +386,7 @@ public:
         return SetFileInformationByHandle(native(file), FileBasicInfo, &change, sizeof change) != 0;
     }
 
-    bool truncate_opened(handle file) override {
+    bool truncate_opened(file_handle file) override {
         // The handle's own write access where it has it (opened for emptying).
         FILE_END_OF_FILE_INFO end{};
         if (SetFileInformationByHandle(native(file), FileEndOfFileInfo, &end, sizeof end)) return true;
@@ -406,7 +411,7 @@ public:
         return CloseHandle(writer) != 0;
     }
 
-    bool delete_opened(handle file, std::u16string_view path, const file_id& folder) override {
+    bool delete_opened(file_handle file, std::u16string_view path, const file_id& folder) override {
         file_id holder;
         if (!file_identity(folder_part(path), holder)) return false;
         if (holder != folder) {
@@ -418,13 +423,15 @@ public:
         return SetFileInformationByHandle(native(file), FileDispositionInfo, &disposition, sizeof disposition) != 0;
     }
 
-    handle open_lock(std::u16string_view path) override {
+    lock_handle open_lock(std::u16string_view path) override {
         wide_text name(path);
         if (!name.ok()) return INVALID_HANDLE;
         HANDLE h = CreateFileW(name.get(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE) SetLastError(0);
-        return wrap(h);
+        return wrap<lock_handle>(h);
     }
+
+    bool release_lock(lock_handle lock) override { return CloseHandle(native(lock)) != 0; }
 
     bool can_write(std::u16string_view path) override {
         // The access test for writing: the file exists, is a file, and is
@@ -567,7 +574,7 @@ public:
         return WriteConsoleW(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != 0;
     }
 
-    handle std_handle(std_stream which) override { return wrap(GetStdHandle(std_handle_number(which))); }
+    file_handle std_handle(std_stream which) override { return wrap(GetStdHandle(std_handle_number(which))); }
 
     int console_columns(std_stream which) override {
         CONSOLE_SCREEN_BUFFER_INFO info{};
