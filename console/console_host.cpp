@@ -53,7 +53,8 @@ namespace {
 
 bool is_existing_folder(const std::u16string& path) {
     if (path.empty()) return false;
-    const platform::attr_bits attributes = platform::current().get_attributes(path);
+    uint32_t error = 0;
+    const platform::attr_bits attributes = platform::current().get_attributes(path, error);
     return attributes != platform::INVALID_ATTRIBUTES && has(attributes, platform::attr_bits::DIRECTORY);
 }
 

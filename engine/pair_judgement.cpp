@@ -228,8 +228,8 @@ const event_wording NOT_A_FILE{.lng = u"\"%s\" not a file\n", .full = u"\"%s\" n
 
 void judge_single_file(run_state& run, std::u16string_view src, std::u16string_view dst) {
     path_status_record status;
-    if (path_status(dst, status) != 0) {
-        const uint32_t code = platform::last_error();
+    uint32_t code = 0;
+    if (!path_status(dst, status, code)) {
         report_event(run, PATH_MISSING, {dst, system_message_text(code), static_cast<int32_t>(code)});
         ++run.counts.file_not_found_count;
         return;
@@ -239,8 +239,7 @@ void judge_single_file(run_state& run, std::u16string_view src, std::u16string_v
         return;
     }
     file_info info;
-    if (file_entry(src, info) != 0) {
-        const uint32_t code = platform::last_error();
+    if (!file_entry(src, info, code)) {
         report_event(run, SRC_FILE_FAILED, {src, system_message_text(code), static_cast<int32_t>(code)});
         return;
     }

@@ -17,15 +17,12 @@ namespace zub {
 
 namespace {
 
-// The text and code of the OS error of the call that just failed.
+// The text and code of the OS error of a call that failed.
 struct os_failure {
     std::u16string text;
     int32_t code;
 };
-os_failure take_os_error() {
-    const uint32_t code = platform::last_error();
-    return {system_message_text(code), static_cast<int32_t>(code)};
-}
+os_failure failure_of(uint32_t code) { return {system_message_text(code), static_cast<int32_t>(code)}; }
 
 bool admitted_by_extension(const run_state& run, std::u16string_view name) {
     std::optional<size_t> dot = file_extension(name);
@@ -59,8 +56,9 @@ void list_pair(run_state& run, log_id src_list, std::u16string_view src, log_id 
 bool destination_folder_present(run_state& run, std::u16string_view src, std::u16string_view dst) {
     const run_options& o = run.options;
     path_status_record status;
-    if (path_status(dst, status) != 0) {
-        os_failure f = take_os_error();
+    uint32_t error = 0;
+    if (!path_status(dst, status, error)) {
+        os_failure f = failure_of(error);
         list_pair(run, log_id::sdnf, src, log_id::ddnf, dst);
         ++run.counts.dir_not_found_count;
         report_event(run, PATH_MISSING, {dst, f.text, f.code});
@@ -86,8 +84,9 @@ void visit_file(run_state& run, std::u16string_view src_dir, std::u16string_view
     std::u16string dst = join_path(dst_dir, entry.name);
     if (o.verbose) report_verbose(run, u"%s\n", src);
     path_status_record status;
-    if (path_status(dst, status) != 0) {
-        os_failure f = take_os_error();
+    uint32_t error = 0;
+    if (!path_status(dst, status, error)) {
+        os_failure f = failure_of(error);
         list_pair(run, log_id::sfnf, src, log_id::dfnf, dst);
         report_event(run, PATH_MISSING, {dst, f.text, f.code});
         if (o.move_script) write_move(run, src, dst);
@@ -137,8 +136,9 @@ namespace {
 bool walk_folder(run_state& run, std::u16string_view src, std::u16string_view dst, const walk_frame* parent) {
     const run_options& o = run.options;
     path_status_record src_status;
-    if (path_status(src, src_status) != 0) {
-        os_failure f = take_os_error();
+    uint32_t error = 0;
+    if (!path_status(src, src_status, error)) {
+        os_failure f = failure_of(error);
         // The source root itself fails the run, which is said on standard error too.
         report_event(run, parent == nullptr ? ROOT_MISSING : PATH_MISSING, {src, f.text, f.code});
         return false;
@@ -160,9 +160,9 @@ bool walk_folder(run_state& run, std::u16string_view src, std::u16string_view ds
 
     std::u16string pattern = listing_pattern(src);
     file_info entry;
-    platform::search_handle search = find_first(pattern, entry);
+    platform::search_handle search = find_first(pattern, entry, error);
     if (!search.valid()) {
-        os_failure f = take_os_error();
+        os_failure f = failure_of(error);
         report_event(run, LISTING_FAILED, {pattern, f.text, f.code});
         return true;
     }
@@ -188,8 +188,8 @@ bool walk_folder(run_state& run, std::u16string_view src, std::u16string_view ds
             visit_file(run, src, dst, entry, folders);
             if (run.stop_requested()) break;
         }
-    } while (find_next(search, entry) == 0);
-    find_close(search);
+    } while (find_next(search, entry, error));
+    find_close(search, error);
     return true;
 }
 

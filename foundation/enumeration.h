@@ -1,7 +1,7 @@
 // Directory enumeration primitives: thin wrappers over the directory search
 // and file status calls that turn an entry into one fixed record with 64-bit
-// size and last-write time, give the status of a single path, and leave two error
-// values for the caller: the OS error code (platform::last_error()) and errno.
+// size and last-write time, and give the status of a single path. Each call
+// that fails hands its OS error code back in `error` (left as it was on success).
 #pragma once
 
 #include <cstdint>
@@ -29,15 +29,15 @@ struct path_status_record : platform::entry_attributes {
     uint64_t written = 0;
 };
 
-// Search handle or INVALID_HANDLE (then last_error() and errno are set).
-platform::search_handle find_first(std::u16string_view pattern, file_info& info);
-// 0, or -1 when there is no further entry or on failure.
-int find_next(platform::search_handle search, file_info& info);
-// 0, or -1 (errno EINVAL) when the handle could not be closed.
-int find_close(platform::search_handle search);
-// The entry of exactly this path (no wildcards). 0, or -1 on failure.
-int file_entry(std::u16string_view path, file_info& info);
-// 0, or -1 when neither the entry nor the attributes can be read.
-int path_status(std::u16string_view path, path_status_record& status);
+// Search handle, or INVALID_HANDLE with the code in `error`.
+platform::search_handle find_first(std::u16string_view pattern, file_info& info, uint32_t& error);
+// True with the next entry; false at the end of the listing or on failure.
+bool find_next(platform::search_handle search, file_info& info, uint32_t& error);
+// False when the handle could not be closed.
+bool find_close(platform::search_handle search, uint32_t& error);
+// The entry of exactly this path (no wildcards).
+bool file_entry(std::u16string_view path, file_info& info, uint32_t& error);
+// False when neither the entry nor the attributes can be read.
+bool path_status(std::u16string_view path, path_status_record& status, uint32_t& error);
 
 }  // namespace zub

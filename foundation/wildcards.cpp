@@ -41,7 +41,8 @@ std::vector<std::u16string> expand_wildcards(const std::vector<std::u16string>& 
             continue;
         }
         file_info info;
-        platform::search_handle search = find_first(argument, info);
+        uint32_t error = 0;
+        platform::search_handle search = find_first(argument, info, error);
         if (!search.valid()) {
             out.push_back(argument);
             continue;
@@ -50,8 +51,8 @@ std::vector<std::u16string> expand_wildcards(const std::vector<std::u16string>& 
         const size_t before = out.size();
         do {
             if (!platform::is_dot_name(info.name)) out.push_back(join_path_new(folder, info.name));
-        } while (find_next(search, info) == 0);
-        find_close(search);
+        } while (find_next(search, info, error));
+        find_close(search, error);
         // A pattern whose only matches are "." and ".." (such as * in an empty
         // folder) matched no name either: keep it as typed rather than let the
         // argument vanish and shift the ones after it.

@@ -11,7 +11,6 @@
 #include "lister/lister.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <new>
 
 #include "foundation/enumeration.h"
@@ -55,6 +54,7 @@ std::vector<platform::file_id> open_folders;
 // that folder. `search_path` is the pattern or path the search was opened with.
 void list_search(platform::search_handle search, file_info& info, std::u16string_view search_path) {
     const std::u16string folder_part = parent_dir(search_path);
+    uint32_t error = 0;
     do {
         if (info.is_folder()) {
             if (platform::is_dot_name(info.name)) continue;
@@ -64,8 +64,8 @@ void list_search(platform::search_handle search, file_info& info, std::u16string
         } else {
             print_out(u"\"%s\", %I64d\n", info.name, info.size);
         }
-    } while (find_next(search, info) == 0);
-    find_close(search);
+    } while (find_next(search, info, error));
+    find_close(search, error);
 }
 
 void list_top_windows(std::u16string_view path) {
@@ -78,7 +78,8 @@ void list_top_windows(std::u16string_view path) {
     }
 
     file_info info;
-    platform::search_handle search = find_first(path, info);
+    uint32_t error = 0;
+    platform::search_handle search = find_first(path, info, error);
     if (search.valid()) {
         list_search(search, info, path);
         return;
@@ -86,16 +87,16 @@ void list_top_windows(std::u16string_view path) {
     if (!is_any_drive_root(path)) {
         std::u16string stripped = full;
         strip_trailing_backslash(stripped);
-        search = find_first(stripped, info);
+        search = find_first(stripped, info, error);
         if (search.valid()) {
             list_search(search, info, stripped);
             return;
         }
     }
     const std::u16string pattern = windows_top_pattern(path, has_file_part);
-    search = find_first(pattern, info);
+    search = find_first(pattern, info, error);
     if (!search.valid()) {
-        const int number = errno;
+        const int number = platform::errno_from_os_error(error);
         print_to(text_stream::err(), u"%s: %s\n", path, errno_message_text(number));
         return;
     }
@@ -110,11 +111,12 @@ void list_top_posix(std::u16string_view path) {
     while (name.size() > 1 && name.back() == u'/') name.pop_back();
 
     file_info info;
+    uint32_t error = 0;
     std::u16string search_path = name;
     if (name == u"/") search_path = u"/*.*";
-    platform::search_handle search = find_first(search_path, info);
+    platform::search_handle search = find_first(search_path, info, error);
     if (!search.valid()) {
-        const int number = errno;
+        const int number = platform::errno_from_os_error(error);
         print_to(text_stream::err(), u"%s: %s\n", path, errno_message_text(number));
         return;
     }
@@ -132,13 +134,14 @@ void list_top(std::u16string_view path) {
 
 void list_dir(std::u16string_view folder) {
     file_info info;
-    platform::search_handle search = find_first(folder, info);
+    uint32_t error = 0;
+    platform::search_handle search = find_first(folder, info, error);
     if (!search.valid()) {
-        const int number = errno;
+        const int number = platform::errno_from_os_error(error);
         print_to(text_stream::err(), u"\"%s\" %s\n", folder, errno_message_text(number));
         return;
     }
-    find_close(search);
+    find_close(search, error);
     if (!info.is_folder()) {
         print_out(u"\"%s\", %I64d\n", info.name, info.size);
         return;
@@ -156,9 +159,9 @@ void list_dir(std::u16string_view folder) {
     if (known) open_folders.push_back(id);
 
     const std::u16string pattern = lister_listing_pattern(folder);
-    search = find_first(pattern, info);
+    search = find_first(pattern, info, error);
     if (!search.valid()) {
-        const int number = errno;
+        const int number = platform::errno_from_os_error(error);
         print_to(text_stream::err(), u"%s: %s\n", pattern, errno_message_text(number));
     } else {
         do {
@@ -172,8 +175,8 @@ void list_dir(std::u16string_view folder) {
             } else {
                 print_out(u"\"%s\", %I64d\n", shown, info.size);
             }
-        } while (find_next(search, info) == 0);
-        find_close(search);
+        } while (find_next(search, info, error));
+        find_close(search, error);
     }
     if (known) open_folders.pop_back();
 }

@@ -4,7 +4,9 @@
 // and every failure path can be exercised as root and on every platform.
 //
 // The vocabulary is the Win32 one (attribute bits, FILETIME values, error
-// codes from a per-thread "last error"); the POSIX implementation gives each
+// codes). The directory search and attribute calls hand their code back in an
+// `error` argument; the others still leave it as the per-thread "last error"
+// (last_error() below). The POSIX implementation gives each
 // concept the meaning described in posix/README.md. Text is UTF-16 in
 // char16_t units on both sides; on POSIX, file names are converted with the
 // lossless scheme of foundation/utf.h.
@@ -151,17 +153,20 @@ public:
     virtual ~os() = default;
 
     // --- directory search (FindFirstFileW / FindNextFileW / FindClose) ---
+    // These calls hand their OS error code back in `error` when they fail
+    // (find_next at the end of a listing too); on success it is left as it was.
     // The last component of `pattern` may hold the wildcards * and ?.
     // "." and ".." are returned like any other entry when a folder is listed.
-    virtual search_handle find_first(std::u16string_view pattern, find_entry& entry) = 0;
-    virtual bool find_next(search_handle search, find_entry& entry) = 0;
-    virtual bool find_close(search_handle search) = 0;
+    virtual search_handle find_first(std::u16string_view pattern, find_entry& entry, uint32_t& error) = 0;
+    virtual bool find_next(search_handle search, find_entry& entry, uint32_t& error) = 0;
+    virtual bool find_close(search_handle search, uint32_t& error) = 0;
     // The directory entry of exactly this path, as a search would return it.
     // No wildcards: on POSIX a name may hold * or ?, and then it is a name.
-    virtual bool entry_of(std::u16string_view path, find_entry& entry) = 0;
+    virtual bool entry_of(std::u16string_view path, find_entry& entry, uint32_t& error) = 0;
 
     // --- attributes and names ---
-    virtual attr_bits get_attributes(std::u16string_view path) = 0;  // INVALID_ATTRIBUTES on failure
+    // INVALID_ATTRIBUTES on failure, with the code in `error`.
+    virtual attr_bits get_attributes(std::u16string_view path, uint32_t& error) = 0;
     // GetFullPathNameW: absolute form of a name, "." and ".." resolved by text.
     // Returns false when the system cannot form it (then `out` is unspecified).
     // `has_file_part` tells whether the result ends in a name (not a separator).

@@ -2,8 +2,8 @@
 // that need a file system of a given shape regardless of the machine: full
 // paths by name, search results by pattern, attributes and file sizes by path.
 // Every other call is refused (forwarding_os with no layer behind it).
-// Failing calls set the thread's last error as the real layers do
-// (`missing_code` for a search or attribute miss).
+// Failing calls hand back an error code as the real layers do (`missing_code`
+// for a search or attribute miss).
 #pragma once
 
 #include <cstdint>
@@ -40,41 +40,36 @@ public:
         searches[std::move(pattern)].push_back(e);
     }
 
-    platform::search_handle find_first(std::u16string_view pattern, platform::find_entry& entry) override {
+    platform::search_handle find_first(std::u16string_view pattern, platform::find_entry& entry,
+                                       uint32_t& error) override {
         searched.emplace_back(pattern);
         std::u16string key(pattern);
-        if (auto f = find_errors.find(key); f != find_errors.end()) return fail_search(f->second);
+        if (auto f = find_errors.find(key); f != find_errors.end()) return fail(error, f->second, NO_HANDLE);
         auto it = searches.find(key);
-        if (it == searches.end() || it->second.empty()) return fail_search(missing_code);
+        if (it == searches.end() || it->second.empty()) return fail(error, missing_code, NO_HANDLE);
         open_.push_back({it->second, 1});
         ++open_searches;
         entry = it->second[0];
         return platform::search_handle{static_cast<intptr_t>(open_.size() - 1)};
     }
-    bool find_next(platform::search_handle search, platform::find_entry& entry) override {
+    bool find_next(platform::search_handle search, platform::find_entry& entry, uint32_t& error) override {
         auto& s = open_.at(static_cast<size_t>(search.value));
-        if (s.next >= s.entries.size()) {
-            platform::set_last_error(platform::ERR_NO_MORE_FILES);
-            return false;
-        }
+        if (s.next >= s.entries.size()) return fail(error, platform::ERR_NO_MORE_FILES, false);
         entry = s.entries[s.next++];
         return true;
     }
-    bool find_close(platform::search_handle) override {
-        if (fail_close) return refuse(false);
+    bool find_close(platform::search_handle, uint32_t& error) override {
+        if (fail_close) return refuse(error, false);
         --open_searches;
         return true;
     }
-    bool entry_of(std::u16string_view path, platform::find_entry& entry) override {
-        platform::search_handle search = find_first(path, entry);
-        return search.valid() && find_close(search);
+    bool entry_of(std::u16string_view path, platform::find_entry& entry, uint32_t& error) override {
+        platform::search_handle search = find_first(path, entry, error);
+        return search.valid() && find_close(search, error);
     }
-    platform::attr_bits get_attributes(std::u16string_view path) override {
+    platform::attr_bits get_attributes(std::u16string_view path, uint32_t& error) override {
         auto it = attributes.find(std::u16string(path));
-        if (it == attributes.end()) {
-            platform::set_last_error(missing_code);
-            return platform::INVALID_ATTRIBUTES;
-        }
+        if (it == attributes.end()) return fail(error, missing_code, platform::INVALID_ATTRIBUTES);
         return it->second;
     }
     bool full_path(std::u16string_view name, std::u16string& out, bool*) override {
@@ -106,9 +101,10 @@ private:
     std::vector<open_search> open_;
     std::vector<uint64_t> opened_;
 
-    platform::search_handle fail_search(uint32_t code) {
-        platform::set_last_error(code);
-        return platform::INVALID_HANDLE;
+    template <class T>
+    static T fail(uint32_t& error, uint32_t code, T value) {
+        error = code;
+        return value;
     }
 };
 

@@ -38,15 +38,14 @@ bool posix() { return native_path_style() == path_style::posix; }
 std::vector<std::u16string> list(std::u16string_view pattern, uint32_t* end_code = nullptr) {
     std::vector<std::u16string> found;
     find_entry entry;
-    search_handle search = current().find_first(pattern, entry);
+    uint32_t error = 0;
+    search_handle search = current().find_first(pattern, entry, error);
     if (search.valid()) {
         do found.push_back(entry.name);
-        while (current().find_next(search, entry));
+        while (current().find_next(search, entry, error));
+        EXPECT_TRUE(current().find_close(search, error));
     }
-    if (end_code) *end_code = last_error();
-    if (search.valid()) {
-        EXPECT_TRUE(current().find_close(search));
-    }
+    if (end_code) *end_code = error;
     return found;
 }
 names as_set(const std::vector<std::u16string>& v) { return {v.begin(), v.end()}; }
@@ -101,8 +100,9 @@ TEST(platform_layer, missing_paths_fail_with_not_found) {
         EXPECT_TRUE(is_not_found(code)) << code;
         EXPECT_EQ(errno_from_os_error(code), ENOENT);
     }
-    EXPECT_EQ(current().get_attributes(tree.path(u"missing")), INVALID_ATTRIBUTES);
-    EXPECT_TRUE(is_not_found(last_error()));
+    uint32_t error = 0;
+    EXPECT_EQ(current().get_attributes(tree.path(u"missing"), error), INVALID_ATTRIBUTES);
+    EXPECT_TRUE(is_not_found(error));
     EXPECT_FALSE(current().open_read(tree.path(u"missing"), read_mode::compare).valid());
     EXPECT_TRUE(is_not_found(last_error()));
 }
@@ -111,12 +111,13 @@ TEST(platform_layer, read_only_and_folder_bits_are_reported) {
     temp_tree tree;
     tree.write_file(u"ro", "data");
     tree.set_read_only(u"ro", true);
-    EXPECT_EQ(current().get_attributes(tree.path(u"ro")) & (attr_bits::READONLY | attr_bits::DIRECTORY),
+    uint32_t error = 0;
+    EXPECT_EQ(current().get_attributes(tree.path(u"ro"), error) & (attr_bits::READONLY | attr_bits::DIRECTORY),
               attr_bits::READONLY);
     tree.set_read_only(u"ro", false);
-    EXPECT_FALSE(has(current().get_attributes(tree.path(u"ro")), attr_bits::READONLY));
+    EXPECT_FALSE(has(current().get_attributes(tree.path(u"ro"), error), attr_bits::READONLY));
     tree.make_dir(u"d");
-    EXPECT_TRUE(has(current().get_attributes(tree.path(u"d")), attr_bits::DIRECTORY));
+    EXPECT_TRUE(has(current().get_attributes(tree.path(u"d"), error), attr_bits::DIRECTORY));
 }
 
 TEST(platform_layer, posix_attribute_meanings) {
@@ -125,23 +126,24 @@ TEST(platform_layer, posix_attribute_meanings) {
     tree.write_file(u".hidden", "h");
     tree.write_file(u"plain", "p");
     using A = attr_bits;
-    EXPECT_TRUE(has(current().get_attributes(tree.path(u".hidden")), A::HIDDEN));
-    const A plain = current().get_attributes(tree.path(u"plain"));
+    uint32_t error = 0;
+    EXPECT_TRUE(has(current().get_attributes(tree.path(u".hidden"), error), A::HIDDEN));
+    const A plain = current().get_attributes(tree.path(u"plain"), error);
     EXPECT_EQ(plain & (A::HIDDEN | A::READONLY | A::DIRECTORY | A::REPARSE_POINT | A::ARCHIVE), A::ARCHIVE);
     find_entry entry;  // "." and ".." are not hidden
-    search_handle search = current().find_first(tree.path(u"*.*"), entry);
+    search_handle search = current().find_first(tree.path(u"*.*"), entry, error);
     ASSERT_TRUE(search.valid());
     do {
         if (entry.name == u"." || entry.name == u"..") {
             EXPECT_FALSE(has(entry.attributes, A::HIDDEN));
         }
-    } while (current().find_next(search, entry));
-    current().find_close(search);
+    } while (current().find_next(search, entry, error));
+    current().find_close(search, error);
 #ifndef _WIN32
     // A link to a folder is a folder that is also a reparse point.
     tree.make_dir(u"target");
     ASSERT_EQ(symlink(narrow(tree.path(u"target")).c_str(), narrow(tree.path(u"link")).c_str()), 0);
-    EXPECT_EQ(current().get_attributes(tree.path(u"link")) & (A::DIRECTORY | A::REPARSE_POINT),
+    EXPECT_EQ(current().get_attributes(tree.path(u"link"), error) & (A::DIRECTORY | A::REPARSE_POINT),
               A::DIRECTORY | A::REPARSE_POINT);
 #endif
 }
@@ -340,18 +342,19 @@ TEST(platform_layer, lookups_find_a_folder_made_again) {
     tree.make_dir(u"d");
     tree.write_file(u"d/a", "old");
     find_entry entry;
-    EXPECT_TRUE(current().entry_of(tree.path(u"d/a"), entry));
+    uint32_t error = 0;
+    EXPECT_TRUE(current().entry_of(tree.path(u"d/a"), entry, error));
     ASSERT_TRUE(tree.remove(u"d/a"));
     ASSERT_TRUE(tree.remove(u"d"));
     tree.make_dir(u"d");
     tree.write_file(u"d/b", "new");
-    EXPECT_TRUE(current().entry_of(tree.path(u"d/b"), entry));
+    EXPECT_TRUE(current().entry_of(tree.path(u"d/b"), entry, error));
     file_handle file = current().open_read(tree.path(u"d/b"), read_mode::compare);
     ASSERT_TRUE(file.valid());
     EXPECT_EQ(read_some(current(), file), "new");
     EXPECT_TRUE(current().close(file));
-    EXPECT_FALSE(current().entry_of(tree.path(u"d/a"), entry));
-    EXPECT_TRUE(is_not_found(last_error()));
+    EXPECT_FALSE(current().entry_of(tree.path(u"d/a"), entry, error));
+    EXPECT_TRUE(is_not_found(error));
 
     tree.rename(u"d", u"moved");
     tree.make_dir(u"d");
@@ -378,6 +381,7 @@ TEST(platform_layer, changes_act_on_the_opened_file_only) {
     file_handle f = current().open_for_change(tree.path(u"f"), change_kind::empty);
     ASSERT_TRUE(f.valid());
     file_state state, by_path;
+    uint32_t error = 0;
     ASSERT_TRUE(current().state_of(f, state));
     ASSERT_TRUE(current().path_state(tree.path(u"f"), by_path));
     EXPECT_EQ(state, by_path);
@@ -385,7 +389,7 @@ TEST(platform_layer, changes_act_on_the_opened_file_only) {
     EXPECT_EQ(state.links, 1u);
     EXPECT_TRUE(state.regular);
     EXPECT_TRUE(current().set_read_only(f, true));
-    EXPECT_TRUE(has(current().get_attributes(tree.path(u"f")), attr_bits::READONLY));
+    EXPECT_TRUE(has(current().get_attributes(tree.path(u"f"), error), attr_bits::READONLY));
     EXPECT_TRUE(current().set_read_only(f, false));
     // The name now leads to another file: emptying acts on the opened one.
     // Windows deletes the opened file by its handle; POSIX deletes by name
@@ -554,21 +558,23 @@ TEST(faulty_layer, open_delete_attribute_truncate_and_find_rules_fail_with_their
         {[&] { return faults.delete_opened(opened, f, file_id{}); }, 31},
         {[&] { return faults.set_read_only(opened, true); }, 32},
         {[&] { return faults.truncate_opened(opened); }, 33},
-        {[&] { return faults.find_first(tree.path(u"*.*"), entry).valid(); }, 34},
     };
     for (size_t i = 0; i < std::size(calls); ++i) {
         EXPECT_FALSE(calls[i].first()) << i;
         EXPECT_EQ(last_error(), calls[i].second) << i;
     }
+    uint32_t error = 0;
+    EXPECT_FALSE(faults.find_first(tree.path(u"*.*"), entry, error).valid());
+    EXPECT_EQ(error, 34u);
     faults.close(opened);
     EXPECT_EQ(faults.open_count(f), 2);
     EXPECT_EQ(faults.delete_count(), 1);
     EXPECT_FALSE(tree.exists(u"w"));
     EXPECT_EQ(tree.read_file(u"f"), "abc");
-    EXPECT_FALSE(has(faults.get_attributes(f), attr_bits::READONLY));
-    search_handle other = faults.find_first(tree.path(u"f*"), entry);
+    EXPECT_FALSE(has(faults.get_attributes(f, error), attr_bits::READONLY));
+    search_handle other = faults.find_first(tree.path(u"f*"), entry, error);
     EXPECT_TRUE(other.valid());
-    faults.find_close(other);
+    faults.find_close(other, error);
 }
 
 TEST(faulty_layer, failing_read_cut_file_and_action_before_the_first_read) {

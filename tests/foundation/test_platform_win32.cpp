@@ -87,7 +87,8 @@ TEST(platform_win32, read_only_file_refuses_writing_and_deleting_until_cleared) 
     file_id folder;
     ASSERT_TRUE(sys.file_identity(tree.root(), folder));
     tree.set_read_only(u"ro.txt", true);
-    ASSERT_TRUE(has(sys.get_attributes(file), attr_bits::READONLY));
+    uint32_t error = 0;
+    ASSERT_TRUE(has(sys.get_attributes(file, error), attr_bits::READONLY));
     EXPECT_FALSE(sys.can_write(file));
     file_handle h = sys.open_for_change(file, change_kind::remove);
     ASSERT_TRUE(h.valid());

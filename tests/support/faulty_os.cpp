@@ -131,23 +131,27 @@ int faulty_os::sleep_calls() const {
 
 // ---- platform::os ----
 
-platform::search_handle faulty_os::find_first(std::u16string_view pattern, platform::find_entry& entry) {
+platform::search_handle faulty_os::find_first(std::u16string_view pattern, platform::find_entry& entry,
+                                              uint32_t& error) {
     {
         std::lock_guard<std::recursive_mutex> guard(lock_);
         if (const uint32_t* code = rule_for(find_fail_, pattern)) {
-            refuse(*code);
+            error = *code;
             return INVALID_HANDLE;
         }
     }
-    return next_->find_first(pattern, entry);
+    return next_->find_first(pattern, entry, error);
 }
 
-bool faulty_os::entry_of(std::u16string_view path, platform::find_entry& entry) {
+bool faulty_os::entry_of(std::u16string_view path, platform::find_entry& entry, uint32_t& error) {
     {
         std::lock_guard<std::recursive_mutex> guard(lock_);
-        if (const uint32_t* code = rule_for(find_fail_, path)) return refuse(*code);
+        if (const uint32_t* code = rule_for(find_fail_, path)) {
+            error = *code;
+            return false;
+        }
     }
-    return next_->entry_of(path, entry);
+    return next_->entry_of(path, entry, error);
 }
 
 handle faulty_os::open_read(std::u16string_view path, platform::read_mode mode) {

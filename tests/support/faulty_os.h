@@ -78,8 +78,9 @@ public:
     int sleep_calls() const;
 
     // --- platform::os: the calls the rules, the captures and the counters touch ---
-    platform::search_handle find_first(std::u16string_view pattern, platform::find_entry& entry) override;
-    bool entry_of(std::u16string_view path, platform::find_entry& entry) override;
+    platform::search_handle find_first(std::u16string_view pattern, platform::find_entry& entry,
+                                       uint32_t& error) override;
+    bool entry_of(std::u16string_view path, platform::find_entry& entry, uint32_t& error) override;
     platform::file_handle open_read(std::u16string_view path, platform::read_mode mode) override;
     bool read(platform::file_handle file, void* buffer, uint32_t count, uint32_t& got) override;
     bool size_of(platform::file_handle file, uint64_t& size) override;

@@ -28,14 +28,20 @@ public:
     // `next` is the layer behind this one; nullptr: none, every call is refused.
     explicit forwarding_os(platform::os* next) : next_(next) {}
 
-    search find_first(sv pattern, entry& e) override {
-        return next_ ? next_->find_first(pattern, e) : refuse(NO_HANDLE);
+    search find_first(sv pattern, entry& e, uint32_t& error) override {
+        return next_ ? next_->find_first(pattern, e, error) : refuse(error, NO_HANDLE);
     }
-    bool find_next(search s, entry& e) override { return next_ ? next_->find_next(s, e) : refuse(false); }
-    bool find_close(search s) override { return next_ ? next_->find_close(s) : refuse(false); }
-    bool entry_of(sv path, entry& e) override { return next_ ? next_->entry_of(path, e) : refuse(false); }
-    platform::attr_bits get_attributes(sv path) override {
-        return next_ ? next_->get_attributes(path) : refuse(platform::INVALID_ATTRIBUTES);
+    bool find_next(search s, entry& e, uint32_t& error) override {
+        return next_ ? next_->find_next(s, e, error) : refuse(error, false);
+    }
+    bool find_close(search s, uint32_t& error) override {
+        return next_ ? next_->find_close(s, error) : refuse(error, false);
+    }
+    bool entry_of(sv path, entry& e, uint32_t& error) override {
+        return next_ ? next_->entry_of(path, e, error) : refuse(error, false);
+    }
+    platform::attr_bits get_attributes(sv path, uint32_t& error) override {
+        return next_ ? next_->get_attributes(path, error) : refuse(error, platform::INVALID_ATTRIBUTES);
     }
     bool full_path(sv name, u16& out, bool* has_file_part) override {
         return next_ ? next_->full_path(name, out, has_file_part) : refuse(false);
@@ -108,6 +114,12 @@ protected:
     template <typename T>
     static T refuse(T value) {
         platform::set_last_error(platform::ERR_ACCESS_DENIED);
+        return value;
+    }
+    // Hands ERR_ACCESS_DENIED back in `error` and returns `value`.
+    template <typename T>
+    static T refuse(uint32_t& error, T value) {
+        error = platform::ERR_ACCESS_DENIED;
         return value;
     }
 

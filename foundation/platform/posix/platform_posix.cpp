@@ -119,12 +119,20 @@ int descriptor_of(file_handle file) { return file_of(file).fd; }
 // The standard streams' handles, never closed by the program.
 open_file standard_files[] = {{STDOUT_FILENO, std::nullopt}, {STDERR_FILENO, std::nullopt}};
 
-// Next matching entry of an open search; false with the error set at the end.
-bool next_match(search& s, find_entry& entry) {
+// Hands `code` to the caller as its error; returns the failure value.
+template <class T>
+T failed(uint32_t& error, int code, T value) {
+    error = static_cast<uint32_t>(code);
+    return value;
+}
+bool failed(uint32_t& error, int code) { return failed(error, code, false); }
+
+// Next matching entry of an open search; false with `error` set at the end (ENOENT).
+bool next_match(search& s, find_entry& entry, uint32_t& error) {
     for (;;) {
         errno = 0;
         struct dirent* d = readdir(s.dir);
-        if (!d) return errno ? fail_errno() : fail_with(ENOENT);
+        if (!d) return failed(error, errno ? errno : ENOENT);
         const std::string_view name = d->d_name;
         std::u16string name16 = utf16_from_bytes(name);
         if (!wildcard_match(s.pattern, name16)) continue;
@@ -175,79 +183,61 @@ void resolve_links(std::vector<std::u16string>& parts) {
 
 class posix_os final : public os {
 public:
-    search_handle find_first(std::u16string_view pattern16, find_entry& entry) override {
+    search_handle find_first(std::u16string_view pattern16, find_entry& entry, uint32_t& error) override {
         const std::string pattern = native(pattern16);
-        if (pattern.empty() || pattern.back() == '/') {
-            fail_with(ENOENT);
-            return INVALID_HANDLE;
-        }
+        if (pattern.empty() || pattern.back() == '/') return failed(error, ENOENT, search_handle{});
         const std::u16string last = utf16_from_bytes(last_component(pattern));
         if (!has_wildcard(last)) {
             struct stat link, target;
-            if (!stat_pair(AT_FDCWD, pattern.c_str(), link, target)) {
-                fail_errno();
-                return INVALID_HANDLE;
-            }
+            if (!stat_pair(AT_FDCWD, pattern.c_str(), link, target)) return failed(error, errno, search_handle{});
             fill_entry(last_component(pattern), link, target, entry);
             return search_handle{reinterpret_cast<intptr_t>(new search{nullptr, last})};
         }
         // A new folder's listing: later lookups find folders as they are now.
         forget_folders();
         DIR* dir = opendir(folder_of(pattern).c_str());
-        if (!dir) {
-            fail_errno();
-            return INVALID_HANDLE;
-        }
+        if (!dir) return failed(error, errno, search_handle{});
         auto* s = new search{dir, last};
-        if (!next_match(*s, entry)) {
-            const uint32_t saved = last_error();
+        if (!next_match(*s, entry, error)) {
             closedir(dir);
             delete s;
-            set_last_error(saved);
             return INVALID_HANDLE;
         }
         enter_listing(folder_of(pattern), dirfd(dir));
         return search_handle{reinterpret_cast<intptr_t>(s)};
     }
 
-    bool entry_of(std::u16string_view path16, find_entry& entry) override {
+    bool entry_of(std::u16string_view path16, find_entry& entry, uint32_t& error) override {
         const std::string& path = native_scratch(path16);
-        if (path.empty() || path.back() == '/') return fail_with(ENOENT);
+        if (path.empty() || path.back() == '/') return failed(error, ENOENT);
         struct stat link, target;
         if (!at_call(path, [&](int dir, const char* name) { return stat_pair(dir, name, link, target); }))
-            return fail_errno();
+            return failed(error, errno);
         fill_entry(last_component(path), link, target, entry);
         return true;
     }
 
-    bool find_next(search_handle h, find_entry& entry) override {
-        if (!h.valid()) return fail_with(EBADF);
+    bool find_next(search_handle h, find_entry& entry, uint32_t& error) override {
+        if (!h.valid()) return failed(error, EBADF);
         auto* s = reinterpret_cast<search*>(h.value);
-        if (!s->dir) return fail_with(ENOENT);
-        return next_match(*s, entry);
+        if (!s->dir) return failed(error, ENOENT);
+        return next_match(*s, entry, error);
     }
 
-    bool find_close(search_handle h) override {
-        if (!h.valid()) return fail_with(EBADF);
+    bool find_close(search_handle h, uint32_t& error) override {
+        if (!h.valid()) return failed(error, EBADF);
         auto* s = reinterpret_cast<search*>(h.value);
         if (s->dir) leave_listing(dirfd(s->dir));
-        const bool ok = !s->dir || closedir(s->dir) == 0;
-        if (!ok) fail_errno();
+        const bool ok = !s->dir || closedir(s->dir) == 0 || failed(error, errno);
         delete s;
         return ok;
     }
 
-    attr_bits get_attributes(std::u16string_view path16) override {
+    attr_bits get_attributes(std::u16string_view path16, uint32_t& error) override {
         const std::string path = native(path16);
         struct stat link, target;
-        if (path.empty()) {
-            fail_with(ENOENT);
-            return INVALID_ATTRIBUTES;
-        }
-        if (!stat_pair(AT_FDCWD, path.c_str(), link, target)) {
-            fail_errno();
-            return INVALID_ATTRIBUTES;
-        }
+        if (path.empty()) return failed(error, ENOENT, INVALID_ATTRIBUTES);
+        if (!stat_pair(AT_FDCWD, path.c_str(), link, target)) return failed(error, errno, INVALID_ATTRIBUTES);
         std::string_view name = path;
         while (name.size() > 1 && name.back() == '/') name.remove_suffix(1);
         return attributes_of(last_component(name), link, target);

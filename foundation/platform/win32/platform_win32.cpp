@@ -44,6 +44,14 @@ private:
     bool ok_;
 };
 
+// Hands the system's code for the call that just failed to the caller, and
+// returns the failure value.
+template <class T>
+T failed(uint32_t& error, T value) {
+    error = GetLastError();
+    return value;
+}
+
 std::u16string from_wide(const wchar_t* text, size_t length) {
     return std::u16string(reinterpret_cast<const char16_t*>(text), length);
 }
@@ -184,38 +192,42 @@ class win32_os final : public os {
 public:
     // --- directory search ---
 
-    search_handle find_first(std::u16string_view pattern, find_entry& entry) override {
+    search_handle find_first(std::u16string_view pattern, find_entry& entry, uint32_t& error) override {
         wide_text name(pattern);
-        if (!name.ok()) return INVALID_HANDLE;
+        if (!name.ok()) return failed(error, INVALID_HANDLE);
         WIN32_FIND_DATAW data;
         HANDLE search = FindFirstFileW(name.get(), &data);
-        if (search == INVALID_HANDLE_VALUE) return INVALID_HANDLE;
+        if (search == INVALID_HANDLE_VALUE) return failed(error, INVALID_HANDLE);
         fill_entry(data, entry);
         return wrap<search_handle>(search);
     }
 
-    bool find_next(search_handle search, find_entry& entry) override {
+    bool find_next(search_handle search, find_entry& entry, uint32_t& error) override {
         WIN32_FIND_DATAW data;
-        if (!FindNextFileW(native(search), &data)) return false;
+        if (!FindNextFileW(native(search), &data)) return failed(error, false);
         fill_entry(data, entry);
         return true;
     }
 
-    bool find_close(search_handle search) override { return FindClose(native(search)) != 0; }
+    bool find_close(search_handle search, uint32_t& error) override {
+        return FindClose(native(search)) != 0 || failed(error, false);
+    }
 
-    bool entry_of(std::u16string_view path, find_entry& entry) override {
-        const search_handle search = find_first(path, entry);
+    bool entry_of(std::u16string_view path, find_entry& entry, uint32_t& error) override {
+        const search_handle search = find_first(path, entry, error);
         if (!search.valid()) return false;
-        find_close(search);
+        uint32_t ignored = 0;
+        find_close(search, ignored);
         return true;
     }
 
     // --- attributes and names ---
 
-    attr_bits get_attributes(std::u16string_view path) override {
+    attr_bits get_attributes(std::u16string_view path, uint32_t& error) override {
         wide_text name(path);
-        if (!name.ok()) return INVALID_ATTRIBUTES;
-        return static_cast<attr_bits>(GetFileAttributesW(name.get()));
+        if (!name.ok()) return failed(error, INVALID_ATTRIBUTES);
+        const attr_bits attributes = static_cast<attr_bits>(GetFileAttributesW(name.get()));
+        return attributes == INVALID_ATTRIBUTES ? failed(error, attributes) : attributes;
     }
 
     bool full_path(std::u16string_view name, std::u16string& out, bool* has_file_part) override {
@@ -436,8 +448,9 @@ public:
     bool can_write(std::u16string_view path) override {
         // The access test for writing: the file exists, is a file, and is
         // not marked read-only.
-        const attr_bits attributes = get_attributes(path);
-        if (attributes == INVALID_ATTRIBUTES) return false;
+        uint32_t error = 0;
+        const attr_bits attributes = get_attributes(path, error);
+        if (attributes == INVALID_ATTRIBUTES) return false;  // the system's code is still the last error
         if (has(attributes, attr_bits::DIRECTORY | attr_bits::READONLY)) {
             SetLastError(ERROR_ACCESS_DENIED);
             return false;
