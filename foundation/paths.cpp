@@ -225,7 +225,8 @@ std::optional<std::u16string> canonical_path(std::u16string_view path, path_styl
     // (a name is never taken as a pattern, so "a?" cannot turn into "ab").
     platform::find_entry entry;
     uint32_t error = 0;
-    if (!platform::current().entry_of(copy, entry, error)) return copy;  // a path that does not exist keeps its spelling
+    // A path that does not exist keeps its spelling.
+    if (!platform::current().entry_of(copy, entry, error)) return copy;
     if (platform::is_dot_name(entry.name)) return copy;
 
     std::u16string parent = parent_dir(copy, style);
