@@ -42,12 +42,15 @@ namespace {
 
 int32_t code_of(uint32_t error) { return static_cast<int32_t>(error); }
 
-// read_chunked, asking `place` where each read call goes (given the bytes
-// read so far) and telling `after_chunk` the bytes read so far after each
-// call that delivered some.
+// Reads up to `count` bytes in calls of at most 1 MiB, pausing by load level
+// after each full call (a request of 0 bytes is one full call), asking
+// `place` where each call goes (given the bytes read so far) and telling
+// `after_chunk` the bytes read so far after each call that delivered some.
+// True on success (a short call is the end of the file); `total` receives
+// the bytes read in either case, `error` the OS code of a failed call.
 template <class Place, class After>
 bool read_chunks(run_state& run, platform::file_handle file, Place place, uint64_t count, uint64_t& total,
-                 After after_chunk) {
+                 uint32_t& error, After after_chunk) {
     total = 0;
     uint64_t remaining = count;
     do {
@@ -55,7 +58,7 @@ bool read_chunks(run_state& run, platform::file_handle file, Place place, uint64
         uint32_t got = 0;
         // A request of 0 bytes (the empty last pass of a prefix comparison)
         // reads nothing, but is a complete call all the same: it pauses.
-        if (chunk != 0 && !platform::current().read(file, place(total), chunk, got)) return false;
+        if (chunk != 0 && !platform::current().read(file, place(total), chunk, got, error)) return false;
         total += got;
         remaining -= got;
         if (got > 0) after_chunk(total);
@@ -81,11 +84,10 @@ template <class Place, class After>
 side_read read_side(run_state& run, platform::file_handle file, Place place, uint64_t request, After after_chunk) {
     side_read r;
     uint64_t total = 0;
-    if (read_chunks(run, file, place, request, total, after_chunk)) {
+    if (read_chunks(run, file, place, request, total, r.error, after_chunk)) {
         r.count = total;
         return r;
     }
-    r.error = platform::last_error();
     r.failed = r.error != 0;  // a failure without an OS error is the end of the file
     r.count = 0;
     return r;
@@ -104,14 +106,9 @@ size_t first_difference(const unsigned char* a, const unsigned char* b, size_t c
 
 platform::file_handle open_for_compare(std::u16string_view path, uint64_t listed_size, uint32_t& error) {
     platform::os& os = platform::current();
-    const platform::file_handle h =
-        listed_size > 0 ? os.open_listed(path, listed_size) : os.open_read(path, platform::read_mode::compare);
-    error = h.valid() ? 0 : platform::last_error();
-    return h;
-}
-
-bool read_chunked(run_state& run, platform::file_handle file, unsigned char* buffer, uint64_t count, uint64_t& total) {
-    return read_chunks(run, file, places(buffer), count, total, [](uint64_t) {});
+    error = 0;
+    return listed_size > 0 ? os.open_listed(path, listed_size, error)
+                           : os.open_read(path, platform::read_mode::compare, error);
 }
 
 // How long a waiting thread keeps looking before it sleeps, and how long of
@@ -388,8 +385,9 @@ compare_outcome open_pair(run_state& run, std::u16string_view src, std::u16strin
     // later acts only on these files in this state. A state that cannot be
     // read stays empty, and then no removal matches it.
     if (removes) {
-        if (!platform::current().state_of(src_file.get(), run.compared_src)) run.compared_src = {};
-        if (!platform::current().state_of(dst_file.get(), run.compared_dst)) run.compared_dst = {};
+        uint32_t ignored = 0;
+        if (!platform::current().state_of(src_file.get(), run.compared_src, ignored)) run.compared_src = {};
+        if (!platform::current().state_of(dst_file.get(), run.compared_dst, ignored)) run.compared_dst = {};
     }
     return {outcome::same};
 }

@@ -57,11 +57,6 @@ void release_compare_buffers();
 // returns INVALID_HANDLE with the OS error in `error`.
 platform::file_handle open_for_compare(std::u16string_view path, uint64_t listed_size, uint32_t& error);
 
-// Reads up to `count` bytes in calls of at most 1 MiB, pausing by load level
-// after each full call (a request of 0 bytes is one full call). True on success (a short call is the end of the
-// file); `total` receives the bytes read in either case.
-bool read_chunked(run_state& run, platform::file_handle file, unsigned char* buffer, uint64_t count, uint64_t& total);
-
 // Compares two files of equal listed size, to their real end. Without
 // compare buffers it reports the fact and ends as a source error.
 compare_outcome compare_files(run_state& run, std::u16string_view src, std::u16string_view dst, int64_t size);

@@ -66,8 +66,9 @@ bool change_opened(run_state& run, const removal_guard& guard, platform::file_ha
         return false;
     }
     platform::file_state now;
-    if (!platform::current().state_of(file, now)) {
-        report_removal_failure(run, target.path, platform::errno_from_os_error(platform::last_error()));
+    uint32_t error = 0;
+    if (!platform::current().state_of(file, now, error)) {
+        report_removal_failure(run, target.path, platform::errno_from_os_error(error));
         return false;
     }
     if (!unchanged(now, target.state)) {

@@ -47,7 +47,8 @@ void note_result_files(run_state& run) {
     run.result_files.clear();
     for (text_stream& stream : run.logs.streams) {
         platform::file_state state;
-        if (stream.is_open() && platform::current().state_of(stream.file(), state))
+        uint32_t ignored = 0;
+        if (stream.is_open() && platform::current().state_of(stream.file(), state, ignored))
             run.result_files.push_back(state.id);
     }
 }

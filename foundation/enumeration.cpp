@@ -64,12 +64,10 @@ bool path_status(std::u16string_view path, path_status_record& status, uint32_t&
     // without sharing reads the current one. Folders, files held open by
     // another process and unreadable files keep the entry's size.
     if (!platform::entry_size_can_lag()) return true;
-    platform::file_handle file = layer.open_read(path, platform::read_mode::exclusive);
-    if (file.valid()) {
-        uint64_t size = 0;
-        if (layer.size_of(file, size)) status.size = static_cast<int64_t>(size);
-        layer.close(file);
-    }
+    uint32_t probe_error = 0;  // a failed probe is not the path's failure
+    platform::owned_handle file(layer.open_read(path, platform::read_mode::exclusive, probe_error));
+    uint64_t size = 0;
+    if (file.valid() && layer.size_of(file.get(), size, probe_error)) status.size = static_cast<int64_t>(size);
     return true;
 }
 

@@ -51,22 +51,20 @@ text_encoding encoding_of_text(std::string_view head) {
 
 text_encoding encoding_of_file(std::u16string_view path, text_encoding otherwise) {
     // The sequential read may be unbuffered: a page-aligned block of a size
-    // such reads accept. The OS error of a failed probe is not the caller's.
+    // such reads accept. A file that cannot be read keeps `otherwise`.
     constexpr uint32_t probe_bytes = 8192;
     platform::os& os = platform::current();
-    const uint32_t saved_error = platform::last_error();
     text_encoding found = otherwise;
-    platform::file_handle file = os.open_read(path, platform::read_mode::compare);
+    uint32_t error = 0;
+    platform::owned_handle file(os.open_read(path, platform::read_mode::compare, error));
     if (file.valid()) {
         if (void* block = os.reserve_pages(probe_bytes)) {
             uint32_t got = 0;
-            if (os.read(file, block, probe_bytes, got) && got > 0)
+            if (os.read(file.get(), block, probe_bytes, got, error) && got > 0)
                 found = encoding_of_text(std::string_view(static_cast<const char*>(block), got));
             os.release_pages(block, probe_bytes);
         }
-        os.close(file);
     }
-    platform::set_last_error(saved_error);
     return found;
 }
 

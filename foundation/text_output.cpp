@@ -60,7 +60,8 @@ bool text_stream::open(std::u16string_view path, platform::write_mode mode) {
     close();
     failed_ = false;
     encoding_ = mode == platform::write_mode::append ? encoding_of_file(path, output_encoding()) : output_encoding();
-    file_ = platform::current().open_write(path, mode);
+    uint32_t error = 0;
+    file_ = platform::current().open_write(path, mode, error);
     failed_ = !file_.valid();
     return file_.valid();
 }
@@ -70,7 +71,8 @@ void text_stream::close() {
     flush();
     // A file system that writes back late (a network share) reports a lost
     // write at the close.
-    if (!platform::current().close(file_)) failed_ = true;
+    uint32_t error = 0;
+    if (!platform::current().close(file_, error)) failed_ = true;
     file_ = platform::INVALID_HANDLE;
 }
 
@@ -120,7 +122,8 @@ bool text_stream::commit() {
     if (!target.valid()) return false;
     if (standard_) {
         const std::string& bytes = standard_message();
-        if (bytes.empty() || platform::current().write(target, bytes.data(), bytes.size())) return true;
+        uint32_t error = 0;
+        if (bytes.empty() || platform::current().write(target, bytes.data(), bytes.size(), error)) return true;
         failed_ = true;
         return false;
     }
@@ -130,7 +133,8 @@ bool text_stream::commit() {
     size_t cut = last_line_end(pending_, encoding_);
     if (cut == 0 && pending_.size() >= 16 * COLLECT_BYTES) cut = pending_.size();
     if (cut == 0) return true;
-    const bool ok = platform::current().write(target, pending_.data(), cut);
+    uint32_t error = 0;
+    const bool ok = platform::current().write(target, pending_.data(), cut, error);
     pending_.erase(0, cut);
     if (!ok) failed_ = true;
     return ok;
@@ -138,7 +142,8 @@ bool text_stream::commit() {
 
 bool text_stream::flush() {
     if (standard_ || pending_.empty()) return !failed_;
-    const bool ok = file_.valid() && platform::current().write(file_, pending_.data(), pending_.size());
+    uint32_t error = 0;
+    const bool ok = file_.valid() && platform::current().write(file_, pending_.data(), pending_.size(), error);
     pending_.clear();
     if (!ok) failed_ = true;
     return ok;
@@ -147,7 +152,8 @@ bool text_stream::flush() {
 int64_t text_stream::length() const {
     if (standard_ || !file_.valid()) return -1;
     uint64_t size = 0;
-    if (!platform::current().size_of(file_, size)) return -1;
+    uint32_t error = 0;
+    if (!platform::current().size_of(file_, size, error)) return -1;
     return static_cast<int64_t>(size + pending_.size());
 }
 

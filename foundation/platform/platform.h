@@ -179,7 +179,9 @@ public:
     virtual bool path_state(std::u16string_view path, file_state& state) = 0;
 
     // --- files ---
-    virtual file_handle open_read(std::u16string_view path, read_mode mode) = 0;
+    // Each of these calls hands its OS error code back in `error` when it
+    // fails; on success it is left as it was.
+    virtual file_handle open_read(std::u16string_view path, read_mode mode, uint32_t& error) = 0;
     // Opens for a comparison (read_mode::compare) a file that the caller
     // listed a moment ago as a regular file of `listed_size` bytes (more than
     // 0), for a run that removes nothing. A system where the open itself does
@@ -188,17 +190,17 @@ public:
     // end, but a file replaced by a folder or a device since it was listed
     // then fails at its first read instead of at the open. The status of
     // such a handle (state_of) is taken when it is asked for.
-    virtual file_handle open_listed(std::u16string_view path, uint64_t listed_size) {
+    virtual file_handle open_listed(std::u16string_view path, uint64_t listed_size, uint32_t& error) {
         (void)listed_size;
-        return open_read(path, read_mode::compare);
+        return open_read(path, read_mode::compare, error);
     }
     // Reads up to `count` bytes; `got` < count only at the end of the file.
-    virtual bool read(file_handle file, void* buffer, uint32_t count, uint32_t& got) = 0;
-    virtual bool size_of(file_handle file, uint64_t& size) = 0;
-    virtual bool state_of(file_handle file, file_state& state) = 0;
-    virtual file_handle open_write(std::u16string_view path, write_mode mode) = 0;
-    virtual bool write(file_handle file, const void* data, size_t count) = 0;
-    virtual bool close(file_handle file) = 0;
+    virtual bool read(file_handle file, void* buffer, uint32_t count, uint32_t& got, uint32_t& error) = 0;
+    virtual bool size_of(file_handle file, uint64_t& size, uint32_t& error) = 0;
+    virtual bool state_of(file_handle file, file_state& state, uint32_t& error) = 0;
+    virtual file_handle open_write(std::u16string_view path, write_mode mode, uint32_t& error) = 0;
+    virtual bool write(file_handle file, const void* data, size_t count, uint32_t& error) = 0;
+    virtual bool close(file_handle file, uint32_t& error) = 0;
 
     // --- changes that act on exactly one file ---
     // Opens what a removal acts on without following a final link: a link
@@ -280,7 +282,11 @@ os& current();
 os* install(os* layer);
 
 // Gives a handle back through the layer in force: a file is closed, the lock released.
-inline bool give_back(file_handle file) { return current().close(file); }
+// A failure to close is not told: an owner that needs to know closes by hand.
+inline bool give_back(file_handle file) {
+    uint32_t ignored = 0;
+    return current().close(file, ignored);
+}
 inline bool give_back(lock_handle lock) { return current().release_lock(lock); }
 
 // The one owner of an open handle: given back through the layer in force when

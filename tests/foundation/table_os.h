@@ -81,17 +81,17 @@ public:
         out = it->second;
         return true;
     }
-    platform::file_handle open_read(std::u16string_view path, platform::read_mode) override {
+    platform::file_handle open_read(std::u16string_view path, platform::read_mode, uint32_t& error) override {
         auto it = open_sizes.find(std::u16string(path));
-        if (it == open_sizes.end()) return refuse(platform::INVALID_HANDLE);
+        if (it == open_sizes.end()) return refuse(error, platform::file_handle{});
         opened_.push_back(it->second);
         return platform::file_handle{static_cast<intptr_t>(opened_.size() - 1)};
     }
-    bool size_of(platform::file_handle file, uint64_t& size) override {
+    bool size_of(platform::file_handle file, uint64_t& size, uint32_t&) override {
         size = opened_.at(static_cast<size_t>(file.value));
         return true;
     }
-    bool close(platform::file_handle) override { return true; }
+    bool close(platform::file_handle, uint32_t&) override { return true; }
 
 private:
     struct open_search {

@@ -50,11 +50,13 @@ std::vector<std::u16string> list(std::u16string_view pattern, uint32_t* end_code
 }
 names as_set(const std::vector<std::u16string>& v) { return {v.begin(), v.end()}; }
 
-// Reads up to 64 bytes of an open file.
-std::string read_some(os& layer, file_handle file, uint32_t count = 64, bool expect_ok = true) {
+// Reads up to 64 bytes of an open file; the read is to fail with the code
+// `expect_error` when that is not 0.
+std::string read_some(os& layer, file_handle file, uint32_t count = 64, uint32_t expect_error = 0) {
     char buffer[64] = {};
-    uint32_t got = 0;
-    EXPECT_EQ(layer.read(file, buffer, count, got), expect_ok);
+    uint32_t got = 0, error = 0;
+    EXPECT_EQ(layer.read(file, buffer, count, got, error), expect_error == 0);
+    EXPECT_EQ(error, expect_error);
     return std::string(buffer, got);
 }
 
@@ -62,9 +64,9 @@ std::string read_some(os& layer, file_handle file, uint32_t count = 64, bool exp
 std::string read_whole(file_handle file, uint32_t chunk) {
     std::string back;
     std::vector<char> buffer(chunk);
-    uint32_t got = 0;
+    uint32_t got = 0, error = 0;
     do {
-        if (!current().read(file, buffer.data(), chunk, got)) {
+        if (!current().read(file, buffer.data(), chunk, got, error)) {
             ADD_FAILURE() << "read failed";
             break;
         }
@@ -103,8 +105,8 @@ TEST(platform_layer, missing_paths_fail_with_not_found) {
     uint32_t error = 0;
     EXPECT_EQ(current().get_attributes(tree.path(u"missing"), error), INVALID_ATTRIBUTES);
     EXPECT_TRUE(is_not_found(error));
-    EXPECT_FALSE(current().open_read(tree.path(u"missing"), read_mode::compare).valid());
-    EXPECT_TRUE(is_not_found(last_error()));
+    EXPECT_FALSE(current().open_read(tree.path(u"missing"), read_mode::compare, error).valid());
+    EXPECT_TRUE(is_not_found(error));
 }
 
 TEST(platform_layer, read_only_and_folder_bits_are_reported) {
@@ -155,15 +157,16 @@ TEST(platform_layer, name_that_is_not_utf8_is_listed_and_opened_again) {
     tree.write_file(odd, "content");
     const auto found = list(tree.path(u"*.*"));
     ASSERT_NE(std::find(found.begin(), found.end(), odd), found.end());
-    file_handle file = current().open_read(tree.path(odd), read_mode::compare);
+    uint32_t error = 0;
+    file_handle file = current().open_read(tree.path(odd), read_mode::compare, error);
     ASSERT_TRUE(file.valid());
     EXPECT_EQ(read_some(current(), file, 16), "content");
-    current().close(file);
+    current().close(file, error);
     file_id folder;
     ASSERT_TRUE(current().file_identity(tree.root(), folder));
     file = current().open_for_change(tree.path(odd), change_kind::remove);
     EXPECT_TRUE(current().delete_opened(file, tree.path(odd), folder));
-    current().close(file);
+    current().close(file, error);
     EXPECT_FALSE(tree.exists(odd));
 }
 
@@ -256,22 +259,23 @@ TEST(platform_layer, reads_are_short_only_at_the_end) {
     std::string content;
     for (int i = 0; i < 100000; ++i) content.push_back(static_cast<char>(i * 7));
     tree.write_file(u"data", content);
-    file_handle file = current().open_read(tree.path(u"data"), read_mode::compare);
+    uint32_t error = 0;
+    file_handle file = current().open_read(tree.path(u"data"), read_mode::compare, error);
     ASSERT_TRUE(file.valid());
     std::string back;
     std::vector<char> buffer(8192);
     uint32_t got = 0;
     int short_reads = 0;
     do {
-        ASSERT_TRUE(current().read(file, buffer.data(), static_cast<uint32_t>(buffer.size()), got));
+        ASSERT_TRUE(current().read(file, buffer.data(), static_cast<uint32_t>(buffer.size()), got, error));
         back.append(buffer.data(), got);
         short_reads += got < buffer.size();
     } while (got == buffer.size());
     EXPECT_EQ(short_reads, 1);
     EXPECT_EQ(back, content);
-    EXPECT_TRUE(current().close(file));
+    EXPECT_TRUE(current().close(file, error));
     tree.make_dir(u"folder");
-    EXPECT_FALSE(current().open_read(tree.path(u"folder"), read_mode::compare).valid());
+    EXPECT_FALSE(current().open_read(tree.path(u"folder"), read_mode::compare, error).valid());
 }
 
 #ifndef _WIN32
@@ -304,10 +308,11 @@ TEST(platform_layer, compare_reads_leave_the_page_cache_as_it_was) {
     const std::vector<unsigned char> before = cached_pages(path, size);
     if (std::count(before.begin(), before.end(), 0) == 0) GTEST_SKIP() << "this file system keeps every page";
 
-    file_handle file = current().open_read(tree.path(u"data"), read_mode::compare);
+    uint32_t error = 0;
+    file_handle file = current().open_read(tree.path(u"data"), read_mode::compare, error);
     ASSERT_TRUE(file.valid());
     EXPECT_TRUE(read_whole(file, 1048576) == content);
-    EXPECT_TRUE(current().close(file));
+    EXPECT_TRUE(current().close(file, error));
     EXPECT_EQ(cached_pages(path, size), before);
 }
 #endif
@@ -321,17 +326,18 @@ TEST(platform_layer, listed_open_reads_to_the_real_end) {
     tree.write_file(u"grown", content);
     // 8192: the file grew by more than a read since it was listed, and the
     // listed size ends where a read ends.
+    uint32_t error = 0;
     for (uint64_t listed : {uint64_t{20000}, uint64_t{8192}, uint64_t{4096}, uint64_t{100}}) {
-        file_handle file = current().open_listed(tree.path(u"grown"), listed);
+        file_handle file = current().open_listed(tree.path(u"grown"), listed, error);
         ASSERT_TRUE(file.valid());
         EXPECT_TRUE(read_whole(file, 8192) == content) << listed;
         file_state state;
-        ASSERT_TRUE(current().state_of(file, state));
+        ASSERT_TRUE(current().state_of(file, state, error));
         EXPECT_EQ(state.size, 20000u);
-        EXPECT_TRUE(current().close(file));
+        EXPECT_TRUE(current().close(file, error));
     }
-    EXPECT_FALSE(current().open_listed(tree.path(u"missing"), 10).valid());
-    EXPECT_TRUE(is_not_found(last_error()));
+    EXPECT_FALSE(current().open_listed(tree.path(u"missing"), 10, error).valid());
+    EXPECT_TRUE(is_not_found(error));
 }
 
 // Lookups find a folder that was removed and made again since the last
@@ -349,10 +355,10 @@ TEST(platform_layer, lookups_find_a_folder_made_again) {
     tree.make_dir(u"d");
     tree.write_file(u"d/b", "new");
     EXPECT_TRUE(current().entry_of(tree.path(u"d/b"), entry, error));
-    file_handle file = current().open_read(tree.path(u"d/b"), read_mode::compare);
+    file_handle file = current().open_read(tree.path(u"d/b"), read_mode::compare, error);
     ASSERT_TRUE(file.valid());
     EXPECT_EQ(read_some(current(), file), "new");
-    EXPECT_TRUE(current().close(file));
+    EXPECT_TRUE(current().close(file, error));
     EXPECT_FALSE(current().entry_of(tree.path(u"d/a"), entry, error));
     EXPECT_TRUE(is_not_found(error));
 
@@ -360,10 +366,10 @@ TEST(platform_layer, lookups_find_a_folder_made_again) {
     tree.make_dir(u"d");
     tree.write_file(u"d/b", "newer");
     EXPECT_EQ(list(tree.path(u"d/*")).size(), 3u);  // ".", ".." and b
-    file = current().open_listed(tree.path(u"d/b"), 5);
+    file = current().open_listed(tree.path(u"d/b"), 5, error);
     ASSERT_TRUE(file.valid());
     EXPECT_EQ(read_some(current(), file), "newer");
-    EXPECT_TRUE(current().close(file));
+    EXPECT_TRUE(current().close(file, error));
 }
 
 TEST(platform_layer, changes_act_on_the_opened_file_only) {
@@ -382,7 +388,7 @@ TEST(platform_layer, changes_act_on_the_opened_file_only) {
     ASSERT_TRUE(f.valid());
     file_state state, by_path;
     uint32_t error = 0;
-    ASSERT_TRUE(current().state_of(f, state));
+    ASSERT_TRUE(current().state_of(f, state, error));
     ASSERT_TRUE(current().path_state(tree.path(u"f"), by_path));
     EXPECT_EQ(state, by_path);
     EXPECT_EQ(state.size, 3u);
@@ -404,7 +410,7 @@ TEST(platform_layer, changes_act_on_the_opened_file_only) {
     if (posix()) {
         EXPECT_TRUE(is_changed_refusal(last_error()));
     }
-    current().close(f);
+    current().close(f, error);
     EXPECT_EQ(tree.read_file(u"f"), "xyz");
 
     f = current().open_for_change(tree.path(u"f"), change_kind::remove);
@@ -412,14 +418,14 @@ TEST(platform_layer, changes_act_on_the_opened_file_only) {
     EXPECT_FALSE(current().delete_opened(f, tree.path(u"f"), file_id{folder.device, folder.index + 1}));
     EXPECT_TRUE(is_changed_refusal(last_error()));
     EXPECT_TRUE(current().delete_opened(f, tree.path(u"f"), folder));
-    current().close(f);
+    current().close(f, error);
     EXPECT_FALSE(tree.exists(u"f"));
     EXPECT_TRUE(tree.exists(u"f2"));
     for (auto [mode, text] : {std::pair{write_mode::truncate, "one"}, {write_mode::append, "two"}}) {
-        file_handle out = current().open_write(tree.path(u"w"), mode);
+        file_handle out = current().open_write(tree.path(u"w"), mode, error);
         ASSERT_TRUE(out.valid());
-        EXPECT_TRUE(current().write(out, text, 3));
-        EXPECT_TRUE(current().close(out));
+        EXPECT_TRUE(current().write(out, text, 3, error));
+        EXPECT_TRUE(current().close(out, error));
     }
     EXPECT_EQ(tree.read_file(u"w"), "onetwo");
 }
@@ -528,10 +534,11 @@ TEST(faulty_layer, installs_for_a_scope_and_forwards_by_default) {
     {
         faulty_os_scope scope(faults);
         EXPECT_EQ(&current(), &faults);
-        file_handle file = current().open_read(tree.path(u"f"), read_mode::compare);
+        uint32_t error = 0;
+        file_handle file = current().open_read(tree.path(u"f"), read_mode::compare, error);
         ASSERT_TRUE(file.valid());
         EXPECT_EQ(read_some(current(), file, 8), "abc");
-        EXPECT_TRUE(current().close(file));
+        EXPECT_TRUE(current().close(file, error));
         EXPECT_EQ(faults.open_count(tree.path(u"f")), 1);
         EXPECT_EQ(faults.read_sizes(tree.path(u"f")), std::vector<uint32_t>{8});
     }
@@ -551,10 +558,13 @@ TEST(faulty_layer, open_delete_attribute_truncate_and_find_rules_fail_with_their
     faults.fail_find(tree.path(u"*.*"), 34);
     find_entry entry;
     const file_handle opened = faults.open_for_change(f, change_kind::remove);
+    uint32_t error = 0;
+    EXPECT_FALSE(faults.open_read(f, read_mode::compare, error).valid());
+    EXPECT_EQ(error, ERR_ACCESS_DENIED);
+    EXPECT_FALSE(faults.open_write(tree.path(u"w"), write_mode::truncate, error).valid());
+    EXPECT_EQ(error, 1234u);
     const std::pair<std::function<bool()>, uint32_t> calls[] = {
-        {[&] { return faults.open_read(f, read_mode::compare).valid(); }, ERR_ACCESS_DENIED},
         {[&] { return faults.open_lock(f).valid(); }, ERR_ACCESS_DENIED},
-        {[&] { return faults.open_write(tree.path(u"w"), write_mode::truncate).valid(); }, 1234},
         {[&] { return faults.delete_opened(opened, f, file_id{}); }, 31},
         {[&] { return faults.set_read_only(opened, true); }, 32},
         {[&] { return faults.truncate_opened(opened); }, 33},
@@ -563,10 +573,9 @@ TEST(faulty_layer, open_delete_attribute_truncate_and_find_rules_fail_with_their
         EXPECT_FALSE(calls[i].first()) << i;
         EXPECT_EQ(last_error(), calls[i].second) << i;
     }
-    uint32_t error = 0;
     EXPECT_FALSE(faults.find_first(tree.path(u"*.*"), entry, error).valid());
     EXPECT_EQ(error, 34u);
-    faults.close(opened);
+    faults.close(opened, error);
     EXPECT_EQ(faults.open_count(f), 2);
     EXPECT_EQ(faults.delete_count(), 1);
     EXPECT_FALSE(tree.exists(u"w"));
@@ -589,31 +598,31 @@ TEST(faulty_layer, failing_read_cut_file_and_action_before_the_first_read) {
     faults.before_first_read(tree.path(u"changed"), [&] { ++runs, tree.write_file(u"changed", "after!"); });
 
     // The bytes before the offset are delivered, then the read fails.
-    file_handle file = faults.open_read(tree.path(u"f"), read_mode::compare);
+    uint32_t error = 0;
+    file_handle file = faults.open_read(tree.path(u"f"), read_mode::compare, error);
     EXPECT_EQ(read_some(faults, file, 4), "0123");
-    EXPECT_EQ(read_some(faults, file, 16, false), "456789");
-    EXPECT_EQ(last_error(), 23u);
-    EXPECT_EQ(read_some(faults, file, 16, false), "");
-    EXPECT_TRUE(faults.close(file));
+    EXPECT_EQ(read_some(faults, file, 16, 23), "456789");
+    EXPECT_EQ(read_some(faults, file, 16, 23), "");
+    EXPECT_TRUE(faults.close(file, error));
 
     // A cut file ends early but keeps its size.
-    file = faults.open_read(tree.path(u"cut"), read_mode::compare);
+    file = faults.open_read(tree.path(u"cut"), read_mode::compare, error);
     uint64_t size = 0;
-    EXPECT_TRUE(faults.size_of(file, size));
+    EXPECT_TRUE(faults.size_of(file, size, error));
     EXPECT_EQ(size, 10u);
     EXPECT_EQ(read_some(faults, file, 16), "0123");
     EXPECT_EQ(read_some(faults, file, 16), "");
-    faults.close(file);
+    faults.close(file, error);
 
     // The action runs once, before the first read.
     const int calls_before = faults.read_calls();
-    file = faults.open_read(tree.path(u"changed"), read_mode::compare);
+    file = faults.open_read(tree.path(u"changed"), read_mode::compare, error);
     EXPECT_EQ(runs, 0);
     const std::string head = read_some(faults, file, 3);
     EXPECT_EQ(head + read_some(faults, file, 13), "after!");
     EXPECT_EQ(runs, 1);
     EXPECT_EQ(faults.read_calls() - calls_before, 2);
-    faults.close(file);
+    faults.close(file, error);
 }
 
 // ---- starting programs ----

@@ -97,7 +97,7 @@ TEST(platform_win32, read_only_file_refuses_writing_and_deleting_until_cleared) 
     ASSERT_TRUE(sys.set_read_only(h, false));
     EXPECT_TRUE(sys.can_write(file));
     EXPECT_TRUE(sys.delete_opened(h, file, folder));
-    sys.close(h);
+    sys.close(h, error);
     EXPECT_FALSE(tree.exists(u"ro.txt"));
     EXPECT_FALSE(sys.can_write(tree.root()));  // a folder is not a writable file
 }
@@ -115,36 +115,39 @@ TEST(platform_win32, run_lock_excludes_every_other_open_while_compare_opens_shar
     os& sys = native_os();
     tree.write_file(u"data", "abc");
     std::u16string lock = tree.path(u"__LOCK__");
+    uint32_t error = 0;
     lock_handle held = sys.open_lock(lock);
     ASSERT_TRUE(held.valid());
     EXPECT_FALSE(sys.open_lock(lock).valid());
     EXPECT_EQ(last_error(), 32u);  // sharing violation
-    EXPECT_FALSE(sys.open_read(lock, read_mode::exclusive).valid());
+    EXPECT_FALSE(sys.open_read(lock, read_mode::exclusive, error).valid());
+    EXPECT_EQ(error, 32u);
     EXPECT_TRUE(sys.release_lock(held));
 
-    file_handle first = sys.open_read(tree.path(u"data"), read_mode::compare),
-                second = sys.open_read(tree.path(u"data"), read_mode::compare);
+    file_handle first = sys.open_read(tree.path(u"data"), read_mode::compare, error),
+                second = sys.open_read(tree.path(u"data"), read_mode::compare, error);
     EXPECT_TRUE(first.valid() && second.valid());
-    EXPECT_FALSE(sys.open_read(tree.path(u"data"), read_mode::exclusive).valid());
-    sys.close(first);
-    sys.close(second);
+    EXPECT_FALSE(sys.open_read(tree.path(u"data"), read_mode::exclusive, error).valid());
+    sys.close(first, error);
+    sys.close(second, error);
 }
 
 TEST(platform_win32, appending_handles_always_write_at_the_end) {
     temp_tree tree;
     os& sys = native_os();
     tree.write_file(u"log.txt", "ab");
-    file_handle first = sys.open_write(tree.path(u"log.txt"), write_mode::append),
-                second = sys.open_write(tree.path(u"log.txt"), write_mode::append);
+    uint32_t error = 0;
+    file_handle first = sys.open_write(tree.path(u"log.txt"), write_mode::append, error),
+                second = sys.open_write(tree.path(u"log.txt"), write_mode::append, error);
     ASSERT_TRUE(first.valid() && second.valid());
-    EXPECT_TRUE(sys.write(first, "1", 1));
-    EXPECT_TRUE(sys.write(second, "22", 2));
-    EXPECT_TRUE(sys.write(first, "3", 1));
+    EXPECT_TRUE(sys.write(first, "1", 1, error));
+    EXPECT_TRUE(sys.write(second, "22", 2, error));
+    EXPECT_TRUE(sys.write(first, "3", 1, error));
     uint64_t size = 0;
-    EXPECT_TRUE(sys.size_of(first, size));
+    EXPECT_TRUE(sys.size_of(first, size, error));
     EXPECT_EQ(size, 6u);
-    sys.close(first);
-    sys.close(second);
+    sys.close(first, error);
+    sys.close(second, error);
     EXPECT_EQ(tree.read_file(u"log.txt"), "ab1223");
 }
 
@@ -156,15 +159,16 @@ TEST(platform_win32, unbuffered_compare_reads_deliver_the_file_then_end) {
     tree.write_file(u"data.bin", data);
     void* block = sys.reserve_pages(65536);
     ASSERT_NE(block, nullptr);
-    file_handle h = sys.open_read(tree.path(u"data.bin"), read_mode::compare);
+    uint32_t error = 0;
+    file_handle h = sys.open_read(tree.path(u"data.bin"), read_mode::compare, error);
     ASSERT_TRUE(h.valid());
     uint32_t got = 0;
-    EXPECT_TRUE(sys.read(h, block, 16384, got));
+    EXPECT_TRUE(sys.read(h, block, 16384, got, error));
     EXPECT_EQ(got, 10000u);
     EXPECT_EQ(std::memcmp(block, data.data(), data.size()), 0);
-    EXPECT_TRUE(sys.read(h, block, 16384, got));
+    EXPECT_TRUE(sys.read(h, block, 16384, got, error));
     EXPECT_EQ(got, 0u);
-    sys.close(h);
+    sys.close(h, error);
     EXPECT_TRUE(sys.release_pages(block, 65536));
 }
 

@@ -34,6 +34,11 @@ bool faulty_os::refuse(uint32_t code) {
     return false;
 }
 
+bool faulty_os::refuse(uint32_t& error, uint32_t code) {
+    error = code;
+    return false;
+}
+
 template <class Map>
 const uint32_t* faulty_os::rule_for(const Map& rules, std::u16string_view path) {
     const auto it = rules.find(path);
@@ -154,23 +159,23 @@ bool faulty_os::entry_of(std::u16string_view path, platform::find_entry& entry, 
     return next_->entry_of(path, entry, error);
 }
 
-handle faulty_os::open_read(std::u16string_view path, platform::read_mode mode) {
+handle faulty_os::open_read(std::u16string_view path, platform::read_mode mode, uint32_t& error) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     ++open_counts_[std::u16string(path)];
     if (const uint32_t* code = rule_for(open_fail_, path)) {
-        refuse(*code);
+        refuse(error, *code);
         return INVALID_HANDLE;
     }
-    return add_open(next_->open_read(path, mode), path);
+    return add_open(next_->open_read(path, mode, error), path);
 }
 
-bool faulty_os::read(handle file, void* buffer, uint32_t count, uint32_t& got) {
+bool faulty_os::read(handle file, void* buffer, uint32_t count, uint32_t& got, uint32_t& error) {
     std::unique_lock<std::recursive_mutex> guard(lock_);
     got = 0;
     open_file* open = find_open(file);
     if (!open) {
         guard.unlock();
-        return next_->read(file, buffer, count, got);
+        return next_->read(file, buffer, count, got, error);
     }
     ++read_calls_;
     read_sizes_[open->path].push_back(count);
@@ -185,7 +190,7 @@ bool faulty_os::read(handle file, void* buffer, uint32_t count, uint32_t& got) {
         if (run) run();
         guard.lock();
         open = find_open(file);  // the table may have changed meanwhile
-        if (!open) return refuse(invalid_handle_code());
+        if (!open) return refuse(error, invalid_handle_code());
     }
 
     uint32_t wanted = count;
@@ -202,61 +207,60 @@ bool faulty_os::read(handle file, void* buffer, uint32_t count, uint32_t& got) {
         const uint32_t before =
             failure->offset > open->offset ? static_cast<uint32_t>(failure->offset - open->offset) : 0;
         uint32_t delivered = 0;
-        if (before > 0 && !next_->read(open->real, buffer, before, delivered)) return false;
+        if (before > 0 && !next_->read(open->real, buffer, before, delivered, error)) return false;
         open->offset += delivered;
         got = delivered;
         if (delivered < before) return true;  // the file ended before the failing offset
-        return refuse(failure->code);
+        return refuse(error, failure->code);
     }
     if (wanted == 0) return true;
-    const bool ok = next_->read(open->real, buffer, wanted, got);
+    const bool ok = next_->read(open->real, buffer, wanted, got, error);
     open->offset += got;
     return ok;
 }
 
-bool faulty_os::size_of(handle file, uint64_t& size) {
+bool faulty_os::size_of(handle file, uint64_t& size, uint32_t& error) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    if (open_file* open = find_open(file)) return next_->size_of(open->real, size);
-    return next_->size_of(file, size);
+    return next_->size_of(real_of(file), size, error);
 }
 
-bool faulty_os::state_of(handle file, platform::file_state& state) {
+bool faulty_os::state_of(handle file, platform::file_state& state, uint32_t& error) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    return next_->state_of(real_of(file), state);
+    return next_->state_of(real_of(file), state, error);
 }
 
-handle faulty_os::open_write(std::u16string_view path, platform::write_mode mode) {
+handle faulty_os::open_write(std::u16string_view path, platform::write_mode mode, uint32_t& error) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     if (const uint32_t* code = rule_for(write_open_fail_, path)) {
-        refuse(*code);
+        refuse(error, *code);
         return INVALID_HANDLE;
     }
-    return add_open(next_->open_write(path, mode), path);
+    return add_open(next_->open_write(path, mode, error), path);
 }
 
-bool faulty_os::write(handle file, const void* data, size_t count) {
+bool faulty_os::write(handle file, const void* data, size_t count, uint32_t& error) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     if (capturing_ && (file.value == STD_OUTPUT_ID || file.value == STD_ERROR_ID)) {
         captured_[file.value == STD_OUTPUT_ID ? 0 : 1].append(static_cast<const char*>(data), count);
         return true;
     }
     if (open_file* open = find_open(file)) {
-        if (const uint32_t* code = rule_for(write_fail_, open->path)) return refuse(*code);
-        const bool ok = next_->write(open->real, data, count);
+        if (const uint32_t* code = rule_for(write_fail_, open->path)) return refuse(error, *code);
+        const bool ok = next_->write(open->real, data, count, error);
         if (ok) open->offset += count;
         return ok;
     }
-    return next_->write(file, data, count);
+    return next_->write(file, data, count, error);
 }
 
-bool faulty_os::close(handle file) {
+bool faulty_os::close(handle file, uint32_t& error) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     if (file.value == STD_OUTPUT_ID || file.value == STD_ERROR_ID) return true;
     const auto it = open_files_.find(file.value);
-    if (it == open_files_.end()) return next_->close(file);
+    if (it == open_files_.end()) return next_->close(file, error);
     const handle real = it->second.real;
     open_files_.erase(it);
-    return next_->close(real);
+    return next_->close(real, error);
 }
 
 handle faulty_os::open_for_change(std::u16string_view path, platform::change_kind kind) {

@@ -81,13 +81,13 @@ public:
     platform::search_handle find_first(std::u16string_view pattern, platform::find_entry& entry,
                                        uint32_t& error) override;
     bool entry_of(std::u16string_view path, platform::find_entry& entry, uint32_t& error) override;
-    platform::file_handle open_read(std::u16string_view path, platform::read_mode mode) override;
-    bool read(platform::file_handle file, void* buffer, uint32_t count, uint32_t& got) override;
-    bool size_of(platform::file_handle file, uint64_t& size) override;
-    bool state_of(platform::file_handle file, platform::file_state& state) override;
-    platform::file_handle open_write(std::u16string_view path, platform::write_mode mode) override;
-    bool write(platform::file_handle file, const void* data, size_t count) override;
-    bool close(platform::file_handle file) override;
+    platform::file_handle open_read(std::u16string_view path, platform::read_mode mode, uint32_t& error) override;
+    bool read(platform::file_handle file, void* buffer, uint32_t count, uint32_t& got, uint32_t& error) override;
+    bool size_of(platform::file_handle file, uint64_t& size, uint32_t& error) override;
+    bool state_of(platform::file_handle file, platform::file_state& state, uint32_t& error) override;
+    platform::file_handle open_write(std::u16string_view path, platform::write_mode mode, uint32_t& error) override;
+    bool write(platform::file_handle file, const void* data, size_t count, uint32_t& error) override;
+    bool close(platform::file_handle file, uint32_t& error) override;
     platform::file_handle open_for_change(std::u16string_view path, platform::change_kind kind) override;
     bool set_read_only(platform::file_handle file, bool read_only) override;
     bool truncate_opened(platform::file_handle file) override;
@@ -120,6 +120,8 @@ private:
     open_file* find_open(platform::file_handle file);
     // Sets the thread's last error to `code` and returns false.
     static bool refuse(uint32_t code);
+    // Hands `code` back in `error` and returns false.
+    static bool refuse(uint32_t& error, uint32_t code);
     template <class Map>
     static const uint32_t* rule_for(const Map& rules, std::u16string_view path);
     template <class Map>

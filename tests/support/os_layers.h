@@ -50,21 +50,27 @@ public:
         return next_ ? next_->file_identity(path, id) : refuse(false);
     }
     bool path_state(sv path, state& s) override { return next_ ? next_->path_state(path, s) : refuse(false); }
-    handle open_read(sv path, platform::read_mode mode) override {
-        return next_ ? next_->open_read(path, mode) : refuse(NO_HANDLE);
+    handle open_read(sv path, platform::read_mode mode, uint32_t& error) override {
+        return next_ ? next_->open_read(path, mode, error) : refuse(error, NO_HANDLE);
     }
-    bool read(handle file, void* buffer, uint32_t count, uint32_t& got) override {
-        return next_ ? next_->read(file, buffer, count, got) : refuse(false);
+    bool read(handle file, void* buffer, uint32_t count, uint32_t& got, uint32_t& error) override {
+        return next_ ? next_->read(file, buffer, count, got, error) : refuse(error, false);
     }
-    bool size_of(handle file, uint64_t& size) override { return next_ ? next_->size_of(file, size) : refuse(false); }
-    bool state_of(handle file, state& s) override { return next_ ? next_->state_of(file, s) : refuse(false); }
-    handle open_write(sv path, platform::write_mode mode) override {
-        return next_ ? next_->open_write(path, mode) : refuse(NO_HANDLE);
+    bool size_of(handle file, uint64_t& size, uint32_t& error) override {
+        return next_ ? next_->size_of(file, size, error) : refuse(error, false);
     }
-    bool write(handle file, const void* data, size_t count) override {
-        return next_ ? next_->write(file, data, count) : refuse(false);
+    bool state_of(handle file, state& s, uint32_t& error) override {
+        return next_ ? next_->state_of(file, s, error) : refuse(error, false);
     }
-    bool close(handle file) override { return next_ ? next_->close(file) : refuse(false); }
+    handle open_write(sv path, platform::write_mode mode, uint32_t& error) override {
+        return next_ ? next_->open_write(path, mode, error) : refuse(error, NO_HANDLE);
+    }
+    bool write(handle file, const void* data, size_t count, uint32_t& error) override {
+        return next_ ? next_->write(file, data, count, error) : refuse(error, false);
+    }
+    bool close(handle file, uint32_t& error) override {
+        return next_ ? next_->close(file, error) : refuse(error, false);
+    }
     handle open_for_change(sv path, platform::change_kind kind) override {
         return next_ ? next_->open_for_change(path, kind) : refuse(NO_HANDLE);
     }

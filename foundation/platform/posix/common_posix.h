@@ -20,6 +20,12 @@ namespace zub::platform::posix {
 bool fail_with(int code);
 // Saves errno as the thread's last error; returns false likewise.
 bool fail_errno();
+// Puts `code` in a call's `error` argument and returns false, for a failing
+// call to return it.
+inline bool fail(uint32_t& error, int code) {
+    error = static_cast<uint32_t>(code);
+    return false;
+}
 // Writes all of `data` to `fd` (again after an interruption). False on failure, errno set.
 bool write_all(int fd, const char* data, size_t count);
 

@@ -159,9 +159,9 @@ ssize_t read_compared(int fd, compare_file& file, char* buffer, size_t count) {
 }
 
 // The status of a file opened as listed, taken now in place of the listing's.
-bool take_listed_status(int fd, compare_file& file) {
+bool take_listed_status(int fd, compare_file& file, uint32_t& error) {
     struct stat st;
-    if (fstat(fd, &st) != 0) return fail_errno();
+    if (fstat(fd, &st) != 0) return fail(error, errno);
     file.state = state_from(st);
     file.listed = false;
     return true;

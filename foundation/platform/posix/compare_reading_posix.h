@@ -51,6 +51,7 @@ void end_compare(compare_file& file);
 ssize_t read_compared(int fd, compare_file& file, char* buffer, size_t count);
 
 // The status of a file opened as listed, taken now in place of the listing's.
-bool take_listed_status(int fd, compare_file& file);
+// False with the OS code in `error` when it cannot be taken.
+bool take_listed_status(int fd, compare_file& file, uint32_t& error);
 
 }  // namespace zub::platform::posix

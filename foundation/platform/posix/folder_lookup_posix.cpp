@@ -121,10 +121,9 @@ bool stat_following(std::u16string_view path, struct stat& st) {
 
 int open_for_reading(std::u16string_view path) {
     int fd = -1;
-    if (!at_call(native_scratch(path), [&](int dir, const char* name) {
-            return (fd = ::openat(dir, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)) >= 0;
-        }))
-        fail_errno();
+    at_call(native_scratch(path), [&](int dir, const char* name) {
+        return (fd = ::openat(dir, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)) >= 0;
+    });
     return fd;
 }
 

@@ -52,7 +52,7 @@ bool at_call(const std::string& path, Call call) {
 // error set when there is none.
 bool stat_following(std::u16string_view path, struct stat& st);
 
-// A descriptor for reading the file a path leads to, or -1 with the error
+// A descriptor for reading the file a path leads to, or -1 with errno
 // set. Non-blocking for the open only, so that a FIFO cannot hang the
 // program (reads of a regular file do not heed it); never a controlling
 // terminal.

@@ -295,11 +295,14 @@ public:
         return true;
     }
 
-    file_handle open_read(std::u16string_view path, read_mode mode) override {
+    file_handle open_read(std::u16string_view path, read_mode mode, uint32_t& error) override {
         // Anything that is not a regular file is refused, as Windows refuses
         // to open a folder for reading.
         const int fd = open_for_reading(path);
-        if (fd < 0) return INVALID_HANDLE;
+        if (fd < 0) {
+            fail(error, errno);
+            return INVALID_HANDLE;
+        }
         struct stat st;
         int refusal = 0;
         if (fstat(fd, &st) != 0) {
@@ -309,7 +312,7 @@ public:
         }
         if (refusal != 0) {
             ::close(fd);
-            fail_with(refusal);
+            fail(error, refusal);
             return INVALID_HANDLE;
         }
         auto* file = new open_file{fd, std::nullopt};
@@ -320,10 +323,13 @@ public:
         return handle_of(file);
     }
 
-    file_handle open_listed(std::u16string_view path, uint64_t listed_size) override {
-        if (listed_size == 0) return open_read(path, read_mode::compare);
+    file_handle open_listed(std::u16string_view path, uint64_t listed_size, uint32_t& error) override {
+        if (listed_size == 0) return open_read(path, read_mode::compare, error);
         const int fd = open_for_reading(path);
-        if (fd < 0) return INVALID_HANDLE;
+        if (fd < 0) {
+            fail(error, errno);
+            return INVALID_HANDLE;
+        }
         auto* file = new open_file{fd, compare_file{}};
         file->compared->state.size = listed_size;
         file->compared->listed = true;
@@ -331,9 +337,9 @@ public:
         return handle_of(file);
     }
 
-    bool read(file_handle file, void* buffer, uint32_t count, uint32_t& got) override {
+    bool read(file_handle file, void* buffer, uint32_t count, uint32_t& got, uint32_t& error) override {
         got = 0;
-        if (!file.valid()) return fail_with(EBADF);
+        if (!file.valid()) return fail(error, EBADF);
         const int fd = descriptor_of(file);
         auto& compared = file_of(file).compared;
         auto* bytes = static_cast<char*>(buffer);
@@ -349,64 +355,64 @@ public:
             const ssize_t n = compared ? read_compared(fd, *compared, bytes + got, count - got)
                                        : ::read(fd, bytes + got, count - got);
             if (n < 0 && errno == EINTR) continue;
-            if (n < 0) return fail_errno();
+            if (n < 0) return fail(error, errno);
             if (n == 0) break;
             got += static_cast<uint32_t>(n);
             // Past the listed size the file has grown: its real size marks the end.
             if (compared && compared->listed && compared->offset > compared->state.size &&
-                !take_listed_status(fd, *compared))
+                !take_listed_status(fd, *compared, error))
                 return false;
         }
         if (compared) compared->ended = got < count;
         return true;
     }
 
-    bool size_of(file_handle file, uint64_t& size) override {
+    bool size_of(file_handle file, uint64_t& size, uint32_t& error) override {
         struct stat st;
-        if (!file.valid()) return fail_with(EBADF);
-        if (fstat(descriptor_of(file), &st) != 0) return fail_errno();
+        if (!file.valid()) return fail(error, EBADF);
+        if (fstat(descriptor_of(file), &st) != 0) return fail(error, errno);
         size = static_cast<uint64_t>(st.st_size);
         return true;
     }
 
-    bool state_of(file_handle file, file_state& state) override {
-        if (!file.valid()) return fail_with(EBADF);
+    bool state_of(file_handle file, file_state& state, uint32_t& error) override {
+        if (!file.valid()) return fail(error, EBADF);
         const int fd = descriptor_of(file);
         if (auto& compared = file_of(file).compared) {
             // A comparison's file: as it was opened, or, opened as listed, now.
-            if (compared->listed && !take_listed_status(fd, *compared)) return false;
+            if (compared->listed && !take_listed_status(fd, *compared, error)) return false;
             state = compared->state;
             return true;
         }
         struct stat st;
-        if (fstat(fd, &st) != 0) return fail_errno();
+        if (fstat(fd, &st) != 0) return fail(error, errno);
         state = state_from(st);
         return true;
     }
 
-    file_handle open_write(std::u16string_view path, write_mode mode) override {
+    file_handle open_write(std::u16string_view path, write_mode mode, uint32_t& error) override {
         const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == write_mode::append ? O_APPEND : O_TRUNC);
         const int fd = ::open(native(path).c_str(), flags, 0666);
         if (fd < 0) {
-            fail_errno();
+            fail(error, errno);
             return INVALID_HANDLE;
         }
         return new_file_handle(fd);
     }
 
-    bool write(file_handle file, const void* data, size_t count) override {
-        if (!file.valid()) return fail_with(EBADF);
-        if (!write_all(descriptor_of(file), static_cast<const char*>(data), count)) return fail_errno();
+    bool write(file_handle file, const void* data, size_t count, uint32_t& error) override {
+        if (!file.valid()) return fail(error, EBADF);
+        if (!write_all(descriptor_of(file), static_cast<const char*>(data), count)) return fail(error, errno);
         return true;
     }
 
-    bool close(file_handle file) override {
-        if (!file.valid()) return fail_with(EBADF);
+    bool close(file_handle file, uint32_t& error) override {
+        if (!file.valid()) return fail(error, EBADF);
         open_file* opened = &file_of(file);
         const int fd = opened->fd;
         if (opened->compared) end_compare(*opened->compared);
         if (opened != &standard_files[0] && opened != &standard_files[1]) delete opened;
-        if (::close(fd) != 0) return fail_errno();
+        if (::close(fd) != 0) return fail(error, errno);
         return true;
     }
 

@@ -70,6 +70,13 @@ Handle wrap(HANDLE h) {
     return Handle{reinterpret_cast<intptr_t>(h)};
 }
 
+// The same, with the system's code in `error` when the call that made it failed.
+template <class Handle = file_handle>
+Handle wrap(HANDLE h, uint32_t& error) {
+    const Handle wrapped = wrap<Handle>(h);
+    return wrapped.valid() ? wrapped : failed(error, wrapped);
+}
+
 uint64_t join64(DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32) | low; }
 
 file_time from_filetime(const FILETIME& t) { return join64(t.dwHighDateTime, t.dwLowDateTime); }
@@ -285,62 +292,66 @@ public:
 
     // --- files ---
 
-    file_handle open_read(std::u16string_view path, read_mode mode) override {
+    file_handle open_read(std::u16string_view path, read_mode mode, uint32_t& error) override {
         wide_text name(path);
-        if (!name.ok()) return INVALID_HANDLE;
+        if (!name.ok()) return failed(error, file_handle{});
         if (mode == read_mode::compare) {
             // Unbuffered: the caller's buffers are page-aligned and its
             // requests are multiples of 8192 bytes, as such reads require.
-            return wrap(
-                CreateFileW(name.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, nullptr));
+            return wrap(CreateFileW(name.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL,
+                                    nullptr),
+                        error);
         }
-        return wrap(CreateFileW(name.get(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        return wrap(CreateFileW(name.get(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+                    error);
     }
 
-    bool read(file_handle file, void* buffer, uint32_t count, uint32_t& got) override {
+    bool read(file_handle file, void* buffer, uint32_t count, uint32_t& got, uint32_t& error) override {
         DWORD done = 0;
-        BOOL ok = ReadFile(native(file), buffer, count, &done, nullptr);
+        const BOOL ok = ReadFile(native(file), buffer, count, &done, nullptr);
         got = done;
-        return ok != 0;
+        return ok != 0 || failed(error, false);
     }
 
-    bool size_of(file_handle file, uint64_t& size) override {
+    bool size_of(file_handle file, uint64_t& size, uint32_t& error) override {
         LARGE_INTEGER value;
-        if (!GetFileSizeEx(native(file), &value)) return false;
+        if (!GetFileSizeEx(native(file), &value)) return failed(error, false);
         size = static_cast<uint64_t>(value.QuadPart);
         return true;
     }
 
-    bool state_of(file_handle file, file_state& state) override { return read_state(native(file), state); }
+    bool state_of(file_handle file, file_state& state, uint32_t& error) override {
+        return read_state(native(file), state) || failed(error, false);
+    }
 
-    file_handle open_write(std::u16string_view path, write_mode mode) override {
+    file_handle open_write(std::u16string_view path, write_mode mode, uint32_t& error) override {
         wide_text name(path);
-        if (!name.ok()) return INVALID_HANDLE;
+        if (!name.ok()) return failed(error, file_handle{});
         const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
         if (mode == write_mode::truncate) {
             return wrap(
-                CreateFileW(name.get(), GENERIC_WRITE, share, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                CreateFileW(name.get(), GENERIC_WRITE, share, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr),
+                error);
         }
         // Append-only access: every write goes to the current end of the
         // file, also when another process appends to the same log meanwhile.
         HANDLE h =
             CreateFileW(name.get(), FILE_APPEND_DATA, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return INVALID_HANDLE;
+        if (h == INVALID_HANDLE_VALUE) return failed(error, file_handle{});
         LARGE_INTEGER zero{};
         SetFilePointerEx(h, zero, nullptr, FILE_END);
-        SetLastError(0);  // OPEN_ALWAYS leaves ERROR_ALREADY_EXISTS behind on success
         return wrap(h);
     }
 
-    bool write(file_handle file, const void* data, size_t count) override {
+    bool write(file_handle file, const void* data, size_t count, uint32_t& error) override {
         const auto* bytes = static_cast<const char*>(data);
         while (count > 0) {
             DWORD chunk = count > 0x40000000u ? 0x40000000u : static_cast<DWORD>(count);
             DWORD written = 0;
-            if (!WriteFile(native(file), bytes, chunk, &written, nullptr)) return false;
+            if (!WriteFile(native(file), bytes, chunk, &written, nullptr)) return failed(error, false);
             if (written == 0) {  // no progress: do not spin
-                SetLastError(ERROR_WRITE_FAULT);
+                error = ERROR_WRITE_FAULT;
                 return false;
             }
             bytes += written;
@@ -349,7 +360,9 @@ public:
         return true;
     }
 
-    bool close(file_handle file) override { return CloseHandle(native(file)) != 0; }
+    bool close(file_handle file, uint32_t& error) override {
+        return CloseHandle(native(file)) != 0 || failed(error, false);
+    }
 
     file_handle open_for_change(std::u16string_view path, change_kind kind) override {
         wide_text name(path);
