@@ -49,12 +49,12 @@ int32_t code_of(uint32_t error) { return static_cast<int32_t>(error); }
 // True on success (a short call is the end of the file); `total` receives
 // the bytes read in either case, `error` the OS code of a failed call.
 template <class Place, class After>
-bool read_chunks(run_state& run, platform::file_handle file, Place place, uint64_t count, uint64_t& total,
-                 uint32_t& error, After after_chunk) {
+bool read_chunks(int load_level, uint32_t chunk_bytes, platform::file_handle file, Place place, uint64_t count,
+                 uint64_t& total, uint32_t& error, After after_chunk) {
     total = 0;
     uint64_t remaining = count;
     do {
-        uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(remaining, CHUNK_BYTES));
+        uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(remaining, chunk_bytes));
         uint32_t got = 0;
         // A request of 0 bytes (the empty last pass of a prefix comparison)
         // reads nothing, but is a complete call all the same: it pauses.
@@ -63,9 +63,9 @@ bool read_chunks(run_state& run, platform::file_handle file, Place place, uint64
         remaining -= got;
         if (got > 0) after_chunk(total);
         if (got < chunk) return true;  // end of the file
-        if (run.load_level == 1)
+        if (load_level == 1)
             platform::current().sleep_ms(1);
-        else if (run.load_level == 2)
+        else if (load_level == 2)
             platform::current().sleep_ms(0);
     } while (remaining > 0);
     return true;
@@ -81,10 +81,11 @@ auto places(unsigned char* buffer, uint64_t ring = 0) {
 // Reads without touching the run-wide error values, so that the two sides
 // can be read on two threads.
 template <class Place, class After>
-side_read read_side(run_state& run, platform::file_handle file, Place place, uint64_t request, After after_chunk) {
+side_read read_side(int load_level, platform::file_handle file, Place place, uint64_t request, After after_chunk,
+                    uint32_t chunk_bytes = CHUNK_BYTES) {
     side_read r;
     uint64_t total = 0;
-    if (read_chunks(run, file, place, request, total, r.error, after_chunk)) {
+    if (read_chunks(load_level, chunk_bytes, file, place, request, total, r.error, after_chunk)) {
         r.count = total;
         return r;
     }
@@ -93,8 +94,8 @@ side_read read_side(run_state& run, platform::file_handle file, Place place, uin
     return r;
 }
 
-side_read read_side(run_state& run, platform::file_handle file, unsigned char* buffer, uint64_t request) {
-    return read_side(run, file, places(buffer), request, [](uint64_t) {});
+side_read read_side(int load_level, platform::file_handle file, unsigned char* buffer, uint64_t request) {
+    return read_side(load_level, file, places(buffer), request, [](uint64_t) {});
 }
 
 // The index of the first byte at which two buffers differ (count when none).
@@ -164,9 +165,9 @@ side_reader::~side_reader() {
     thread_.join();
 }
 
-void side_reader::start(run_state& run, platform::file_handle file, unsigned char* buffer, uint64_t request,
+void side_reader::start(int load_level, platform::file_handle file, unsigned char* buffer, uint64_t request,
                         uint64_t ring) {
-    run_ = &run;
+    load_level_ = load_level;
     file_ = file;
     buffer_ = buffer;
     request_ = request;
@@ -214,29 +215,88 @@ void side_reader::loop() {
                 await([&] { return released_ || quit_ || total < consumed_ + ring_; }, ring_spin);
             return at(total);
         };
-        result_ = read_side(*run_, file_, place, request_, publish);
+        result_ = read_side(load_level_, file_, place, request_, publish);
         change([this] { ready_ = true; });
     }
 }
 
-block_reads read_both_blocks(run_state& run, platform::file_handle src_file, platform::file_handle dst_file,
-                             uint64_t request, bool keep_block) {
+namespace {
+
+// The two sides of a large block on a thread without a side reader: a chunk
+// of the source, then a chunk of the destination, each pair compared while
+// it is in the processor's cache, through a ring of one chunk. A side that
+// has ended or failed is not read further; the other goes on to the block's
+// end, since the counts decide first and a source failure comes before a
+// destination one, as when both sides are read at once.
+block_reads read_blocks_in_turn(const compare_runner& runner, platform::file_handle src_file,
+                                platform::file_handle dst_file, uint64_t request) {
     block_reads r;
-    if (run.stop_requested()) {
+    const block_buffers& b = runner.buffers;
+    bool src_open = true, dst_open = true;
+    while (src_open || dst_open) {
+        uint64_t got[2] = {0, 0};
+        side_read* sides[2] = {&r.src, &r.dst};
+        platform::file_handle files[2] = {src_file, dst_file};
+        unsigned char* buffers[2] = {b.src, b.dst};
+        bool* open[2] = {&src_open, &dst_open};
+        for (int i = 0; i < 2; ++i) {
+            if (!*open[i]) continue;
+            const uint64_t wanted = std::min<uint64_t>(request - sides[i]->count, b.chunk);
+            const side_read piece = read_side(runner.load_level, files[i], buffers[i], wanted);
+            if (piece.failed) {
+                sides[i]->failed = true;
+                sides[i]->error = piece.error;
+                sides[i]->count = 0;
+                *open[i] = false;
+                continue;
+            }
+            got[i] = piece.count;
+            sides[i]->count += piece.count;
+            if (piece.count < wanted || sides[i]->count >= request) *open[i] = false;
+        }
+        // The bytes both sides delivered in this round lie at the start of
+        // both buffers; a side that ended earlier delivered none.
+        const uint64_t both = std::min(got[0], got[1]);
+        if (r.first_difference == block_reads::NO_DIFFERENCE && both != 0 && !r.src.failed && !r.dst.failed &&
+            std::memcmp(b.src, b.dst, static_cast<size_t>(both)) != 0) {
+            const size_t i = first_difference(b.src, b.dst, static_cast<size_t>(both));
+            r.first_difference = std::min(r.src.count - got[0], r.dst.count - got[1]) + i;
+            r.src_byte = b.src[i];
+            r.dst_byte = b.dst[i];
+        }
+        if (r.src.failed) break;  // the destination's result is not looked at
+    }
+    r.compared = !r.src.failed && !r.dst.failed;
+    return r;
+}
+
+}  // namespace
+
+block_reads read_both_blocks(const compare_runner& runner, platform::file_handle src_file,
+                             platform::file_handle dst_file, uint64_t request, bool keep_block) {
+    block_reads r;
+    if (runner.stop()) {
         r.stopped = true;
         return r;
+    }
+    const block_buffers& b = runner.buffers;
+    if (request >= PARALLEL_BLOCK_BYTES && b.reader == nullptr) {
+        if (runner.stop()) {
+            r.stopped = true;
+            return r;
+        }
+        return read_blocks_in_turn(runner, src_file, dst_file, request);
     }
     if (request >= PARALLEL_BLOCK_BYTES) {
         // Both sides at once. The stop poll that comes before the
         // destination's read comes before both here.
-        if (run.stop_requested()) {
+        if (runner.stop()) {
             r.stopped = true;
             return r;
         }
-        if (!run.reader) run.reader = std::make_unique<side_reader>();
-        side_reader& reader = *run.reader;
-        const uint64_t ring = keep_block ? 0 : RING_BYTES;
-        reader.start(run, dst_file, dst_buffer, request, ring);
+        side_reader& reader = *b.reader;
+        const uint64_t ring = keep_block ? 0 : b.ring;
+        reader.start(runner.load_level, dst_file, b.dst, request, ring);
         // Each piece is compared as soon as both sides hold it, while it is
         // still in the processor's cache; the reads go on to the block's
         // end in any case (its counts decide first).
@@ -249,8 +309,8 @@ block_reads read_both_blocks(run_state& run, platform::file_handle src_file, pla
             // whole chunks up to a file's last call.
             const uint64_t at = ring == 0 ? compared : compared % ring;
             const auto n = static_cast<size_t>(both - compared);
-            const unsigned char* s = src_buffer + at;
-            const unsigned char* d = dst_buffer + at;
+            const unsigned char* s = b.src + at;
+            const unsigned char* d = b.dst + at;
             if (std::memcmp(s, d, n) != 0) {
                 const size_t i = first_difference(s, d, n);
                 r.first_difference = compared + i;
@@ -261,7 +321,7 @@ block_reads read_both_blocks(run_state& run, platform::file_handle src_file, pla
             compared = both;
             if (ring != 0) reader.consumed(compared);
         };
-        r.src = read_side(run, src_file, places(src_buffer, ring), request, compare_to);
+        r.src = read_side(runner.load_level, src_file, places(b.src, ring), request, compare_to);
         reader.release();
         r.dst = reader.finish();
         if (r.src.failed) return r;  // the destination's result is not looked at
@@ -271,14 +331,26 @@ block_reads read_both_blocks(run_state& run, platform::file_handle src_file, pla
         }
         return r;
     }
-    r.src = read_side(run, src_file, src_buffer, request);
+    r.src = read_side(runner.load_level, src_file, b.src, request);
     if (r.src.failed) return r;
-    if (run.stop_requested()) {
+    if (runner.stop()) {
         r.stopped = true;
         return r;
     }
-    r.dst = read_side(run, dst_file, dst_buffer, request);
+    r.dst = read_side(runner.load_level, dst_file, b.dst, request);
     return r;
+}
+
+compare_runner walk_runner(run_state& run) {
+    if (!run.reader) run.reader = std::make_unique<side_reader>();
+    compare_runner runner;
+    runner.buffers = {src_buffer, dst_buffer, RING_BYTES, CHUNK_BYTES, run.reader.get()};
+    runner.run = &run;
+    runner.load_level = run.load_level;
+    runner.yield_each_block = run.options.yield_each_block;
+    runner.large_first_block = run.options.large_first_block;
+    runner.removes = run_removes(run);
+    return runner;
 }
 
 void count_error(run_state& run, side which, std::u16string_view path) {
@@ -352,44 +424,54 @@ void compare_progress::before_block(int64_t percent, uint64_t block_size) {
     run_.out.show_progress(rel_dst_, static_cast<int>(percent));
 }
 
-void pause_after_block(const run_state& run) {
-    if (run.load_level == 1)
+int64_t compare_progress::percent_at(uint64_t offset) const {
+    if (offset == 0 || size_ <= 100) return -1;
+    return static_cast<int64_t>(offset) / static_cast<int64_t>(size_ / 100);
+}
+
+void pause_after_block(const compare_runner& runner) {
+    if (runner.load_level == 1)
         platform::current().sleep_ms(1);
-    else if (run.load_level == 2 || run.options.yield_each_block)
+    else if (runner.load_level == 2 || runner.yield_each_block)
         platform::current().sleep_ms(0);
 }
 
-compare_outcome open_pair(run_state& run, std::u16string_view src, std::u16string_view dst,
-                          platform::owned_handle& src_file, platform::owned_handle& dst_file, uint64_t listed_size) {
-    if (src_buffer == nullptr || dst_buffer == nullptr) {
-        report_missing_buffers(run, src);
-        return {outcome::src_error};
+bool open_pair(const compare_runner& runner, std::u16string_view src, std::u16string_view dst,
+               platform::owned_handle& src_file, platform::owned_handle& dst_file, uint64_t listed_size,
+               compare_record& record) {
+    if (runner.buffers.src == nullptr || runner.buffers.dst == nullptr) {
+        record.result = {outcome::src_error};
+        record.no_buffers = true;
+        return false;
     }
     // A run that removes nothing needs no state of the compared files, so
     // the listing's word for their kind and size may stand.
-    const bool removes = run_removes(run);
-    if (removes) listed_size = 0;
+    if (runner.removes) listed_size = 0;
     uint32_t error = 0;
     src_file = platform::owned_handle(open_for_compare(src, listed_size, error));
     if (!src_file.valid()) {
-        report_open_failure(run, side::src, src, error);
-        return {outcome::src_error};
+        record.result = {outcome::src_error};
+        record.at_open = true;
+        record.error = error;
+        return false;
     }
     dst_file = platform::owned_handle(open_for_compare(dst, listed_size, error));
     if (!dst_file.valid()) {
         src_file.reset();
-        report_open_failure(run, side::dst, dst, error);
-        return {outcome::dst_error};
+        record.result = {outcome::dst_error};
+        record.at_open = true;
+        record.error = error;
+        return false;
     }
     // What the comparison sees, through the handles it reads: a removal
     // later acts only on these files in this state. A state that cannot be
     // read stays empty, and then no removal matches it.
-    if (removes) {
+    if (runner.removes) {
         uint32_t ignored = 0;
-        if (!platform::current().state_of(src_file.get(), run.compared_src, ignored)) run.compared_src = {};
-        if (!platform::current().state_of(dst_file.get(), run.compared_dst, ignored)) run.compared_dst = {};
+        if (!platform::current().state_of(src_file.get(), record.src_state, ignored)) record.src_state = {};
+        if (!platform::current().state_of(dst_file.get(), record.dst_state, ignored)) record.dst_state = {};
     }
-    return {outcome::same};
+    return true;
 }
 
 // The byte comparison shows which side was smaller with < or >; the
@@ -411,6 +493,8 @@ const length_mismatch_wording PREFIX_COMPARE_WORDING{{.err = u"\"%s\", error 12 
                                                       .lng = u"\"%s\" error 12\n",
                                                       .full = u"\"%s\", error, 12 src=%d dst=%d\n"}};
 
+namespace {
+
 void report_length_mismatch(run_state& run, const length_mismatch_wording& wording, std::u16string_view src,
                             std::u16string_view dst, int64_t src_count, int64_t dst_count, int64_t pos) {
     count_error(run, side::src, src);
@@ -420,7 +504,22 @@ void report_length_mismatch(run_state& run, const length_mismatch_wording& wordi
                  {src_smaller ? src : dst, src_count, dst_count, pos});
 }
 
-namespace {
+// Shows the progress a comparison's blocks would have shown had the walk
+// read them itself: every block begun but the last was read whole, except
+// perhaps the one before the last, which ended where the last began.
+void replay_progress(run_state& run, const compare_record& record, std::u16string_view src, std::u16string_view dst,
+                     uint64_t size) {
+    compare_progress progress(run, src, dst, size);
+    progress.begin();
+    uint64_t offset = 0;
+    uint64_t block_size = run.options.large_first_block ? LARGEST_BLOCK_BYTES : FIRST_BLOCK_BYTES;
+    for (uint32_t i = 0; i < record.blocks; ++i) {
+        const uint64_t at = std::min(offset, record.last_offset);
+        progress.before_block(progress.percent_at(at), block_size);
+        offset += block_size;
+        block_size = next_block_size(block_size);
+    }
+}
 
 // The byte comparison's part of the block loop: blocks of the loop's size,
 // compared whole; two reads of one block that deliver different lengths end
@@ -428,70 +527,103 @@ namespace {
 // dumped), the first one deciding the outcome.
 class byte_comparison {
 public:
-    byte_comparison(run_state& run, std::u16string_view src, std::u16string_view dst)
-        : run_(run),
-          src_(src),
-          dst_(dst),
-          all_diffs_(run.options.find_all_diffs && run.options.long_log),
-          dump_(all_diffs_ && run.options.verbose) {
-        run.diff_byte_count = 0;
+    explicit byte_comparison(const compare_runner& runner)
+        : runner_(runner),
+          run_(runner.run),
+          all_diffs_(run_ != nullptr && run_->options.find_all_diffs && run_->options.long_log),
+          dump_(all_diffs_ && run_->options.verbose) {
+        if (run_) run_->diff_byte_count = 0;
     }
 
     block_step plan(uint64_t, uint64_t block_size) const {
         return {.request = block_size, .length = block_size, .keep_block = all_diffs_};
     }
 
-    bool judge(const block_reads& reads, uint64_t offset, const block_step&, uint64_t& advance) {
+    bool judge(const block_reads& reads, const block_buffers& b, uint64_t offset, const block_step&, uint64_t& advance,
+               compare_record& record) {
         const uint64_t count = reads.src.count;
         if (count != reads.dst.count) {
-            report_length_mismatch(run_, BYTE_COMPARE_WORDING, src_, dst_, static_cast<int64_t>(reads.src.count),
-                                   static_cast<int64_t>(reads.dst.count), static_cast<int64_t>(offset));
-            result_ = {outcome::length_mismatch};
+            record.result = {outcome::length_mismatch};
+            record.src_count = static_cast<int64_t>(reads.src.count);
+            record.dst_count = static_cast<int64_t>(reads.dst.count);
+            record.pos = static_cast<int64_t>(offset);
             return false;
         }
         const bool differs = reads.compared ? reads.first_difference != block_reads::NO_DIFFERENCE
-                                            : count != 0 && std::memcmp(src_buffer, dst_buffer, count) != 0;
+                                            : count != 0 && std::memcmp(b.src, b.dst, count) != 0;
         if (differs) {
-            const size_t first = reads.compared ? static_cast<size_t>(reads.first_difference)
-                                                : first_difference(src_buffer, dst_buffer, count);
-            if (run_.diff_byte_count == 0 && result_.kind == outcome::same) {
-                run_.first_diff_src_byte = reads.compared ? reads.src_byte : src_buffer[first];
-                run_.first_diff_dst_byte = reads.compared ? reads.dst_byte : dst_buffer[first];
-                result_ = differs_at(offset + first);
+            const size_t first =
+                reads.compared ? static_cast<size_t>(reads.first_difference) : first_difference(b.src, b.dst, count);
+            if (record.result.kind == outcome::same) {
+                record.src_byte = reads.compared ? reads.src_byte : b.src[first];
+                record.dst_byte = reads.compared ? reads.dst_byte : b.dst[first];
+                record.result = differs_at(offset + first);
                 if (!all_diffs_) return false;
             }
             for (size_t j = first; j < count; ++j) {
-                if (src_buffer[j] == dst_buffer[j]) continue;
-                ++run_.diff_byte_count;
-                run_.last_diff_pos = offset + j;
+                if (b.src[j] == b.dst[j]) continue;
+                ++run_->diff_byte_count;
+                run_->last_diff_pos = offset + j;
                 if (dump_)
-                    report_out(run_, u"%I64x: %02x %02x\n", offset + j, static_cast<unsigned>(src_buffer[j]),
-                               static_cast<unsigned>(dst_buffer[j]));
+                    report_out(*run_, u"%I64x: %02x %02x\n", offset + j, static_cast<unsigned>(b.src[j]),
+                               static_cast<unsigned>(b.dst[j]));
             }
         }
         advance = count;
         return true;
     }
 
-    void pause() const { pause_after_block(run_); }
-    void after_pair() const {
-        if (run_.load_level == 1) platform::current().sleep_ms(30);
-    }
-    compare_outcome result() const { return result_; }
+    void pause() const { pause_after_block(runner_); }
 
 private:
-    run_state& run_;
-    std::u16string_view src_, dst_;
+    const compare_runner& runner_;
+    run_state* run_;
     const bool all_diffs_;
     const bool dump_;
-    compare_outcome result_;
 };
 
 }  // namespace
 
+compare_outcome report_comparison(run_state& run, const compare_record& record, std::u16string_view src,
+                                  std::u16string_view dst, uint64_t size, const length_mismatch_wording& wording,
+                                  bool replay) {
+    if (replay && record.blocks > 0) replay_progress(run, record, src, dst, size);
+    run.compared_src = record.src_state;
+    run.compared_dst = record.dst_state;
+    const compare_outcome& r = record.result;
+    if (r.kind == outcome::differs) {
+        run.first_diff_src_byte = record.src_byte;
+        run.first_diff_dst_byte = record.dst_byte;
+    } else if (r.kind == outcome::src_error || r.kind == outcome::dst_error) {
+        const side which = r.kind == outcome::src_error ? side::src : side::dst;
+        const std::u16string_view path = which == side::src ? src : dst;
+        if (record.no_buffers)
+            report_missing_buffers(run, src);
+        else if (record.at_open)
+            report_open_failure(run, which, path, record.error);
+        else
+            report_read_failure(run, which, path, record.pos, record.count, record.error);
+    } else if (r.kind == outcome::length_mismatch) {
+        report_length_mismatch(run, wording, src, dst, record.src_count, record.dst_count, record.pos);
+    }
+    return r;
+}
+
 compare_outcome compare_files(run_state& run, std::u16string_view src, std::u16string_view dst, int64_t size) {
-    byte_comparison comparison(run, src, dst);
-    return compare_blocks(run, src, dst, static_cast<uint64_t>(size), size, comparison);
+    const compare_runner runner = walk_runner(run);
+    byte_comparison comparison(runner);
+    const uint64_t listed = static_cast<uint64_t>(std::max<int64_t>(size, 0));
+    compare_progress progress(run, src, dst, listed);
+    const compare_record record = compare_blocks(runner, src, dst, listed, &progress, comparison);
+    // After a pair whose files were opened, level 1 rests a while.
+    if (record.blocks > 0 && run.load_level == 1) platform::current().sleep_ms(30);
+    return report_comparison(run, record, src, dst, listed, BYTE_COMPARE_WORDING);
+}
+
+compare_record compare_files_ahead(const compare_runner& runner, std::u16string_view src, std::u16string_view dst,
+                                   uint64_t size) {
+    byte_comparison comparison(runner);
+    return compare_blocks(runner, src, dst, size, nullptr, comparison);
 }
 
 }  // namespace zub

@@ -61,9 +61,63 @@ platform::file_handle open_for_compare(std::u16string_view path, uint64_t listed
 // compare buffers it reports the fact and ends as a source error.
 compare_outcome compare_files(run_state& run, std::u16string_view src, std::u16string_view dst, int64_t size);
 
-// --- shared with the prefix comparison ---
+// --- shared with the prefix comparison and the pair window ---
 
 enum class side { src, dst };
+
+class side_reader;
+
+// Where a comparison reads its blocks to: the program's two compare buffers,
+// whose large blocks pass through a ring of RING_BYTES in read calls of
+// CHUNK_BYTES with the destination read on a side reader at the same time;
+// or a worker's small buffers (pair_window.h), whose two sides are read in
+// turn, a chunk at a time.
+struct block_buffers {
+    unsigned char* src = nullptr;
+    unsigned char* dst = nullptr;
+    uint64_t ring = 0;              // bytes of the ring at the start of each buffer
+    uint32_t chunk = CHUNK_BYTES;   // bytes asked of one read call
+    side_reader* reader = nullptr;  // nullptr: the two sides of a large block are read in turn
+};
+
+// Who runs a comparison and what it may ask while it reads: the walk's own
+// thread (the run's stop polls, its display and its side reader), or a
+// worker of the pair window, which only heeds a cancel flag.
+struct compare_runner {
+    block_buffers buffers;
+    run_state* run = nullptr;                   // the walk's thread: stop polls, progress, the side reader
+    const std::atomic<bool>* cancel = nullptr;  // a worker: set when its work is no longer wanted
+    int load_level = 4;
+    bool yield_each_block = false;   // -k
+    bool large_first_block = false;  // -i
+    bool removes = false;            // the run removes files: the compared state of both files is taken
+    bool stop() const { return run != nullptr ? run->stop_requested() : cancel->load(std::memory_order_relaxed); }
+};
+// The walk thread's runner of `run`, on the program's compare buffers.
+compare_runner walk_runner(run_state& run);
+
+// What a comparison found, complete enough to be reported later: a worker
+// compares a pair ahead of the walk, and the walk reports the record when it
+// reaches the pair, as if it had compared it then (report_comparison).
+struct compare_record {
+    compare_outcome result;
+    // A source or destination failure: at the open (`at_open`), for want of
+    // compare buffers, or of a read (the block's offset and the count its
+    // line shows); `error` is its OS code.
+    bool at_open = false;
+    bool no_buffers = false;
+    uint32_t error = 0;
+    int64_t pos = 0, count = 0;
+    // outcome::length_mismatch: the two counts delivered (pos: the block's offset).
+    int64_t src_count = 0, dst_count = 0;
+    // outcome::differs: the two bytes at the first difference.
+    unsigned char src_byte = 0, dst_byte = 0;
+    // A removing run: the state of both files as the comparison read them.
+    platform::file_state src_state, dst_state;
+    // The blocks begun and the offset the last one began at (progress replay).
+    uint32_t blocks = 0;
+    uint64_t last_offset = 0;
+};
 
 // The result of reading one block of each file. The destination is read only
 // after the source read succeeded; `stopped` is set when a stop request came
@@ -84,12 +138,13 @@ struct block_reads {
     unsigned char src_byte = 0, dst_byte = 0;  // the bytes at first_difference
     static constexpr uint64_t NO_DIFFERENCE = ~uint64_t(0);
 };
-// A large block is read through a ring at the start of each buffer unless the
-// caller needs the whole block in the buffers afterwards (`keep_block`).
-block_reads read_both_blocks(run_state& run, platform::file_handle src_file, platform::file_handle dst_file,
-                             uint64_t request, bool keep_block = false);
+// A large block is read through the ring unless the caller needs the whole
+// block in the buffers afterwards (`keep_block`).
+block_reads read_both_blocks(const compare_runner& runner, platform::file_handle src_file,
+                             platform::file_handle dst_file, uint64_t request, bool keep_block = false);
 
-// Blocks of at least this size are read on both sides at the same time.
+// Blocks of at least this size are read on both sides at the same time (on
+// the walk's thread), or in turn a chunk at a time (on a worker).
 inline constexpr uint64_t PARALLEL_BLOCK_BYTES = 131072;
 
 // The ring a large block passes through when its bytes are not kept: each
@@ -111,7 +166,7 @@ public:
 
     // Starts reading `request` bytes of `file` into `buffer`, or through a
     // ring of `ring` bytes at its start (0: straight on); finish() waits for it.
-    void start(run_state& run, platform::file_handle file, unsigned char* buffer, uint64_t request, uint64_t ring = 0);
+    void start(int load_level, platform::file_handle file, unsigned char* buffer, uint64_t request, uint64_t ring = 0);
     // Waits until at least `bytes` have been read, or the read has ended;
     // returns the bytes read so far (they are in the buffer).
     uint64_t wait_for(uint64_t bytes);
@@ -130,7 +185,7 @@ private:
     void change(Change apply);
 
     // The block to read, set by start() before it raises pending_.
-    run_state* run_ = nullptr;
+    int load_level_ = 4;
     platform::file_handle file_;
     unsigned char* buffer_ = nullptr;
     uint64_t request_ = 0, ring_ = 0;
@@ -165,31 +220,38 @@ struct length_mismatch_wording {
 };
 extern const length_mismatch_wording BYTE_COMPARE_WORDING;
 extern const length_mismatch_wording PREFIX_COMPARE_WORDING;
-void report_length_mismatch(run_state& run, const length_mismatch_wording& wording, std::u16string_view src,
-                            std::u16string_view dst, int64_t src_count, int64_t dst_count, int64_t pos);
+
+// Reports what a comparison found as the walk reaches its pair: the failure
+// lines and counts, the bytes at the first difference, the compared state
+// of both files, and (for a pair compared ahead of the walk) the progress
+// its blocks would have shown. Returns the outcome.
+compare_outcome report_comparison(run_state& run, const compare_record& record, std::u16string_view src,
+                                  std::u16string_view dst, uint64_t size, const length_mismatch_wording& wording,
+                                  bool replay_progress = false);
 
 // The block loop both comparisons share: opens the pair (the source first,
 // then the destination; `listed_size`, when not 0, is the size both were
 // listed with as regular files, and a run that removes nothing then opens
 // them with open_listed), reads both files block by block (8 KiB doubling to
-// 16 MiB, or 16 MiB from the start with -i), reports failed opens and reads,
-// shows progress over `size` bytes, and hands each block to the
-// comparison's own part:
+// 16 MiB, or 16 MiB from the start with -i), shows progress over `size`
+// bytes when `progress` is given, and hands each block to the comparison's
+// own part:
 //   block_step plan(uint64_t offset, uint64_t block_size)
-//   bool judge(const block_reads&, uint64_t offset, const block_step&, uint64_t& advance)
+//   bool judge(const block_reads&, const block_buffers&, uint64_t offset, const block_step&,
+//              uint64_t& advance, compare_record&)
 //       (false ends the comparison; `advance` 0 ends it after the pause)
 //   void pause()            after each block
-//   void after_pair()       once both files are closed
-//   compare_outcome result()
+// Failures are written into the record, not reported.
 struct block_step {
     uint64_t request = 0;      // bytes asked of each file
     uint64_t length = 0;       // bytes compared of them
     int64_t failed_count = 0;  // the count a failed read's line shows
     bool keep_block = false;   // the whole block is needed in the buffers afterwards
 };
+class compare_progress;
 template <class Comparison>
-compare_outcome compare_blocks(run_state& run, std::u16string_view src, std::u16string_view dst, uint64_t listed_size,
-                               int64_t size, Comparison& comparison);
+compare_record compare_blocks(const compare_runner& runner, std::u16string_view src, std::u16string_view dst,
+                              uint64_t listed_size, compare_progress* progress, Comparison& comparison);
 
 // Progress of one comparison: the terminal title with -w, show_progress (the
 // dialog's progress bar) always, and the bytes read of the pair's `size` for
@@ -202,6 +264,8 @@ public:
     // Before the reads of a block: shows `percent` when it changed since the
     // last call and the block is at least 64 KiB.
     void before_block(int64_t percent, uint64_t block_size);
+    // The percentage the loop shows before the block after one that ended at `offset`.
+    int64_t percent_at(uint64_t offset) const;
 
 private:
     run_state& run_;
@@ -214,63 +278,59 @@ private:
 };
 
 // Pause after a block: level 1 sleeps 1 ms; level 2, or -k, yields.
-void pause_after_block(const run_state& run);
+void pause_after_block(const compare_runner& runner);
 
-// Opens both files of a pair (see compare_blocks). A failure is reported and
-// counted, and nothing is left open.
-compare_outcome open_pair(run_state& run, std::u16string_view src, std::u16string_view dst,
-                          platform::owned_handle& src_file, platform::owned_handle& dst_file, uint64_t listed_size);
+// Opens both files of a pair (see compare_blocks). A failure is written into
+// the record, and nothing is left open.
+bool open_pair(const compare_runner& runner, std::u16string_view src, std::u16string_view dst,
+               platform::owned_handle& src_file, platform::owned_handle& dst_file, uint64_t listed_size,
+               compare_record& record);
+
+// The first block's size and the next one's after `block_size`.
+inline uint64_t first_block_size(const compare_runner& runner) {
+    return runner.large_first_block ? LARGEST_BLOCK_BYTES : FIRST_BLOCK_BYTES;
+}
+inline uint64_t next_block_size(uint64_t block_size) {
+    return block_size < LARGEST_BLOCK_BYTES ? block_size * 2 : block_size;
+}
 
 template <class Comparison>
-compare_outcome compare_blocks(run_state& run, std::u16string_view src, std::u16string_view dst, uint64_t listed_size,
-                               int64_t size, Comparison& comparison) {
+compare_record compare_blocks(const compare_runner& runner, std::u16string_view src, std::u16string_view dst,
+                              uint64_t listed_size, compare_progress* progress, Comparison& comparison) {
+    compare_record record;
     platform::owned_handle src_file, dst_file;
-    if (const compare_outcome opened = open_pair(run, src, dst, src_file, dst_file, listed_size);
-        opened.kind != outcome::same)
-        return opened;
-    compare_progress progress(run, src, dst, static_cast<uint64_t>(std::max<int64_t>(size, 0)));
-    progress.begin();
+    if (!open_pair(runner, src, dst, src_file, dst_file, listed_size, record)) return record;
+    if (progress) progress->begin();
 
-    compare_outcome ended{outcome::same};
     uint64_t offset = 0;
-    uint64_t block_size = run.options.large_first_block ? LARGEST_BLOCK_BYTES : FIRST_BLOCK_BYTES;
-    int64_t percent = -1;
+    uint64_t block_size = first_block_size(runner);
     for (;;) {
-        progress.before_block(percent, block_size);
+        ++record.blocks;
+        record.last_offset = offset;
+        if (progress) progress->before_block(progress->percent_at(offset), block_size);
         const block_step step = comparison.plan(offset, block_size);
-        const block_reads reads = read_both_blocks(run, src_file.get(), dst_file.get(), step.request, step.keep_block);
+        const block_reads reads =
+            read_both_blocks(runner, src_file.get(), dst_file.get(), step.request, step.keep_block);
         if (reads.stopped) {
-            ended = {outcome::stopped};
+            record.result = {outcome::stopped};
             break;
         }
-        if (reads.src.failed) {
-            report_read_failure(run, side::src, src, static_cast<int64_t>(offset), step.failed_count, reads.src.error);
-            ended = {outcome::src_error};
-            break;
-        }
-        if (reads.dst.failed) {
-            report_read_failure(run, side::dst, dst, static_cast<int64_t>(offset), step.failed_count, reads.dst.error);
-            ended = {outcome::dst_error};
+        const side_read* failed = reads.src.failed ? &reads.src : reads.dst.failed ? &reads.dst : nullptr;
+        if (failed) {
+            record.result = {failed == &reads.src ? outcome::src_error : outcome::dst_error};
+            record.error = failed->error;
+            record.pos = static_cast<int64_t>(offset);
+            record.count = step.failed_count;
             break;
         }
         uint64_t advance = 0;
-        if (!comparison.judge(reads, offset, step, advance)) {
-            ended = comparison.result();
-            break;
-        }
-        if (block_size < LARGEST_BLOCK_BYTES) block_size *= 2;
+        if (!comparison.judge(reads, runner.buffers, offset, step, advance, record)) break;
+        block_size = next_block_size(block_size);
         offset += advance;
-        if (size > 100) percent = static_cast<int64_t>(offset) / (size / 100);
         comparison.pause();
-        if (advance == 0) {
-            ended = comparison.result();
-            break;
-        }
+        if (advance == 0) break;
     }
-    src_file.reset();
-    dst_file.reset();
-    comparison.after_pair();
-    return ended;
+    return record;
 }
 
 }  // namespace zub

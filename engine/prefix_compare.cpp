@@ -27,8 +27,7 @@ uint64_t round_up_4096(uint64_t n) { return (n + 4095) & ~static_cast<uint64_t>(
 // length compared.
 class prefix_comparison {
 public:
-    prefix_comparison(run_state& run, std::u16string_view src, std::u16string_view dst, int64_t limit)
-        : run_(run), src_(src), dst_(dst), limit_(limit) {}
+    prefix_comparison(const compare_runner& runner, int64_t limit) : runner_(runner), limit_(limit) {}
 
     block_step plan(uint64_t offset, uint64_t block_size) const {
         const int64_t remaining = limit_ - static_cast<int64_t>(offset);
@@ -40,25 +39,25 @@ public:
                 .failed_count = final_block ? static_cast<int64_t>(length) : 0};
     }
 
-    bool judge(const block_reads& reads, uint64_t offset, const block_step& step, uint64_t& advance) {
+    bool judge(const block_reads& reads, const block_buffers& b, uint64_t offset, const block_step& step,
+               uint64_t& advance, compare_record& record) const {
         const uint64_t length = step.length;
         if (reads.src.count < length || reads.dst.count < length) {
-            report_length_mismatch(
-                run_, PREFIX_COMPARE_WORDING, src_, dst_, static_cast<int64_t>(std::min(reads.src.count, length)),
-                static_cast<int64_t>(std::min(reads.dst.count, length)), static_cast<int64_t>(offset));
-            result_ = {outcome::length_mismatch};
+            record.result = {outcome::length_mismatch};
+            record.src_count = static_cast<int64_t>(std::min(reads.src.count, length));
+            record.dst_count = static_cast<int64_t>(std::min(reads.dst.count, length));
+            record.pos = static_cast<int64_t>(offset);
             return false;
         }
         // Both counts cover the length here; a large block was compared as it was read.
         if (reads.compared) {
             if (reads.first_difference < length) {
-                result_ = differs_at(offset + reads.first_difference);
+                record.result = differs_at(offset + reads.first_difference);
                 return false;
             }
-        } else if (length != 0 && std::memcmp(src_buffer, dst_buffer, length) != 0) {
-            result_ =
-                differs_at(offset + static_cast<uint64_t>(
-                                        std::mismatch(src_buffer, src_buffer + length, dst_buffer).first - src_buffer));
+        } else if (length != 0 && std::memcmp(b.src, b.dst, length) != 0) {
+            record.result =
+                differs_at(offset + static_cast<uint64_t>(std::mismatch(b.src, b.src + length, b.dst).first - b.src));
             return false;
         }
         advance = length;
@@ -66,23 +65,23 @@ public:
     }
 
     void pause() const {
-        if (run_.options.yield_each_block) platform::current().sleep_ms(0);
+        if (runner_.yield_each_block) platform::current().sleep_ms(0);
     }
-    void after_pair() const {}
-    compare_outcome result() const { return result_; }
 
 private:
-    run_state& run_;
-    std::u16string_view src_, dst_;
+    const compare_runner& runner_;
     int64_t limit_;
-    compare_outcome result_;
 };
 
 }  // namespace
 
 compare_outcome compare_prefix(run_state& run, std::u16string_view src, std::u16string_view dst, int64_t limit) {
-    prefix_comparison comparison(run, src, dst, limit);
-    return compare_blocks(run, src, dst, 0, limit, comparison);
+    const compare_runner runner = walk_runner(run);
+    prefix_comparison comparison(runner, limit);
+    const uint64_t length = static_cast<uint64_t>(std::max<int64_t>(limit, 0));
+    compare_progress progress(run, src, dst, length);
+    const compare_record record = compare_blocks(runner, src, dst, 0, &progress, comparison);
+    return report_comparison(run, record, src, dst, length, PREFIX_COMPARE_WORDING);
 }
 
 }  // namespace zub
