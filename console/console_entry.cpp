@@ -22,11 +22,6 @@ namespace {
 
 constexpr std::u16string_view version_line = u"zub64 version 13\n";
 
-std::u16string environment_text(const char* name) {
-    const char* value = std::getenv(name);
-    return value == nullptr ? std::u16string() : platform::utf16_from_bytes(value);
-}
-
 // `--help` or `--version` as the first argument: the usage or the version
 // line on standard output and status 0, before anything of a run (no banner,
 // no run log). On POSIX the text is plain UTF-8 for the shell's tools.

@@ -221,6 +221,11 @@ struct length_mismatch_wording {
 extern const length_mismatch_wording BYTE_COMPARE_WORDING;
 extern const length_mismatch_wording PREFIX_COMPARE_WORDING;
 
+// compare_files on a thread of the pair window: nothing is reported or
+// shown; the record is reported when the walk reaches the pair.
+compare_record compare_files_ahead(const compare_runner& runner, std::u16string_view src, std::u16string_view dst,
+                                   uint64_t size);
+
 // Reports what a comparison found as the walk reaches its pair: the failure
 // lines and counts, the bytes at the first difference, the compared state
 // of both files, and (for a pair compared ahead of the walk) the progress

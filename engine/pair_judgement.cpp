@@ -187,9 +187,11 @@ void report_different(run_state& run, std::u16string_view src, std::u16string_vi
 }
 
 void judge_contents(run_state& run, std::u16string_view src, std::u16string_view dst, const file_info& info,
-                    const path_status_record& status, const pair_folders& folders) {
+                    const path_status_record& status, const pair_folders& folders, const compare_record* ahead) {
     const run_options& o = run.options;
-    const compare_outcome result = compare_files(run, src, dst, info.size);
+    const compare_outcome result =
+        ahead ? report_comparison(run, *ahead, src, dst, static_cast<uint64_t>(info.size), BYTE_COMPARE_WORDING, true)
+              : compare_files(run, src, dst, info.size);
     if (run.stop_requested() || result.failed()) return;  // a failure was reported and counted
     std::u16string_view rel = relative_dst(run, dst);
     if (result.kind == outcome::same) {
@@ -212,7 +214,7 @@ void judge_contents(run_state& run, std::u16string_view src, std::u16string_view
 }  // namespace
 
 void judge_pair(run_state& run, std::u16string_view src, std::u16string_view dst, const file_info& src_info,
-                const path_status_record& dst_status, const pair_folders& folders) {
+                const path_status_record& dst_status, const pair_folders& folders, const compare_record* ahead) {
     if (run.stop_requested()) return;
     run.out.watch_pair(relative_dst(run, dst), run.counts.bytes_compared);
     if (src_info.size != dst_status.size)
@@ -220,7 +222,7 @@ void judge_pair(run_state& run, std::u16string_view src, std::u16string_view dst
     else if (run.options.check_timestamp && src_info.written != dst_status.written)
         judge_times_differ(run, src, dst, src_info, dst_status);
     else
-        judge_contents(run, src, dst, src_info, dst_status, folders);
+        judge_contents(run, src, dst, src_info, dst_status, folders, ahead);
 }
 
 const event_wording PATH_MISSING{.lng = u"\"%s\" %s (%d)\n", .full = u"\"%s\" %s (%d)\n"};

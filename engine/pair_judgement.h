@@ -24,8 +24,14 @@ struct pair_folders {
 };
 
 // Judges one pair: the source's directory entry and the destination's status.
+struct compare_record;
+
+// `ahead`: the pair's comparison as a worker of the pair window made it
+// (pair_window.h), reported as if the walk had made it now; nullptr: the
+// walk compares the pair itself when it needs to.
 void judge_pair(run_state& run, std::u16string_view src, std::u16string_view dst, const file_info& src_info,
-                const path_status_record& dst_status, const pair_folders& folders);
+                const path_status_record& dst_status, const pair_folders& folders,
+                const compare_record* ahead = nullptr);
 
 // The lines of a path whose status cannot be taken (arguments: the path, the
 // system's text and code): a destination counterpart, a source folder inside

@@ -6,6 +6,7 @@
 // be written.
 #include "engine/removal.h"
 
+#include "engine/pair_window.h"
 #include "engine/result_logs.h"
 
 namespace zub {
@@ -149,6 +150,8 @@ bool remove_matched_file(run_state& run, const removal_guard& guard, bool read_o
     }
     const bool changed = change_opened(run, guard, file.get(), read_only);
     file.reset();  // a deletion by handle takes effect here
+    // Pairs compared ahead of the walk that read this file are compared again.
+    if (run.window) run.window->note_removed(guard.target.state.id);
     if (!changed) return false;
 
     // The record reaches the system before anything else is removed.

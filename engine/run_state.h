@@ -19,6 +19,7 @@
 namespace zub {
 
 class side_reader;
+class pair_window;
 
 struct run_options {
     bool delete_src = false;       // -s
@@ -133,6 +134,9 @@ struct run_state {
 
     // The thread that reads the destination's large blocks (byte_compare.h).
     std::unique_ptr<side_reader> reader;
+    // The pairs compared ahead of the walk, while it walks with more than
+    // one pair in flight (pair_window.h).
+    pair_window* window = nullptr;
 
     // Set once a stop request (the dialog's Stop, Ctrl+C) was seen in this run.
     bool stopped = false;

@@ -7,11 +7,15 @@
 // tree are never visited.
 #include "engine/tree_walk.h"
 
+#include <chrono>
+#include <deque>
 #include <optional>
 
 #include "engine/pair_judgement.h"
+#include "engine/pair_window.h"
 #include "engine/result_logs.h"
 #include "foundation/enumeration.h"
+#include "foundation/settings.h"
 
 namespace zub {
 
@@ -75,17 +79,37 @@ bool destination_folder_present(run_state& run, std::u16string_view src, std::u1
     return true;
 }
 
-// One file entry of a listing.
+// Whether a file entry of a listing is paired at all (-e).
+bool visited(const run_state& run, const file_info& entry) {
+    return !run.options.ext_filter || admitted_by_extension(run, entry.name);
+}
+
+// One file entry of a listing. When the pair was handed to the pair window,
+// the walk takes it back here, in the listing's order.
 void visit_file(run_state& run, std::u16string_view src_dir, std::u16string_view dst_dir, const file_info& entry,
-                const pair_folders& folders) {
+                const pair_folders& folders, bool ahead) {
     const run_options& o = run.options;
-    if (o.ext_filter && !admitted_by_extension(run, entry.name)) return;
+    if (!visited(run, entry)) return;
     std::u16string src = join_path(src_dir, entry.name);
     std::u16string dst = join_path(dst_dir, entry.name);
     if (o.verbose) report_verbose(run, u"%s\n", src);
+    // A pair the walk takes itself is timed while the window waits to see
+    // whether pairs wait.
+    const auto start = std::chrono::steady_clock::now();
+    struct timing {
+        pair_window* window;
+        std::chrono::steady_clock::time_point start;
+        uint64_t size;
+        ~timing() {
+            if (window) window->note_pair(size, std::chrono::steady_clock::now() - start);
+        }
+    } timed{ahead ? nullptr : run.window, start, static_cast<uint64_t>(entry.size)};
     path_status_record status;
     uint32_t error = 0;
-    if (!path_status(dst, status, error)) {
+    const bool found = path_status(dst, status, error);
+    std::optional<compare_record> compared;
+    if (ahead) compared = run.window->take(src, found ? &status : nullptr);
+    if (!found) {
         os_failure f = failure_of(error);
         list_pair(run, log_id::sfnf, src, log_id::dfnf, dst);
         report_event(run, PATH_MISSING, {dst, f.text, f.code});
@@ -99,7 +123,7 @@ void visit_file(run_state& run, std::u16string_view src_dir, std::u16string_view
         if (o.move_script && o.rename_suffix_on) write_rename(run, src, o.rename_suffix);
         return;
     }
-    judge_pair(run, src, dst, entry, status, folders);
+    judge_pair(run, src, dst, entry, status, folders, compared ? &*compared : nullptr);
 }
 
 // The source folders being walked, innermost first, with their identities.
@@ -123,11 +147,21 @@ std::u16string_view linked_folder_refusal(run_state& run, std::u16string_view fo
 }
 
 bool walk_folder(run_state& run, std::u16string_view src, std::u16string_view dst, const walk_frame* parent);
+bool walk_entry(run_state& run, std::u16string_view src, std::u16string_view dst, const file_info& entry,
+                const pair_folders& folders, const walk_frame* here, bool in_window);
 
 }  // namespace
 
 bool walk_tree(run_state& run, std::u16string_view src, std::u16string_view dst) {
-    return walk_folder(run, src, dst, nullptr);
+    std::u16string asked = environment_text("ZUB_INFLIGHT");
+    if (asked.empty()) asked = read_setting(u"options", u"inflight");
+    const size_t width = pairs_in_flight(run, asked, src, dst);
+    std::optional<pair_window> window;
+    if (width > 1) window.emplace(run, width, !asked.empty());
+    run.window = window ? &*window : nullptr;
+    const bool walked = walk_folder(run, src, dst, nullptr);
+    run.window = nullptr;
+    return walked;
 }
 
 namespace {
@@ -169,28 +203,72 @@ bool walk_folder(run_state& run, std::u16string_view src, std::u16string_view ds
     // Held no longer than needed: in a deep tree every level's pattern would
     // otherwise stay for the whole descent.
     std::u16string().swap(pattern);
-    do {
-        if (run.stop_requested()) break;
-        if (entry.is_folder()) {
-            if (platform::is_dot_name(entry.name)) continue;
-            std::u16string src_sub = join_path(src, entry.name);
-            if (entry.is_link()) {
-                std::u16string_view refusal = linked_folder_refusal(run, src_sub, &here);
-                if (!refusal.empty()) {
-                    report_event(run, LINK_NOT_WALKED, {src_sub, refusal});
-                    continue;
-                }
+
+    // With pairs in flight, the listing is read ahead of the walk while the
+    // window has room, up to the next folder, and each file's pair is handed
+    // to the window (`in_window`): every pair handed over is taken back, in
+    // the listing's order, before the walk descends.
+    struct listed_entry {
+        file_info info;
+        bool in_window = false;
+    };
+    pair_window* const window = run.window;
+    std::deque<listed_entry> ahead;
+    bool more = true;  // the listing may hold more entries
+    auto read_ahead = [&](file_info&& next) {
+        listed_entry& e = ahead.emplace_back(listed_entry{std::move(next)});
+        if (e.info.is_folder() || !visited(run, e.info) || !window || !window->has_room()) return;
+        window->submit(join_path(src, e.info.name), join_path(dst, e.info.name), static_cast<uint64_t>(e.info.size),
+                       e.info.written);
+        e.in_window = true;
+    };
+    read_ahead(std::move(entry));
+    while (!ahead.empty()) {
+        while (window && more && !ahead.back().info.is_folder() && window->has_room()) {
+            file_info next;
+            if (!find_next(search, next, error)) {
+                more = false;
+                break;
             }
-            std::u16string dst_sub = join_path(dst, entry.name);
-            run.out.show_status(relative_dst(run, dst_sub));
-            walk_folder(run, src_sub, dst_sub, &here);
-        } else {
-            visit_file(run, src, dst, entry, folders);
-            if (run.stop_requested()) break;
+            read_ahead(std::move(next));
         }
-    } while (find_next(search, entry, error));
+        const listed_entry current = std::move(ahead.front());
+        ahead.pop_front();
+        if (!walk_entry(run, src, dst, current.info, folders, &here, current.in_window)) break;
+        if (ahead.empty() && more) {
+            file_info next;
+            if (find_next(search, next, error))
+                read_ahead(std::move(next));
+            else
+                more = false;
+        }
+    }
     find_close(search, error);
     return true;
+}
+
+// One entry of a listing: a subfolder is walked, a file visited. False when
+// the walk of the folder is to stop (a stop request).
+bool walk_entry(run_state& run, std::u16string_view src, std::u16string_view dst, const file_info& entry,
+                const pair_folders& folders, const walk_frame* here, bool in_window) {
+    if (run.stop_requested()) return false;
+    if (entry.is_folder()) {
+        if (platform::is_dot_name(entry.name)) return true;
+        std::u16string src_sub = join_path(src, entry.name);
+        if (entry.is_link()) {
+            std::u16string_view refusal = linked_folder_refusal(run, src_sub, here);
+            if (!refusal.empty()) {
+                report_event(run, LINK_NOT_WALKED, {src_sub, refusal});
+                return true;
+            }
+        }
+        std::u16string dst_sub = join_path(dst, entry.name);
+        run.out.show_status(relative_dst(run, dst_sub));
+        walk_folder(run, src_sub, dst_sub, here);
+        return true;
+    }
+    visit_file(run, src, dst, entry, folders, in_window);
+    return !run.stop_requested();
 }
 
 }  // namespace

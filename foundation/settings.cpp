@@ -57,6 +57,11 @@ int picker_style = 0;
 
 }  // namespace
 
+std::u16string environment_text(const char* name) {
+    const char* value = std::getenv(name);
+    return value == nullptr ? std::u16string() : platform::utf16_from_bytes(value);
+}
+
 std::u16string encode_setting_value(std::u16string_view value) {
     static const char16_t digits[] = u"0123456789ABCDEF";
     std::u16string encoded;

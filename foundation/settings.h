@@ -35,6 +35,9 @@ void set_module_name_failure_handler(module_name_failure_handler handler);
 using bad_folder_handler = void (*)();
 void set_bad_folder_handler(bad_folder_handler handler);
 
+// The value of an environment variable (empty when it is not set).
+std::u16string environment_text(const char* name);
+
 // Decoded value; empty when the file, section or key is missing.
 std::u16string read_setting(std::u16string_view section, std::u16string_view key);
 // Writes only when the settings file exists and may be written.

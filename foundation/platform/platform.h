@@ -225,6 +225,10 @@ public:
     virtual bool release_lock(lock_handle lock) = 0;
     // True when the file exists and this process may write it (an access test).
     virtual bool can_write(std::u16string_view path) = 0;
+    // True when the storage that holds `path` reports that it seeks (a
+    // spinning disk): there, requests in flight at once cost more than they
+    // save. False when it reports otherwise or cannot tell.
+    virtual bool rotational_storage(std::u16string_view path) = 0;
 
     // --- process ---
     virtual bool current_dir(std::u16string& out) = 0;

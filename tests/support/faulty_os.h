@@ -64,6 +64,8 @@ public:
 
     // --- process ---
     void set_executable_path(std::u16string path);
+    // Every path lies on storage that reports itself rotational.
+    void report_rotational() { rotational_ = true; }
     void fail_executable_path();
     // Answers of the folder picker, in order; nullopt = cancel. The real
     // picker is never shown: a call beyond the script is cancelled.
@@ -94,6 +96,9 @@ public:
     bool delete_opened(platform::file_handle file, std::u16string_view path, const platform::file_id& folder) override;
     platform::lock_handle open_lock(std::u16string_view path) override;
     bool executable_path(std::u16string& out) override;
+    bool rotational_storage(std::u16string_view path) override {
+        return rotational_ || forwarding_os::rotational_storage(path);
+    }
     void sleep_ms(uint32_t milliseconds) override;
     bool is_console(platform::std_stream which) override;
     // Posing as a console, the console is 80 columns wide.
@@ -162,6 +167,7 @@ private:
 
     std::u16string exe_path_;
     bool exe_fail_ = false;
+    bool rotational_ = false;
     std::deque<std::optional<std::u16string>> picker_answers_;
     std::vector<std::pair<std::u16string, std::u16string>> picker_calls_;
 

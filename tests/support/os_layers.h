@@ -82,6 +82,7 @@ public:
     platform::lock_handle open_lock(sv path) override { return next_ ? next_->open_lock(path) : refuse(NO_HANDLE); }
     bool release_lock(platform::lock_handle lock) override { return next_ ? next_->release_lock(lock) : refuse(false); }
     bool can_write(sv path) override { return next_ && next_->can_write(path); }
+    bool rotational_storage(sv path) override { return next_ && next_->rotational_storage(path); }
     bool current_dir(u16& out) override { return next_ ? next_->current_dir(out) : refuse(false); }
     bool set_current_dir(sv path) override { return next_ ? next_->set_current_dir(path) : refuse(false); }
     bool executable_path(u16& out) override { return next_ ? next_->executable_path(out) : refuse(false); }

@@ -12,6 +12,7 @@
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -507,6 +508,32 @@ public:
         if (!lock.valid()) return fail_with(EBADF);
         if (::close(static_cast<int>(lock.value)) != 0) return fail_errno();
         return true;
+    }
+
+    bool rotational_storage(std::u16string_view path) override {
+        // The block device behind the file system, as the kernel describes
+        // it: the queue of a disk, or of the disk a partition lies on. A file
+        // system without one (a share, tmpfs, FUSE) has no seeks to fear.
+        struct stat st;
+        if (::stat(native_scratch(path).c_str(), &st) != 0) return false;
+        const std::string device =
+            "/sys/dev/block/" + std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
+        // A virtual machine's disk (virtio) says "rotational" by default,
+        // knowing nothing of the storage behind it; it is not believed.
+        if (char* real = realpath(device.c_str(), nullptr)) {
+            const bool virtual_disk = std::strstr(real, "/virtio") != nullptr;
+            std::free(real);
+            if (virtual_disk) return false;
+        }
+        for (const char* queue : {"/queue/rotational", "/../queue/rotational"}) {
+            const int fd = ::open((device + queue).c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0) continue;
+            char flag = '0';
+            const bool read_one = ::read(fd, &flag, 1) == 1;
+            ::close(fd);
+            return read_one && flag == '1';
+        }
+        return false;
     }
 
     bool can_write(std::u16string_view path) override {

@@ -458,6 +458,33 @@ public:
 
     bool release_lock(lock_handle lock) override { return CloseHandle(native(lock)) != 0; }
 
+    bool rotational_storage(std::u16string_view path) override {
+        // The volume that holds the path, asked whether it incurs a seek
+        // penalty. A share, or a volume that does not say, does not.
+        wide_text name(path);
+        if (!name.ok()) return false;
+        std::vector<wchar_t> volume(FULL_PATH_UNITS);
+        if (!GetVolumePathNameW(name.get(), volume.data(), static_cast<DWORD>(volume.size()))) return false;
+        std::wstring device(volume.data());
+        if (!device.empty() && device.back() == L'\\') device.pop_back();
+        if (device.size() == 2 && device[1] == L':')
+            device = L"\\\\.\\" + device;
+        else if (device.rfind(L"\\\\?\\", 0) != 0)
+            return false;
+        HANDLE h =
+            CreateFileW(device.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return false;
+        STORAGE_PROPERTY_QUERY query{};
+        query.PropertyId = StorageDeviceSeekPenaltyProperty;
+        query.QueryType = PropertyStandardQuery;
+        DEVICE_SEEK_PENALTY_DESCRIPTOR seek{};
+        DWORD got = 0;
+        const BOOL ok =
+            DeviceIoControl(h, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, &seek, sizeof seek, &got, nullptr);
+        CloseHandle(h);
+        return ok && got >= sizeof seek && seek.IncursSeekPenalty;
+    }
+
     bool can_write(std::u16string_view path) override {
         // The access test for writing: the file exists, is a file, and is
         // not marked read-only.

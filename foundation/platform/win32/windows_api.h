@@ -34,4 +34,4 @@
 #include <objbase.h>   // CoInitialize, CoTaskMemFree
 #include <shellapi.h>  // CommandLineToArgvW
 #include <shlobj.h>    // SHBrowseForFolderW, SHGetPathFromIDListW, BFFM_*
-#include <winioctl.h>  // FSCTL_SET_SPARSE (tests)
+#include <winioctl.h>  // FSCTL_SET_SPARSE (tests), the seek penalty query

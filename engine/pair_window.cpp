@@ -1,0 +1,181 @@
+// Pairs compared ahead of the walk (pair_window.h).
+#include "engine/pair_window.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "foundation/text_output.h"
+
+namespace zub {
+
+size_t pairs_in_flight(const run_state& run, std::u16string_view asked, std::u16string_view src_root,
+                       std::u16string_view dst_root) {
+    size_t width = DEFAULT_PAIRS_IN_FLIGHT;
+    if (!asked.empty()) {
+        // A number, as typed; anything else keeps the default.
+        size_t n = 0;
+        bool digits = asked.size() <= 4;
+        for (char16_t c : asked) digits = digits && c >= u'0' && c <= u'9', n = n * 10 + (c - u'0');
+        if (digits) width = std::clamp<size_t>(n, 1, MOST_PAIRS_IN_FLIGHT);
+    }
+    if (width <= 1 || run.load_level < 4) return 1;
+    if (run.options.find_all_diffs && run.options.long_log) return 1;
+    platform::os& os = platform::current();
+    if (os.rotational_storage(src_root) || os.rotational_storage(dst_root)) return 1;
+    return width;
+}
+
+// One pair handed over: what the walk knows of it, and what its worker found.
+struct pair_window::pair_work {
+    std::u16string src, dst;
+    uint64_t listed_size = 0;
+    uint64_t written = 0;
+    // Set by the worker, read by the walk once `done` is (both under the lock).
+    bool done = false;
+    bool status_taken = false;
+    path_status_record status;
+    bool compared = false;
+    compare_record record;
+};
+
+pair_window::pair_window(run_state& run, size_t width, bool asked)
+    : run_(run), width_(std::max<size_t>(width, 2)), open_(asked) {
+    runner_.load_level = run.load_level;
+    runner_.yield_each_block = run.options.yield_each_block;
+    runner_.large_first_block = run.options.large_first_block;
+    runner_.removes = run_removes(run);
+    runner_.cancel = &cancel_;
+}
+
+pair_window::~pair_window() {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        quit_ = true;
+        cancel_ = true;
+    }
+    work_.notify_all();
+    for (std::thread& t : threads_) t.join();
+}
+
+bool pair_window::has_room() const {
+    if (!open_) return false;
+    std::lock_guard<std::mutex> guard(lock_);
+    return !cancel_ && pairs_.size() < width_;
+}
+
+void pair_window::note_pair(uint64_t size, std::chrono::steady_clock::duration time) {
+    if (open_ || size > SMALL_PAIR_BYTES) return;
+    // Most of them, not their average: one pair held up by something else
+    // on the machine does not open the window.
+    waiting_ += time > WAITING_PAIR;
+    if (++timed_ < PAIRS_TIMED) return;
+    open_ = waiting_ >= PAIRS_TIMED * 3 / 4;
+    timed_ = 0;
+    waiting_ = 0;
+}
+
+void pair_window::submit(std::u16string src, std::u16string dst, uint64_t listed_size, uint64_t written) {
+    auto pair = std::make_shared<pair_work>();
+    pair->src = std::move(src);
+    pair->dst = std::move(dst);
+    pair->listed_size = listed_size;
+    pair->written = written;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (cancel_) return;
+        pairs_.push_back(std::move(pair));
+        // A thread for each pair in flight, up to the width.
+        if (threads_.size() < pairs_.size()) threads_.emplace_back([this] { work(); });
+    }
+    work_.notify_one();
+}
+
+void pair_window::work() {
+    // A worker's own buffers: one read call of each side at a time.
+    auto* buffers = static_cast<unsigned char*>(reserve_block(2 * size_t{WORKER_CHUNK_BYTES}));
+    compare_runner runner = runner_;
+    if (buffers != nullptr)
+        runner.buffers = {buffers, buffers + WORKER_CHUNK_BYTES, WORKER_CHUNK_BYTES, WORKER_CHUNK_BYTES, nullptr};
+    const bool check_time = run_.options.check_timestamp;
+    std::unique_lock<std::mutex> guard(lock_);
+    for (;;) {
+        work_.wait(guard, [this] { return quit_ || started_ < pairs_.size(); });
+        if (quit_) break;
+        std::shared_ptr<pair_work> pair = pairs_[started_++];
+        guard.unlock();
+        // As the walk will: the destination's status, then the bytes when
+        // the sizes (and with -t the times) agree.
+        path_status_record status;
+        uint32_t error = 0;
+        const bool taken = !cancel_ && path_status(pair->dst, status, error);
+        const bool compare = taken && !status.is_folder() && buffers != nullptr &&
+                             static_cast<uint64_t>(status.size) == pair->listed_size &&
+                             !(check_time && status.written != pair->written);
+        compare_record record;
+        if (compare && !cancel_) record = compare_files_ahead(runner, pair->src, pair->dst, pair->listed_size);
+        guard.lock();
+        pair->status_taken = taken;
+        pair->status = status;
+        pair->compared = compare && record.result.kind != outcome::stopped;
+        pair->record = record;
+        pair->done = true;
+        done_.notify_all();
+    }
+    guard.unlock();
+    if (buffers != nullptr) release_block(buffers, 2 * size_t{WORKER_CHUNK_BYTES});
+}
+
+std::optional<compare_record> pair_window::take(std::u16string_view src, const path_status_record* dst_status) {
+    std::unique_lock<std::mutex> guard(lock_);
+    if (pairs_.empty() || pairs_.front()->src != src) {
+        // Not the pair handed over first: the walk's order and the window's
+        // have parted, and nothing in flight can be trusted any more.
+        guard.unlock();
+        drop_all();
+        return std::nullopt;
+    }
+    const std::shared_ptr<pair_work> pair = pairs_.front();
+    // Waits in short steps, so that a stop request is seen promptly.
+    while (!pair->done) {
+        done_.wait_for(guard, std::chrono::milliseconds(20));
+        if (!pair->done) {
+            guard.unlock();
+            const bool stop = run_.stop_requested();
+            guard.lock();
+            if (stop) {
+                guard.unlock();
+                drop_all();
+                return std::nullopt;
+            }
+        }
+    }
+    pairs_.pop_front();
+    --started_;
+    if (!pair->compared || dst_status == nullptr || !pair->status_taken) return std::nullopt;
+    const path_status_record& seen = pair->status;
+    if (seen.attributes != dst_status->attributes || seen.size != dst_status->size ||
+        seen.written != dst_status->written)
+        return std::nullopt;
+    for (const platform::file_id& id : removed_)
+        if (id == pair->record.src_state.id || id == pair->record.dst_state.id) return std::nullopt;
+    return pair->record;
+}
+
+void pair_window::note_removed(const platform::file_id& id) {
+    std::lock_guard<std::mutex> guard(lock_);
+    removed_.push_back(id);
+}
+
+void pair_window::drop_all() {
+    std::unique_lock<std::mutex> guard(lock_);
+    cancel_ = true;
+    // Pairs a worker has taken up finish soon (they heed the cancel flag
+    // between reads); the others are never started.
+    pairs_.erase(pairs_.begin() + static_cast<std::ptrdiff_t>(started_), pairs_.end());
+    done_.wait(guard,
+               [this] { return std::all_of(pairs_.begin(), pairs_.end(), [](const auto& p) { return p->done; }); });
+    pairs_.clear();
+    started_ = 0;
+}
+
+}  // namespace zub

@@ -1,0 +1,109 @@
+// Pairs compared ahead of the walk. On storage where every request waits (a
+// file share, a disk whose pages are not cached), one pair at a time leaves
+// the storage idle between requests. While the walk judges one pair, worker
+// threads already look up, open and compare the next pairs of the same
+// folder, so that several requests are in flight.
+//
+// The walk still takes the pairs one by one in its own order and writes
+// everything itself: a worker's comparison is a compare_record that the walk
+// reports when it reaches the pair, as if it had compared the pair then. A
+// record the walk cannot take as its own is dropped and the walk compares
+// the pair itself: when the destination's status the walk takes differs from
+// the one the worker saw, or a removal since touched one of its files.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/byte_compare.h"
+#include "foundation/enumeration.h"
+
+namespace zub {
+
+// The most pairs in flight a user may ask for, and the default where nothing
+// keeps a run to one pair at a time.
+inline constexpr size_t MOST_PAIRS_IN_FLIGHT = 64;
+inline constexpr size_t DEFAULT_PAIRS_IN_FLIGHT = 16;
+
+// Bytes a worker asks of one read call, and of each of its two buffers.
+inline constexpr uint32_t WORKER_CHUNK_BYTES = 131072;
+
+// How many pairs a run may keep in flight: `asked` (the environment's
+// ZUB_INFLIGHT, else the settings key "options"/"inflight"; empty for the
+// default), 1 below load level 4, with -n -l (each difference is counted by
+// the walk) and when either tree lies on a device that reports itself
+// rotational, where seeks cost more than the waits saved.
+size_t pairs_in_flight(const run_state& run, std::u16string_view asked, std::u16string_view src_root,
+                       std::u16string_view dst_root);
+
+// Small pairs the walk takes one at a time, before it knows whether they
+// wait: when most of them take longer than this, requests are waiting
+// (a share, a disk that reads the pages in) and the window opens. Pairs from
+// the page cache take a few tens of microseconds, and there handing pairs to
+// other threads costs more than it saves.
+inline constexpr auto WAITING_PAIR = std::chrono::microseconds(150);
+inline constexpr uint64_t SMALL_PAIR_BYTES = 65536;
+inline constexpr unsigned PAIRS_TIMED = 16;
+
+class pair_window {
+public:
+    // At most `width` pairs (2 or more) in flight, on as many threads, which
+    // start as the first pairs are handed over. A window the user asked for
+    // (`asked`) is open from the start; otherwise it opens when the walk's
+    // own pairs are seen to wait (note_pair): three in four of PAIRS_TIMED.
+    pair_window(run_state& run, size_t width, bool asked);
+    ~pair_window();
+    pair_window(const pair_window&) = delete;
+    pair_window& operator=(const pair_window&) = delete;
+
+    // Whether another pair may be handed over now.
+    bool has_room() const;
+    // A pair the walk took itself, of `size` bytes, took `time`.
+    void note_pair(uint64_t size, std::chrono::steady_clock::duration time);
+    // Hands over a pair the walk will reach after those handed over before
+    // it: `listed_size` and `written` are the source's listed size and time.
+    void submit(std::u16string src, std::u16string dst, uint64_t listed_size, uint64_t written);
+    // The pair handed over first, which the walk has reached with the
+    // destination status `dst_status` (nullptr: none could be taken). Waits
+    // for its worker, answering the run's stop polls meanwhile, and hands back
+    // its comparison when the walk may take it as its own; nullopt otherwise
+    // (also after a stop, which drops every pair in flight).
+    std::optional<compare_record> take(std::u16string_view src, const path_status_record* dst_status);
+    // A removal changed the file of this identity: no comparison made before
+    // it that read that file is taken.
+    void note_removed(const platform::file_id& id);
+
+private:
+    struct pair_work;
+    void work();
+    void drop_all();
+
+    run_state& run_;
+    const size_t width_;
+    compare_runner runner_;  // without buffers: each worker has its own
+
+    mutable std::mutex lock_;
+    std::condition_variable work_;                  // a pair to start, or the end: the workers wait for it
+    std::condition_variable done_;                  // a pair done: the walk waits for it
+    std::deque<std::shared_ptr<pair_work>> pairs_;  // handed over, not yet taken, in the walk's order
+    size_t started_ = 0;                            // of pairs_, the first ones a worker has taken up
+    std::atomic<bool> cancel_{false};
+    bool open_ = false;
+    unsigned timed_ = 0;    // small pairs timed since the last decision
+    unsigned waiting_ = 0;  // of them, those that took longer than WAITING_PAIR
+    bool quit_ = false;
+    std::vector<platform::file_id> removed_;
+    std::vector<std::thread> threads_;
+};
+
+}  // namespace zub
