@@ -361,19 +361,11 @@ print_times() {  # print_times NAME TIMES...
   printf '  %-22s median %8.3f s   min %8.3f s   max %8.3f s   runs %s\n' "$name" "$(median "$@")" \
     "$(printf '%s\n' "$@" | sort -n | head -1)" "$(printf '%s\n' "$@" | sort -n | tail -1)" "$*"
 }
-# The files of both trees in the order of their pairs (the source file, then
-# its destination), by name, as a comparing tool reads them: the sets' files
-# were written pair by pair, so on a cold disk this is also their order there.
-pairs_in_order() {  # pairs_in_order SRC DST: a command printing the paths, a line each
-  echo "find '$1' -type f -printf '%P\\n' | sort | awk -v s='$1' -v d='$2' '{print s \"/\" \$0; print d \"/\" \$0}'"
-}
-cat_in_order() {  # cat_in_order SRC DST: cat of both trees, one file after another
-  echo "$(pairs_in_order "$1" "$2") | xargs -d '\\n' cat > /dev/null"
-}
-# The same, 16 cats at once, in batches small enough that the readers stay
-# busy to the end: about what reading both files of every pair can take.
+# cat of both trees, 16 at once, in batches small enough that the readers
+# stay busy to the end: about what reading every file can take. (Listing both
+# trees first also caches the names, as a comparing tool's listing does.)
 cats_at_once() {  # cats_at_once FILES SRC DST
-  echo "$(pairs_in_order "$2" "$3") | xargs -d '\\n' -P16 -n $(($1 / 64 + 1)) cat > /dev/null"
+  echo "find '$2' '$3' -type f -print0 | xargs -0 -P16 -n $(($1 / 64 + 1)) cat > /dev/null"
 }
 
 share_bin=$here/data/latency_fs
@@ -438,7 +430,7 @@ share_set() {  # share_set NAME DIR KIND PARAMS...
     "cd '$work/share-run' && '$zub64' '$s' '$d'"
     "diff -rq '$s' '$d'"
     "rsync -rcn '$s/' '$d/'"
-    "$(cat_in_order "$s" "$d")"
+    "find '$s' '$d' -type f -print0 | xargs -0 cat > /dev/null"
     "$(cats_at_once "$files" "$s" "$d")"
   )
   mkdir -p "$work/share-run" "$work/local-run"
@@ -495,7 +487,7 @@ cold_set() {  # cold_set NAME DIR
   local -a cmds=(
     "'$zub64' '$s' '$d'"
     "diff -rq '$s' '$d'"
-    "$(cat_in_order "$s" "$d")"
+    "find '$s' '$d' -type f -print0 | xargs -0 cat > /dev/null"
     "$(cats_at_once "$files" "$s" "$d")"
   )
   local -a times=()
