@@ -2,7 +2,11 @@
 """Data sets and page-cache helpers for bench/run.sh.
 
   bench_data.py make KIND DIR PARAMS...   make a data set in DIR (DIR/src, DIR/dst)
-  bench_data.py expect KIND PARAMS...     print the numbers of identical and of different pairs
+  bench_data.py expect KIND PARAMS...     print the numbers of identical pairs, of different pairs and
+                                          of source files missing on the destination
+  bench_data.py results DIR ROOT LOCAL LOCAL_ROOT
+                                          compare the result lists of a run in DIR over ROOT with those
+                                          of a run in LOCAL over LOCAL_ROOT; exit 1 if they differ
   bench_data.py evict PATH...             drop the cached pages of every file under PATH
   bench_data.py cached PATH...            print the bytes of those files in the page cache
 
@@ -12,6 +16,11 @@ KIND and PARAMS:
   mixed PAIRS MAX           PAIRS pairs of 0..MAX bytes, log-uniform; one byte changed in 20%,
                             the destination one byte shorter in 5% (set C)
   deep  LEVELS              a chain of LEVELS folders with one file in each, on both sides
+  flat  PAIRS SIZE FOLDERS  PAIRS pairs of SIZE bytes spread over FOLDERS folders; one byte
+                            changed in 2% (set S, on the share)
+  gaps  PAIRS MAX           PAIRS pairs of 0..MAX bytes, log-uniform; one byte changed in 15%,
+                            the destination one byte shorter in 5%, the destination file
+                            missing in 5% (set M, on the share)
 
 Everything is drawn from one fixed seed, so a set comes out the same each time it is made.
 File contents are slices of one random pool, so writing them costs no more than the disk.
@@ -51,11 +60,16 @@ def write_file(path, data, offset, size, change=None, cut=False):
             pos += n
 
 
+MISSING = "missing"  # the cut field of a pair whose destination file is not made
+
+
 def make_pairs(root, files, data, rnd):
     """files: (relative path, size, change position or None, cut) tuples."""
     for rel, size, change, cut in files:
         offset = rnd.randrange(POOL)
         for side in ("src", "dst"):
+            if side == "dst" and cut == MISSING:
+                continue
             path = os.path.join(root, side, rel)
             os.makedirs(os.path.dirname(path), exist_ok=True)
             if side == "src":
@@ -89,6 +103,25 @@ def plan(kind, params, rnd):
             elif size and r < 0.25:
                 is_cut = True
             files.append(("d%d/e%d/f%05d.bin" % (i % 10, i % 7, i), size, change, is_cut))
+    elif kind == "flat":
+        pairs, size, folders = int(params[0]), int(params[1]), int(params[2])
+        for i in range(pairs):
+            change = rnd.randrange(size) if size and rnd.random() < 0.02 else None
+            files.append(("g%03d/f%05d.dat" % (i % folders, i), size, change, False))
+    elif kind == "gaps":
+        pairs, top = int(params[0]), int(params[1])
+        for i in range(pairs):
+            size = min(int(math.exp(rnd.uniform(0, math.log(top + 1)))) - 1, top)
+            r = rnd.random()
+            change = None
+            cut = False
+            if size and r < 0.15:
+                change = rnd.randrange(size)
+            elif size and r < 0.20:
+                cut = True
+            elif r < 0.25:
+                cut = MISSING
+            files.append(("h%d/f%04d.bin" % (i % 20, i), size, change, cut))
     elif kind == "deep":
         files = [("d/" * (level + 1) + "f", 0, None, False) for level in range(int(params[0]))]
     else:
@@ -97,10 +130,12 @@ def plan(kind, params, rnd):
 
 
 def expect(kind, params):
-    """The number of identical pairs and of different pairs in a set."""
+    """The numbers of identical pairs, of different pairs and of source files
+    missing on the destination in a set."""
     files = plan(kind, params, random.Random(SEED))
-    different = sum(1 for f in files if f[2] is not None or f[3])
-    return len(files) - different, different
+    missing = sum(1 for f in files if f[3] == MISSING)
+    different = sum(1 for f in files if f[2] is not None or f[3] is True)
+    return len(files) - different - missing, different, missing
 
 
 def make(kind, root, params):
@@ -122,9 +157,10 @@ def make(kind, root, params):
     rnd = random.Random(SEED)
     data = pool()
     files = plan(kind, params, rnd)
-    if kind == "mixed":
-        print("  %d pairs: %d with one byte changed, %d one byte shorter" % (
-            len(files), sum(1 for f in files if f[2] is not None), sum(1 for f in files if f[3])))
+    if kind in ("mixed", "flat", "gaps"):
+        print("  %d pairs: %d with one byte changed, %d one byte shorter, %d missing on the destination" % (
+            len(files), sum(1 for f in files if f[2] is not None), sum(1 for f in files if f[3] is True),
+            sum(1 for f in files if f[3] == MISSING)))
     make_pairs(root, files, data, rnd)
 
 
@@ -179,11 +215,62 @@ def cached_bytes(path):
         os.close(fd)
 
 
+# zub64's result lists: the identical, different and missing files of each
+# side. zubaer.log is left out: it names the command line.
+RESULT_LISTS = ("zubssame.log", "zubdsame.log", "zubsdif.log", "zubddif.log", "zubsfnf.log", "zubdfnf.log",
+                "zubserr.log", "zubderr.log", "zubsdnf.log", "zubddnf.log")
+
+
+def result_lines(folder, root):
+    """The lines of each result list in FOLDER, with ROOT made "<root>", sorted:
+    the order of a list is the order of work, which may vary."""
+    lists = {}
+    for name in RESULT_LISTS:
+        path = os.path.join(folder, name)
+        if not os.path.exists(path):
+            lists[name] = None
+            continue
+        raw = open(path, "rb").read()
+        if raw.startswith(b"\xff\xfe") or (len(raw) > 1 and raw[1:2] == b"\0"):
+            text = raw.decode("utf-16")
+        else:
+            text = raw.decode("utf-8", "surrogateescape")
+        lines = [line.replace(root, "<root>", 1) if line.startswith(root) else line
+                 for line in text.replace("\r\n", "\n").split("\n") if line]
+        lists[name] = sorted(lines)
+    return lists
+
+
+def compare_results(folder, root, local, local_root):
+    """Prints how the result lists of two runs differ; True when they are equal."""
+    mine, theirs = result_lines(folder, root), result_lines(local, local_root)
+    equal = True
+    for name in RESULT_LISTS:
+        a, b = mine[name], theirs[name]
+        if a == b:
+            continue
+        equal = False
+        if a is None or b is None:
+            print("  %s: only in the %s run" % (name, "local" if a is None else "share"))
+            continue
+        only_a, only_b = sorted(set(a) - set(b)), sorted(set(b) - set(a))
+        print("  %s: %d lines against %d locally; %d only here, %d only locally%s" % (
+            name, len(a), len(b), len(only_a), len(only_b),
+            (", e.g. " + (only_a or only_b)[0]) if (only_a or only_b) else " (repeated lines)"))
+    total = sum(len(v) for v in mine.values() if v)
+    if equal and total == 0:
+        print("  no result lists found in %s" % folder)
+        return False
+    return equal
+
+
 def main(argv):
     if len(argv) >= 3 and argv[0] == "make":
         make(argv[1], argv[2], argv[3:])
     elif len(argv) >= 2 and argv[0] == "expect":
-        print("%d %d" % expect(argv[1], argv[2:]))
+        print("%d %d %d" % expect(argv[1], argv[2:]))
+    elif len(argv) == 5 and argv[0] == "results":
+        sys.exit(0 if compare_results(*argv[1:]) else 1)
     elif argv and argv[0] == "evict":
         evict(argv[1:])
     elif argv and argv[0] == "cached":
