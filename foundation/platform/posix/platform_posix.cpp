@@ -546,7 +546,7 @@ public:
 
     bool profile_write(std::u16string_view section, std::u16string_view key, std::u16string_view value,
                        std::u16string_view file) override {
-        return posix::write_profile(section, key, value, native(file));
+        return posix::write_profile(section, key, value, native(file)) == 0;
     }
 
     void* reserve_pages(size_t bytes) override {
