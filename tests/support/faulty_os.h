@@ -88,12 +88,14 @@ public:
     platform::file_handle open_write(std::u16string_view path, platform::write_mode mode) override;
     bool write(platform::file_handle file, const void* data, size_t count) override;
     bool close(platform::file_handle file) override;
-    platform::file_handle open_for_change(std::u16string_view path, platform::change_kind kind) override;
-    bool set_read_only(platform::file_handle file, bool read_only) override;
-    bool truncate_opened(platform::file_handle file) override;
-    bool delete_opened(platform::file_handle file, std::u16string_view path, const platform::file_id& folder) override;
-    platform::lock_handle open_lock(std::u16string_view path) override;
-    bool executable_path(std::u16string& out) override;
+    platform::file_handle open_for_change(std::u16string_view path, platform::change_kind kind,
+                                          uint32_t& error) override;
+    bool set_read_only(platform::file_handle file, bool read_only, uint32_t& error) override;
+    bool truncate_opened(platform::file_handle file, uint32_t& error) override;
+    bool delete_opened(platform::file_handle file, std::u16string_view path, const platform::file_id& folder,
+                       uint32_t& error) override;
+    platform::lock_handle open_lock(std::u16string_view path, uint32_t& error) override;
+    bool executable_path(std::u16string& out, uint32_t& error) override;
     void sleep_ms(uint32_t milliseconds) override;
     bool is_console(platform::std_stream which) override;
     // Posing as a console, the console is 80 columns wide.
