@@ -106,8 +106,8 @@ INT_PTR CALLBACK dialog_procedure(HWND dialog, UINT message, WPARAM wparam, LPAR
 }
 
 // Without the executable's path there is no settings file: say so and end.
-void module_name_failed() {
-    std::u16string text = u"can't GetModuleFileName(NULL,,) " + system_message_text(GetLastError());
+void module_name_failed(uint32_t code) {
+    std::u16string text = u"can't GetModuleFileName(NULL,,) " + system_message_text(code);
     MessageBoxW(nullptr, wide(text), L"zub64", MB_OK | MB_ICONEXCLAMATION);
     PostQuitMessage(1);
 }

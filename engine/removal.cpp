@@ -77,8 +77,8 @@ bool change_opened(run_state& run, const removal_guard& guard, platform::file_ha
         return false;
     }
     platform::file_state kept_now;
-    if (!platform::current().path_state(kept.path, kept_now)) {
-        const uint32_t code = platform::last_error();
+    uint32_t code = 0;
+    if (!platform::current().path_state(kept.path, kept_now, code)) {
         report_event(run, KEPT_UNREADABLE,
                      {target.path, kept.path, system_message_text(code), static_cast<int32_t>(code)});
         return false;
@@ -93,14 +93,13 @@ bool change_opened(run_state& run, const removal_guard& guard, platform::file_ha
         report_event(run, OTHER_NAMES, {target.path});
         return false;
     }
-    if (read_only && !platform::current().set_read_only(file, false)) {
-        report_removal_failure(run, target.path, platform::errno_from_os_error(platform::last_error()));
+    if (read_only && !platform::current().set_read_only(file, false, code)) {
+        report_removal_failure(run, target.path, platform::errno_from_os_error(code));
         return false;
     }
-    if (empty ? platform::current().truncate_opened(file)
-              : platform::current().delete_opened(file, target.path, target.folder))
+    if (empty ? platform::current().truncate_opened(file, code)
+              : platform::current().delete_opened(file, target.path, target.folder, code))
         return true;
-    const uint32_t code = platform::last_error();
     if (empty && !platform::is_changed_refusal(code)) {
         report_removal_failure(run, target.path, platform::errno_from_open_failure(code));
         return false;
@@ -135,9 +134,9 @@ bool remove_matched_file(run_state& run, const removal_guard& guard, bool read_o
 
     const platform::change_kind kind =
         run.options.empty_instead ? platform::change_kind::empty : platform::change_kind::remove;
-    platform::owned_handle file(platform::current().open_for_change(path, kind));
+    uint32_t code = 0;
+    platform::owned_handle file(platform::current().open_for_change(path, kind, code));
     if (!file.valid()) {
-        const uint32_t code = platform::last_error();
         if (platform::is_link_refusal(code))
             report_event(run, IS_LINK, {path});
         else if (platform::is_not_found(code))

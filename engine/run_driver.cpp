@@ -170,7 +170,8 @@ int run_engine(run_state& run, const std::vector<std::u16string>& args) {
     const host_rules rules = run.out.rules();
     platform::owned_lock lock;
     if (rules.run_lock) {
-        lock = platform::owned_lock(platform::current().open_lock(u"__LOCK__"));
+        uint32_t error = 0;
+        lock = platform::owned_lock(platform::current().open_lock(u"__LOCK__", error));
         if (!lock.valid()) return EXIT_LOCK_HELD;
     }
 

@@ -49,7 +49,8 @@ bool is_device_path(sv s) {
 // fit the full-path work buffer counts as a failure: the name is then kept as
 // typed, so that a later directory operation reports the real error.
 bool full_path_of(sv name, std::u16string& out) {
-    if (!platform::current().full_path(name, out, nullptr)) return false;
+    uint32_t error = 0;
+    if (!platform::current().full_path(name, out, nullptr, error)) return false;
     if (out.empty() || out.size() >= FULL_PATH_UNITS) return false;
     return true;
 }

@@ -42,7 +42,7 @@ int hex_digit(char16_t c) {
     return 0;
 }
 
-void default_module_name_failure() {
+void default_module_name_failure(uint32_t) {
     print_out(u"can't GetModuleFileName(NULL,,)\n");
     std::exit(1);
 }
@@ -101,8 +101,9 @@ std::u16string decode_setting_value(std::u16string_view raw) {
 
 std::optional<std::u16string> settings_path() {
     std::u16string exe;
-    if (!platform::current().executable_path(exe) || exe.empty()) {
-        if (module_name_failure) module_name_failure();
+    uint32_t error = 0;
+    if (!platform::current().executable_path(exe, error) || exe.empty()) {
+        if (module_name_failure) module_name_failure(error);
         return std::nullopt;
     }
     // Windows: the last three characters of the executable's path become

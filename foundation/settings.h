@@ -4,6 +4,7 @@
 // even empty, is how a user turns the memory on.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,10 +23,11 @@ std::u16string decode_setting_value(std::u16string_view raw);
 // (then the installed failure handler has run).
 std::optional<std::u16string> settings_path();
 
-// What happens when the executable's path cannot be found. The default (the
-// console programs) writes "can't GetModuleFileName(NULL,,)\n" to standard
-// output and ends the process with 1. The dialog program installs its own.
-using module_name_failure_handler = void (*)();
+// What happens when the executable's path cannot be found; the handler is
+// given the OS error code of the failure. The default (the console programs)
+// writes "can't GetModuleFileName(NULL,,)\n" to standard output and ends the
+// process with 1. The dialog program installs its own.
+using module_name_failure_handler = void (*)(uint32_t code);
 void set_module_name_failure_handler(module_name_failure_handler handler);
 
 // What happens when the picker returns an item that is not a file-system

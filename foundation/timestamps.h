@@ -10,8 +10,7 @@
 
 namespace zub {
 
-// The local calendar time, or nullopt on failure (the OS error saved, errno
-// EINVAL).
+// The local calendar time, or nullopt for a time the system cannot convert.
 std::optional<platform::system_time> local_time_of(uint64_t file_time);
 
 }  // namespace zub

@@ -71,14 +71,14 @@ void list_search(platform::search_handle search, file_info& info, std::u16string
 void list_top_windows(std::u16string_view path) {
     std::u16string full;
     bool has_file_part = false;
-    if (!platform::current().full_path(path, full, &has_file_part)) {
+    uint32_t error = 0;
+    if (!platform::current().full_path(path, full, &has_file_part, error)) {
         // Treated like a failure of the call: keep the name as typed.
         full = std::u16string(path);
         has_file_part = !full.empty() && !is_separator(full.back(), path_style::windows);
     }
 
     file_info info;
-    uint32_t error = 0;
     platform::search_handle search = find_first(path, info, error);
     if (search.valid()) {
         list_search(search, info, path);

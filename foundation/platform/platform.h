@@ -4,10 +4,11 @@
 // and every failure path can be exercised as root and on every platform.
 //
 // The vocabulary is the Win32 one (attribute bits, FILETIME values, error
-// codes). The directory search and attribute calls hand their code back in an
-// `error` argument; the others still leave it as the per-thread "last error"
-// (last_error() below). The POSIX implementation gives each
-// concept the meaning described in posix/README.md. Text is UTF-16 in
+// codes). A call whose failure code its callers use hands it back in an
+// `error` argument, set on failure and left as it was on success; the others
+// tell success only. No code travels beside a result (no per-thread "last
+// error"), so that calls on several threads keep their codes apart. The POSIX
+// implementation gives each concept the meaning described in posix/README.md. Text is UTF-16 in
 // char16_t units on both sides; on POSIX, file names are converted with the
 // lossless scheme of foundation/utf.h.
 #pragma once
@@ -168,15 +169,18 @@ public:
     // INVALID_ATTRIBUTES on failure, with the code in `error`.
     virtual attr_bits get_attributes(std::u16string_view path, uint32_t& error) = 0;
     // GetFullPathNameW: absolute form of a name, "." and ".." resolved by text.
-    // Returns false when the system cannot form it (then `out` is unspecified).
-    // `has_file_part` tells whether the result ends in a name (not a separator).
-    virtual bool full_path(std::u16string_view name, std::u16string& out, bool* has_file_part = nullptr) = 0;
+    // Returns false, with the code in `error`, when the system cannot form it
+    // (then `out` is unspecified). `has_file_part` tells whether the result
+    // ends in a name (not a separator).
+    virtual bool full_path(std::u16string_view name, std::u16string& out, bool* has_file_part, uint32_t& error) = 0;
+    // The identity of the file a path leads to (links followed); false when
+    // there is none. No code: no caller tells one failure from another.
     virtual bool file_identity(std::u16string_view path, file_id& id) = 0;
     // The state of the file a path leads to (links followed), as state_of
-    // gives it. The whole path is resolved now, never from a folder handle
-    // kept by an earlier lookup: a removal asks it which file the other path
-    // of its pair leads to at this moment.
-    virtual bool path_state(std::u16string_view path, file_state& state) = 0;
+    // gives it, or false with the code in `error`. The whole path is resolved
+    // now, never from a folder handle kept by an earlier lookup: a removal
+    // asks it which file the other path of its pair leads to at this moment.
+    virtual bool path_state(std::u16string_view path, file_state& state, uint32_t& error) = 0;
 
     // --- files ---
     // Each of these calls hands its OS error code back in `error` when it
@@ -203,25 +207,28 @@ public:
     virtual bool close(file_handle file, uint32_t& error) = 0;
 
     // --- changes that act on exactly one file ---
+    // Each of these calls hands its OS error code back in `error` when it
+    // fails; on success it is left as it was.
     // Opens what a removal acts on without following a final link: a link
     // itself is refused with the code for which is_link_refusal() is true.
     // The handle allows state_of and the three calls below; close it with close().
-    virtual file_handle open_for_change(std::u16string_view path, change_kind kind) = 0;
+    virtual file_handle open_for_change(std::u16string_view path, change_kind kind, uint32_t& error) = 0;
     // Clears or sets the read-only attribute through the handle.
-    virtual bool set_read_only(file_handle file, bool read_only) = 0;
+    virtual bool set_read_only(file_handle file, bool read_only, uint32_t& error) = 0;
     // Truncates the opened file to length 0 (opened with change_kind::empty).
     // Where the handle itself cannot write (a file that was read-only when it
     // was opened) the file is opened again for writing, and refused with the
     // code for which is_changed_refusal() is true unless that is the same file.
-    virtual bool truncate_opened(file_handle file) = 0;
+    virtual bool truncate_opened(file_handle file, uint32_t& error) = 0;
     // Deletes the opened file, whose path is `path`. The folder that holds it
     // must have the identity `folder` (the folder the walk listed), and the
     // name must still lead to the opened file; otherwise nothing is deleted
     // and the call fails with the code for which is_changed_refusal() is true.
-    virtual bool delete_opened(file_handle file, std::u16string_view path, const file_id& folder) = 0;
+    virtual bool delete_opened(file_handle file, std::u16string_view path, const file_id& folder, uint32_t& error) = 0;
     // Opens (creating when missing) without sharing and keeps it open: the run
-    // lock, held until release_lock().
-    virtual lock_handle open_lock(std::u16string_view path) = 0;
+    // lock, held until release_lock(). INVALID_HANDLE on failure, with the
+    // code in `error` (another holder of the lock, for one).
+    virtual lock_handle open_lock(std::u16string_view path, uint32_t& error) = 0;
     virtual bool release_lock(lock_handle lock) = 0;
     // True when the file exists and this process may write it (an access test).
     virtual bool can_write(std::u16string_view path) = 0;
@@ -231,17 +238,22 @@ public:
     virtual bool rotational_storage(std::u16string_view path) = 0;
 
     // --- process ---
+    // The current folder, and its change; false when the system refuses.
     virtual bool current_dir(std::u16string& out) = 0;
     virtual bool set_current_dir(std::u16string_view path) = 0;
-    virtual bool executable_path(std::u16string& out) = 0;
+    // The path of the running program, or false with the code in `error`.
+    virtual bool executable_path(std::u16string& out, uint32_t& error) = 0;
 
     // --- profile (settings) file: sections, key=value, replaced in place ---
+    // An empty value when the key or the file is missing or unreadable.
     virtual std::u16string profile_read(std::u16string_view section, std::u16string_view key,
                                         std::u16string_view file) = 0;
+    // False when the file could not be written.
     virtual bool profile_write(std::u16string_view section, std::u16string_view key, std::u16string_view value,
                                std::u16string_view file) = 0;
 
     // --- memory: whole committed read-write pages ---
+    // reserve_pages gives nullptr, release_pages false, when the system refuses.
     virtual void* reserve_pages(size_t bytes) = 0;
     virtual bool release_pages(void* block, size_t bytes) = 0;
 
@@ -251,7 +263,8 @@ public:
     virtual std::u16string error_text(uint32_t code) = 0;
     // The C library's text for an errno value (strerror).
     virtual std::u16string errno_text(int number) = 0;
-    // File time to local calendar time by the zone rules at that date.
+    // File time to local calendar time by the zone rules at that date; false
+    // for a time the system cannot convert.
     virtual bool local_time(file_time time, system_time& out) = 0;
     virtual void sleep_ms(uint32_t milliseconds) = 0;
     // Milliseconds from a fixed point that only moves forward: cheap enough to
@@ -261,6 +274,7 @@ public:
 
     // --- console ---
     virtual bool is_console(std_stream which) = 0;
+    // False when the text could not be written.
     virtual bool console_write(std_stream which, std::u16string_view text) = 0;
     virtual file_handle std_handle(std_stream which) = 0;
     virtual void set_console_title(std::u16string_view title) = 0;
@@ -330,10 +344,6 @@ private:
 };
 using owned_handle = basic_owned<file_handle>;
 using owned_lock = basic_owned<lock_handle>;
-
-// The calling thread's last OS error code (GetLastError / SetLastError).
-uint32_t last_error();
-void set_last_error(uint32_t code);
 
 // errno for an OS error code: 2, 3, 18 -> ENOENT; 5 -> EACCES; 8 -> ENOMEM;
 // other -> EINVAL on Windows; the identity on POSIX.

@@ -389,7 +389,8 @@ TEST_F(judgement_test, emptying_a_file_held_elsewhere_is_permission_denied) {
     if (platform::native_path_style() == platform::path_style::posix) GTEST_SKIP() << "sharing modes are Windows'";
     pair("same", "same");
     platform::lock_handle held;
-    fos.before_change(dst(), [&] { held = platform::current().open_lock(dst()); });
+    uint32_t error = 0;
+    fos.before_change(dst(), [&] { held = platform::current().open_lock(dst(), error); });
     opt.delete_dst = opt.empty_instead = true;
     begin();
     judge();

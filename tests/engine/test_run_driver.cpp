@@ -383,7 +383,8 @@ TEST_F(run_driver_test, no_compare_buffers_refuses_the_run) {
 
 TEST_F(run_driver_test, dialog_lock_and_option_rules) {
     capture_host dialog(build_kind::dialog);
-    platform::lock_handle lock = platform::current().open_lock(u"__LOCK__");
+    uint32_t error = 0;
+    platform::lock_handle lock = platform::current().open_lock(u"__LOCK__", error);
     ASSERT_TRUE(lock.valid());
     EXPECT_EQ(run({u"-lkgm", u"src", u"dst"}, dialog), EXIT_LOCK_HELD);
     EXPECT_FALSE(work_.exists(u"zubaer.log"));

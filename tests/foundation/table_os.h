@@ -72,12 +72,9 @@ public:
         if (it == attributes.end()) return fail(error, missing_code, platform::INVALID_ATTRIBUTES);
         return it->second;
     }
-    bool full_path(std::u16string_view name, std::u16string& out, bool*) override {
+    bool full_path(std::u16string_view name, std::u16string& out, bool*, uint32_t& error) override {
         auto it = full_paths.find(std::u16string(name));
-        if (it == full_paths.end()) {
-            platform::set_last_error(123);
-            return false;
-        }
+        if (it == full_paths.end()) return fail(error, 123, false);
         out = it->second;
         return true;
     }
@@ -100,12 +97,6 @@ private:
     };
     std::vector<open_search> open_;
     std::vector<uint64_t> opened_;
-
-    template <class T>
-    static T fail(uint32_t& error, uint32_t code, T value) {
-        error = code;
-        return value;
-    }
 };
 
 }  // namespace zub::test

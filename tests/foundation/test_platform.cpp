@@ -164,8 +164,8 @@ TEST(platform_layer, name_that_is_not_utf8_is_listed_and_opened_again) {
     current().close(file, error);
     file_id folder;
     ASSERT_TRUE(current().file_identity(tree.root(), folder));
-    file = current().open_for_change(tree.path(odd), change_kind::remove);
-    EXPECT_TRUE(current().delete_opened(file, tree.path(odd), folder));
+    file = current().open_for_change(tree.path(odd), change_kind::remove, error);
+    EXPECT_TRUE(current().delete_opened(file, tree.path(odd), folder, error));
     current().close(file, error);
     EXPECT_FALSE(tree.exists(odd));
 }
@@ -174,25 +174,26 @@ TEST(platform_layer, full_path_resolves_dots_by_text) {
     temp_tree tree;
     std::u16string out, here;
     bool file_part = false;
-    ASSERT_TRUE(current().full_path(tree.path(u"sub/../f"), out, &file_part));
+    uint32_t error = 0;
+    ASSERT_TRUE(current().full_path(tree.path(u"sub/../f"), out, &file_part, error));
     EXPECT_EQ(out, tree.path(u"f"));
     EXPECT_TRUE(file_part);
-    ASSERT_TRUE(current().full_path(tree.path(u"sub/"), out, &file_part));
+    ASSERT_TRUE(current().full_path(tree.path(u"sub/"), out, &file_part, error));
     EXPECT_FALSE(file_part);
     ASSERT_TRUE(current().current_dir(here));
-    ASSERT_TRUE(current().full_path(u"rel", out, nullptr));
+    ASSERT_TRUE(current().full_path(u"rel", out, nullptr, error));
     const char16_t sep = posix() ? u'/' : u'\\';
     EXPECT_EQ(out, here.back() == sep ? here + u"rel" : here + sep + u"rel");
     if (!posix()) return;
     // ".." after a link to a folder is the parent of the link's target.
     tree.make_dir(u"real/backup/current");
     ASSERT_TRUE(tree.make_link(u"dlink", tree.path(u"real/backup/current"), true));
-    ASSERT_TRUE(current().full_path(tree.path(u"dlink/../x"), out, nullptr));
+    ASSERT_TRUE(current().full_path(tree.path(u"dlink/../x"), out, nullptr, error));
     EXPECT_EQ(out, tree.path(u"real/backup/x"));
     for (auto [in, expected, part] : {std::tuple{u"/a/./b/../c//d", u"/a/c/d", true},
                                       {u"/..", u"/", false},
                                       {u"/a\\b", u"/a\\b", true}}) {  // a backslash is an ordinary character
-        ASSERT_TRUE(current().full_path(in, out, &file_part));
+        ASSERT_TRUE(current().full_path(in, out, &file_part, error));
         EXPECT_EQ(out, expected);
         EXPECT_EQ(file_part, part) << narrow(in);
     }
@@ -378,46 +379,46 @@ TEST(platform_layer, changes_act_on_the_opened_file_only) {
     tree.write_file(u"g", "xyz");
     tree.make_dir(u"d");
     file_id folder;
+    uint32_t error = 0;
     ASSERT_TRUE(current().file_identity(tree.root(), folder));
     EXPECT_TRUE(current().can_write(tree.path(u"f")));
     EXPECT_FALSE(current().can_write(tree.path(u"missing")));
-    EXPECT_FALSE(current().open_for_change(tree.path(u"missing"), change_kind::remove).valid());
-    EXPECT_TRUE(is_not_found(last_error()));
+    EXPECT_FALSE(current().open_for_change(tree.path(u"missing"), change_kind::remove, error).valid());
+    EXPECT_TRUE(is_not_found(error));
 
-    file_handle f = current().open_for_change(tree.path(u"f"), change_kind::empty);
+    file_handle f = current().open_for_change(tree.path(u"f"), change_kind::empty, error);
     ASSERT_TRUE(f.valid());
     file_state state, by_path;
-    uint32_t error = 0;
     ASSERT_TRUE(current().state_of(f, state, error));
-    ASSERT_TRUE(current().path_state(tree.path(u"f"), by_path));
+    ASSERT_TRUE(current().path_state(tree.path(u"f"), by_path, error));
     EXPECT_EQ(state, by_path);
     EXPECT_EQ(state.size, 3u);
     EXPECT_EQ(state.links, 1u);
     EXPECT_TRUE(state.regular);
-    EXPECT_TRUE(current().set_read_only(f, true));
+    EXPECT_TRUE(current().set_read_only(f, true, error));
     EXPECT_TRUE(has(current().get_attributes(tree.path(u"f"), error), attr_bits::READONLY));
-    EXPECT_TRUE(current().set_read_only(f, false));
+    EXPECT_TRUE(current().set_read_only(f, false, error));
     // The name now leads to another file: emptying acts on the opened one.
     // Windows deletes the opened file by its handle; POSIX deletes by name
     // and refuses a name that moved on.
     tree.rename(u"f", u"f2");
     tree.rename(u"g", u"f");
-    EXPECT_TRUE(current().truncate_opened(f));
+    EXPECT_TRUE(current().truncate_opened(f, error));
     EXPECT_EQ(tree.size_of(u"f2"), 0u);
     EXPECT_EQ(tree.read_file(u"f"), "xyz");
     // (Wine keeps the file that moved away; Windows removes it.)
-    EXPECT_EQ(current().delete_opened(f, tree.path(u"f"), folder), !posix());
+    EXPECT_EQ(current().delete_opened(f, tree.path(u"f"), folder, error), !posix());
     if (posix()) {
-        EXPECT_TRUE(is_changed_refusal(last_error()));
+        EXPECT_TRUE(is_changed_refusal(error));
     }
     current().close(f, error);
     EXPECT_EQ(tree.read_file(u"f"), "xyz");
 
-    f = current().open_for_change(tree.path(u"f"), change_kind::remove);
+    f = current().open_for_change(tree.path(u"f"), change_kind::remove, error);
     ASSERT_TRUE(f.valid());
-    EXPECT_FALSE(current().delete_opened(f, tree.path(u"f"), file_id{folder.device, folder.index + 1}));
-    EXPECT_TRUE(is_changed_refusal(last_error()));
-    EXPECT_TRUE(current().delete_opened(f, tree.path(u"f"), folder));
+    EXPECT_FALSE(current().delete_opened(f, tree.path(u"f"), file_id{folder.device, folder.index + 1}, error));
+    EXPECT_TRUE(is_changed_refusal(error));
+    EXPECT_TRUE(current().delete_opened(f, tree.path(u"f"), folder, error));
     current().close(f, error);
     EXPECT_FALSE(tree.exists(u"f"));
     EXPECT_TRUE(tree.exists(u"f2"));
@@ -433,12 +434,13 @@ TEST(platform_layer, changes_act_on_the_opened_file_only) {
 TEST(platform_layer, run_lock_is_exclusive_between_two_opens) {
     temp_tree tree;
     const std::u16string path = tree.path(u"__LOCK__");
-    lock_handle first = current().open_lock(path);
+    uint32_t error = 0;
+    lock_handle first = current().open_lock(path, error);
     ASSERT_TRUE(first.valid());
     EXPECT_TRUE(tree.exists(u"__LOCK__"));
-    EXPECT_FALSE(current().open_lock(path).valid());
+    EXPECT_FALSE(current().open_lock(path, error).valid());
     EXPECT_TRUE(current().release_lock(first));
-    lock_handle again = current().open_lock(path);
+    lock_handle again = current().open_lock(path, error);
     EXPECT_TRUE(again.valid());
     current().release_lock(again);
 }
@@ -557,24 +559,21 @@ TEST(faulty_layer, open_delete_attribute_truncate_and_find_rules_fail_with_their
     faults.fail_truncate(f, 33);
     faults.fail_find(tree.path(u"*.*"), 34);
     find_entry entry;
-    const file_handle opened = faults.open_for_change(f, change_kind::remove);
     uint32_t error = 0;
-    EXPECT_FALSE(faults.open_read(f, read_mode::compare, error).valid());
-    EXPECT_EQ(error, ERR_ACCESS_DENIED);
-    EXPECT_FALSE(faults.open_write(tree.path(u"w"), write_mode::truncate, error).valid());
-    EXPECT_EQ(error, 1234u);
+    const file_handle opened = faults.open_for_change(f, change_kind::remove, error);
     const std::pair<std::function<bool()>, uint32_t> calls[] = {
-        {[&] { return faults.open_lock(f).valid(); }, ERR_ACCESS_DENIED},
-        {[&] { return faults.delete_opened(opened, f, file_id{}); }, 31},
-        {[&] { return faults.set_read_only(opened, true); }, 32},
-        {[&] { return faults.truncate_opened(opened); }, 33},
+        {[&] { return faults.open_read(f, read_mode::compare, error).valid(); }, ERR_ACCESS_DENIED},
+        {[&] { return faults.open_write(tree.path(u"w"), write_mode::truncate, error).valid(); }, 1234},
+        {[&] { return faults.open_lock(f, error).valid(); }, ERR_ACCESS_DENIED},
+        {[&] { return faults.delete_opened(opened, f, file_id{}, error); }, 31},
+        {[&] { return faults.set_read_only(opened, true, error); }, 32},
+        {[&] { return faults.truncate_opened(opened, error); }, 33},
+        {[&] { return faults.find_first(tree.path(u"*.*"), entry, error).valid(); }, 34},
     };
     for (size_t i = 0; i < std::size(calls); ++i) {
         EXPECT_FALSE(calls[i].first()) << i;
-        EXPECT_EQ(last_error(), calls[i].second) << i;
+        EXPECT_EQ(error, calls[i].second) << i;
     }
-    EXPECT_FALSE(faults.find_first(tree.path(u"*.*"), entry, error).valid());
-    EXPECT_EQ(error, 34u);
     faults.close(opened, error);
     EXPECT_EQ(faults.open_count(f), 2);
     EXPECT_EQ(faults.delete_count(), 1);
@@ -630,7 +629,8 @@ TEST(faulty_layer, failing_read_cut_file_and_action_before_the_first_read) {
 TEST(test_support, runs_a_program_and_collects_its_output_and_status) {
     temp_tree tree;
     std::u16string self;
-    ASSERT_TRUE(native_os().executable_path(self));
+    uint32_t error = 0;
+    ASSERT_TRUE(native_os().executable_path(self, error));
     const program_result listed =
         run_program(self, {u"--gtest_list_tests", u"--gtest_filter=utf_conversion.*"}, tree.root());
     EXPECT_EQ(listed.status, 0);

@@ -48,18 +48,19 @@ TEST(platform_win32, full_path_resolves_relative_names_against_the_current_folde
     ASSERT_TRUE(sys.set_current_dir(tree.root()));
     ASSERT_TRUE(sys.current_dir(here));
     bool file_part = false;
-    EXPECT_TRUE(sys.full_path(u"sub\\x.txt", out, &file_part));
+    uint32_t error = 0;
+    EXPECT_TRUE(sys.full_path(u"sub\\x.txt", out, &file_part, error));
     EXPECT_EQ(out, here + u"\\sub\\x.txt");
     EXPECT_TRUE(file_part);
-    EXPECT_TRUE(sys.full_path(u"sub\\", out, &file_part));
+    EXPECT_TRUE(sys.full_path(u"sub\\", out, &file_part, error));
     EXPECT_EQ(out, here + u"\\sub\\");
     EXPECT_FALSE(file_part);
-    EXPECT_TRUE(sys.full_path(u"C:\\x\\..\\y", out, nullptr));
+    EXPECT_TRUE(sys.full_path(u"C:\\x\\..\\y", out, nullptr, error));
     EXPECT_EQ(out, u"C:\\y");
     // A name with a NUL inside is refused rather than cut short.
-    EXPECT_FALSE(sys.full_path(std::u16string(u"a\0b", 3), out, nullptr));
-    EXPECT_EQ(last_error(), 123u);
-    EXPECT_FALSE(sys.open_for_change(std::u16string(u"a\0b", 3), change_kind::remove).valid());
+    EXPECT_FALSE(sys.full_path(std::u16string(u"a\0b", 3), out, nullptr, error));
+    EXPECT_EQ(error, 123u);
+    EXPECT_FALSE(sys.open_for_change(std::u16string(u"a\0b", 3), change_kind::remove, error).valid());
     EXPECT_TRUE(sys.set_current_dir(saved));
 }
 
@@ -90,13 +91,13 @@ TEST(platform_win32, read_only_file_refuses_writing_and_deleting_until_cleared) 
     uint32_t error = 0;
     ASSERT_TRUE(has(sys.get_attributes(file, error), attr_bits::READONLY));
     EXPECT_FALSE(sys.can_write(file));
-    file_handle h = sys.open_for_change(file, change_kind::remove);
+    file_handle h = sys.open_for_change(file, change_kind::remove, error);
     ASSERT_TRUE(h.valid());
-    EXPECT_FALSE(sys.delete_opened(h, file, folder));
-    EXPECT_TRUE(is_access_denied(last_error()));
-    ASSERT_TRUE(sys.set_read_only(h, false));
+    EXPECT_FALSE(sys.delete_opened(h, file, folder, error));
+    EXPECT_TRUE(is_access_denied(error));
+    ASSERT_TRUE(sys.set_read_only(h, false, error));
     EXPECT_TRUE(sys.can_write(file));
-    EXPECT_TRUE(sys.delete_opened(h, file, folder));
+    EXPECT_TRUE(sys.delete_opened(h, file, folder, error));
     sys.close(h, error);
     EXPECT_FALSE(tree.exists(u"ro.txt"));
     EXPECT_FALSE(sys.can_write(tree.root()));  // a folder is not a writable file
@@ -116,10 +117,10 @@ TEST(platform_win32, run_lock_excludes_every_other_open_while_compare_opens_shar
     tree.write_file(u"data", "abc");
     std::u16string lock = tree.path(u"__LOCK__");
     uint32_t error = 0;
-    lock_handle held = sys.open_lock(lock);
+    lock_handle held = sys.open_lock(lock, error);
     ASSERT_TRUE(held.valid());
-    EXPECT_FALSE(sys.open_lock(lock).valid());
-    EXPECT_EQ(last_error(), 32u);  // sharing violation
+    EXPECT_FALSE(sys.open_lock(lock, error).valid());
+    EXPECT_EQ(error, 32u);  // sharing violation
     EXPECT_FALSE(sys.open_read(lock, read_mode::exclusive, error).valid());
     EXPECT_EQ(error, 32u);
     EXPECT_TRUE(sys.release_lock(held));
@@ -263,7 +264,8 @@ TEST(platform_win32, picker_opens_on_the_initial_folder_and_keeps_the_current_fo
     // A folder that existed before the test: a browser may not see one made a
     // moment ago in its cached view of the namespace.
     std::u16string exe, saved, after;
-    ASSERT_TRUE(os_.executable_path(exe));
+    uint32_t error = 0;
+    ASSERT_TRUE(os_.executable_path(exe, error));
     std::u16string folder = exe.substr(0, exe.find_last_of(u'\\'));
     ASSERT_TRUE(os_.current_dir(saved));
     ASSERT_TRUE(os_.set_current_dir(tree.root()));

@@ -152,7 +152,7 @@ TEST_F(settings_file, pick_folder_answers) {
 }
 
 int failures_seen = 0;
-void count_failure() { ++failures_seen; }
+void count_failure(uint32_t code) { failures_seen += code == platform::ERR_FILE_NOT_FOUND ? 1 : 0; }
 
 TEST(Settings, NoExecutablePath) {
     faulty_os layer;

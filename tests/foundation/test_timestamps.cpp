@@ -3,7 +3,6 @@
 // the system's range fails.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
@@ -74,11 +73,7 @@ TEST(Timestamps, ZoneRulesAtTheTimestampsDate) {
     EXPECT_EQ(std::tuple(s->hour, s->month, s->day, s->millisecond), std::tuple(14, 7, 1, 999));
 }
 
-TEST(Timestamps, OutOfRangeFailsWithEinval) {
-    errno = 0;
-    EXPECT_FALSE(local_time_of(UINT64_MAX).has_value());
-    EXPECT_EQ(errno, EINVAL);
-}
+TEST(Timestamps, OutOfRangeFails) { EXPECT_FALSE(local_time_of(UINT64_MAX).has_value()); }
 
 }  // namespace
 }  // namespace zub::test

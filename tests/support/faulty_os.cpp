@@ -29,11 +29,6 @@ int index_of(std_stream which) { return which == std_stream::output ? 0 : 1; }
 
 faulty_os::faulty_os() : forwarding_os(&platform::native_os()) {}
 
-bool faulty_os::refuse(uint32_t code) {
-    platform::set_last_error(code);
-    return false;
-}
-
 bool faulty_os::refuse(uint32_t& error, uint32_t code) {
     error = code;
     return false;
@@ -140,10 +135,7 @@ platform::search_handle faulty_os::find_first(std::u16string_view pattern, platf
                                               uint32_t& error) {
     {
         std::lock_guard<std::recursive_mutex> guard(lock_);
-        if (const uint32_t* code = rule_for(find_fail_, pattern)) {
-            error = *code;
-            return INVALID_HANDLE;
-        }
+        if (const uint32_t* code = rule_for(find_fail_, pattern)) return fail(error, *code, INVALID_HANDLE);
     }
     return next_->find_first(pattern, entry, error);
 }
@@ -151,10 +143,7 @@ platform::search_handle faulty_os::find_first(std::u16string_view pattern, platf
 bool faulty_os::entry_of(std::u16string_view path, platform::find_entry& entry, uint32_t& error) {
     {
         std::lock_guard<std::recursive_mutex> guard(lock_);
-        if (const uint32_t* code = rule_for(find_fail_, path)) {
-            error = *code;
-            return false;
-        }
+        if (const uint32_t* code = rule_for(find_fail_, path)) return fail(error, *code, false);
     }
     return next_->entry_of(path, entry, error);
 }
@@ -263,7 +252,7 @@ bool faulty_os::close(handle file, uint32_t& error) {
     return next_->close(real, error);
 }
 
-handle faulty_os::open_for_change(std::u16string_view path, platform::change_kind kind) {
+handle faulty_os::open_for_change(std::u16string_view path, platform::change_kind kind, uint32_t& error) {
     std::unique_lock<std::recursive_mutex> guard(lock_);
     const auto action = change_actions_.find(path);
     if (action != change_actions_.end()) {
@@ -273,7 +262,7 @@ handle faulty_os::open_for_change(std::u16string_view path, platform::change_kin
         if (run) run();
         guard.lock();
     }
-    return add_open(next_->open_for_change(path, kind), path);
+    return add_open(next_->open_for_change(path, kind, error), path);
 }
 
 // The rule of the path a handle was opened from; nullptr when none applies.
@@ -288,46 +277,43 @@ handle faulty_os::real_of(handle file) {
     return open ? open->real : file;
 }
 
-bool faulty_os::set_read_only(handle file, bool read_only) {
+bool faulty_os::set_read_only(handle file, bool read_only, uint32_t& error) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    if (const uint32_t* code = rule_for_handle(read_only_fail_, file)) return refuse(*code);
-    return next_->set_read_only(real_of(file), read_only);
+    if (const uint32_t* code = rule_for_handle(read_only_fail_, file)) return fail(error, *code, false);
+    return next_->set_read_only(real_of(file), read_only, error);
 }
 
-bool faulty_os::truncate_opened(handle file) {
+bool faulty_os::truncate_opened(handle file, uint32_t& error) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    if (const uint32_t* code = rule_for_handle(truncate_fail_, file)) return refuse(*code);
-    return next_->truncate_opened(real_of(file));
+    if (const uint32_t* code = rule_for_handle(truncate_fail_, file)) return fail(error, *code, false);
+    return next_->truncate_opened(real_of(file), error);
 }
 
-bool faulty_os::delete_opened(handle file, std::u16string_view path, const platform::file_id& folder) {
+bool faulty_os::delete_opened(handle file, std::u16string_view path, const platform::file_id& folder, uint32_t& error) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     ++delete_calls_;
-    if (const uint32_t* code = rule_for(delete_fail_, path)) return refuse(*code);
-    return next_->delete_opened(real_of(file), path, folder);
+    if (const uint32_t* code = rule_for(delete_fail_, path)) return fail(error, *code, false);
+    return next_->delete_opened(real_of(file), path, folder, error);
 }
 
-platform::lock_handle faulty_os::open_lock(std::u16string_view path) {
+platform::lock_handle faulty_os::open_lock(std::u16string_view path, uint32_t& error) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     ++open_counts_[std::u16string(path)];
-    if (const uint32_t* code = rule_for(open_fail_, path)) {
-        refuse(*code);
-        return INVALID_HANDLE;
-    }
+    if (const uint32_t* code = rule_for(open_fail_, path)) return fail(error, *code, INVALID_HANDLE);
     // The lock is passed through as it is: no rule acts on its handle.
-    return next_->open_lock(path);
+    return next_->open_lock(path, error);
 }
 
-bool faulty_os::executable_path(std::u16string& out) {
+bool faulty_os::executable_path(std::u16string& out, uint32_t& error) {
     {
         std::lock_guard<std::recursive_mutex> guard(lock_);
-        if (exe_fail_) return refuse(platform::ERR_FILE_NOT_FOUND);
+        if (exe_fail_) return fail(error, platform::ERR_FILE_NOT_FOUND, false);
         if (!exe_path_.empty()) {
             out = exe_path_;
             return true;
         }
     }
-    return next_->executable_path(out);
+    return next_->executable_path(out, error);
 }
 
 void faulty_os::sleep_ms(uint32_t milliseconds) {

@@ -90,12 +90,14 @@ public:
     platform::file_handle open_write(std::u16string_view path, platform::write_mode mode, uint32_t& error) override;
     bool write(platform::file_handle file, const void* data, size_t count, uint32_t& error) override;
     bool close(platform::file_handle file, uint32_t& error) override;
-    platform::file_handle open_for_change(std::u16string_view path, platform::change_kind kind) override;
-    bool set_read_only(platform::file_handle file, bool read_only) override;
-    bool truncate_opened(platform::file_handle file) override;
-    bool delete_opened(platform::file_handle file, std::u16string_view path, const platform::file_id& folder) override;
-    platform::lock_handle open_lock(std::u16string_view path) override;
-    bool executable_path(std::u16string& out) override;
+    platform::file_handle open_for_change(std::u16string_view path, platform::change_kind kind,
+                                          uint32_t& error) override;
+    bool set_read_only(platform::file_handle file, bool read_only, uint32_t& error) override;
+    bool truncate_opened(platform::file_handle file, uint32_t& error) override;
+    bool delete_opened(platform::file_handle file, std::u16string_view path, const platform::file_id& folder,
+                       uint32_t& error) override;
+    platform::lock_handle open_lock(std::u16string_view path, uint32_t& error) override;
+    bool executable_path(std::u16string& out, uint32_t& error) override;
     bool rotational_storage(std::u16string_view path) override {
         return rotational_ || forwarding_os::rotational_storage(path);
     }
@@ -123,8 +125,6 @@ private:
 
     platform::file_handle add_open(platform::file_handle real, std::u16string_view path);
     open_file* find_open(platform::file_handle file);
-    // Sets the thread's last error to `code` and returns false.
-    static bool refuse(uint32_t code);
     // Hands `code` back in `error` and returns false.
     static bool refuse(uint32_t& error, uint32_t code);
     template <class Map>

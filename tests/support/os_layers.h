@@ -43,13 +43,13 @@ public:
     platform::attr_bits get_attributes(sv path, uint32_t& error) override {
         return next_ ? next_->get_attributes(path, error) : refuse(error, platform::INVALID_ATTRIBUTES);
     }
-    bool full_path(sv name, u16& out, bool* has_file_part) override {
-        return next_ ? next_->full_path(name, out, has_file_part) : refuse(false);
+    bool full_path(sv name, u16& out, bool* has_file_part, uint32_t& error) override {
+        return next_ ? next_->full_path(name, out, has_file_part, error) : refuse(error, false);
     }
-    bool file_identity(sv path, platform::file_id& id) override {
-        return next_ ? next_->file_identity(path, id) : refuse(false);
+    bool file_identity(sv path, platform::file_id& id) override { return next_ && next_->file_identity(path, id); }
+    bool path_state(sv path, state& s, uint32_t& error) override {
+        return next_ ? next_->path_state(path, s, error) : refuse(error, false);
     }
-    bool path_state(sv path, state& s) override { return next_ ? next_->path_state(path, s) : refuse(false); }
     handle open_read(sv path, platform::read_mode mode, uint32_t& error) override {
         return next_ ? next_->open_read(path, mode, error) : refuse(error, NO_HANDLE);
     }
@@ -71,26 +71,34 @@ public:
     bool close(handle file, uint32_t& error) override {
         return next_ ? next_->close(file, error) : refuse(error, false);
     }
-    handle open_for_change(sv path, platform::change_kind kind) override {
-        return next_ ? next_->open_for_change(path, kind) : refuse(NO_HANDLE);
+    handle open_for_change(sv path, platform::change_kind kind, uint32_t& error) override {
+        return next_ ? next_->open_for_change(path, kind, error) : refuse(error, NO_HANDLE);
     }
-    bool set_read_only(handle file, bool on) override { return next_ ? next_->set_read_only(file, on) : refuse(false); }
-    bool truncate_opened(handle file) override { return next_ ? next_->truncate_opened(file) : refuse(false); }
-    bool delete_opened(handle file, sv path, const platform::file_id& folder) override {
-        return next_ ? next_->delete_opened(file, path, folder) : refuse(false);
+    bool set_read_only(handle file, bool on, uint32_t& error) override {
+        return next_ ? next_->set_read_only(file, on, error) : refuse(error, false);
     }
-    platform::lock_handle open_lock(sv path) override { return next_ ? next_->open_lock(path) : refuse(NO_HANDLE); }
-    bool release_lock(platform::lock_handle lock) override { return next_ ? next_->release_lock(lock) : refuse(false); }
+    bool truncate_opened(handle file, uint32_t& error) override {
+        return next_ ? next_->truncate_opened(file, error) : refuse(error, false);
+    }
+    bool delete_opened(handle file, sv path, const platform::file_id& folder, uint32_t& error) override {
+        return next_ ? next_->delete_opened(file, path, folder, error) : refuse(error, false);
+    }
+    platform::lock_handle open_lock(sv path, uint32_t& error) override {
+        return next_ ? next_->open_lock(path, error) : refuse(error, NO_HANDLE);
+    }
+    bool release_lock(platform::lock_handle lock) override { return next_ && next_->release_lock(lock); }
     bool can_write(sv path) override { return next_ && next_->can_write(path); }
     bool rotational_storage(sv path) override { return next_ && next_->rotational_storage(path); }
-    bool current_dir(u16& out) override { return next_ ? next_->current_dir(out) : refuse(false); }
-    bool set_current_dir(sv path) override { return next_ ? next_->set_current_dir(path) : refuse(false); }
-    bool executable_path(u16& out) override { return next_ ? next_->executable_path(out) : refuse(false); }
+    bool current_dir(u16& out) override { return next_ && next_->current_dir(out); }
+    bool set_current_dir(sv path) override { return next_ && next_->set_current_dir(path); }
+    bool executable_path(u16& out, uint32_t& error) override {
+        return next_ ? next_->executable_path(out, error) : refuse(error, false);
+    }
     u16 profile_read(sv section, sv key, sv file) override {
         return next_ ? next_->profile_read(section, key, file) : u16();
     }
     bool profile_write(sv section, sv key, sv value, sv file) override {
-        return next_ ? next_->profile_write(section, key, value, file) : refuse(false);
+        return next_ && next_->profile_write(section, key, value, file);
     }
     void* reserve_pages(size_t bytes) override { return next_ ? next_->reserve_pages(bytes) : nullptr; }
     bool release_pages(void* block, size_t bytes) override { return next_ && next_->release_pages(block, bytes); }
@@ -117,16 +125,15 @@ public:
     }
 
 protected:
-    // Sets ERR_ACCESS_DENIED as the thread's last error and returns `value`.
-    template <typename T>
-    static T refuse(T value) {
-        platform::set_last_error(platform::ERR_ACCESS_DENIED);
-        return value;
-    }
     // Hands ERR_ACCESS_DENIED back in `error` and returns `value`.
     template <typename T>
     static T refuse(uint32_t& error, T value) {
-        error = platform::ERR_ACCESS_DENIED;
+        return fail(error, platform::ERR_ACCESS_DENIED, value);
+    }
+    // Hands `code` back in `error` and returns `value`.
+    template <class T>
+    static T fail(uint32_t& error, uint32_t code, T value) {
+        error = code;
         return value;
     }
 

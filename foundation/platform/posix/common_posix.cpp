@@ -9,13 +9,6 @@
 
 namespace zub::platform::posix {
 
-bool fail_with(int code) {
-    set_last_error(static_cast<uint32_t>(code));
-    return false;
-}
-
-bool fail_errno() { return fail_with(errno); }
-
 bool write_all(int fd, const char* data, size_t count) {
     while (count > 0) {
         const ssize_t n = ::write(fd, data, count);

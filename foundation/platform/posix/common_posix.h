@@ -1,5 +1,5 @@
-// What the files of the POSIX layer share: failing with the thread's last
-// error set, writing all of a buffer, file names as native bytes, and a stat
+// What the files of the POSIX layer share: failing with a code in a call's
+// `error` argument, writing all of a buffer, file names as native bytes, and a stat
 // record in the Win32 vocabulary of platform.h (FILETIME values, identity,
 // the state of a file).
 #pragma once
@@ -15,11 +15,6 @@
 
 namespace zub::platform::posix {
 
-// Saves `code` as the thread's last error and returns false, for a failing
-// call to return it.
-bool fail_with(int code);
-// Saves errno as the thread's last error; returns false likewise.
-bool fail_errno();
 // Puts `code` in a call's `error` argument and returns false, for a failing
 // call to return it.
 inline bool fail(uint32_t& error, int code) {

@@ -114,9 +114,7 @@ void leave_listing(int fd) {
 }
 
 bool stat_following(std::u16string_view path, struct stat& st) {
-    if (at_call(native_scratch(path), [&](int dir, const char* name) { return fstatat(dir, name, &st, 0) == 0; }))
-        return true;
-    return fail_errno();
+    return at_call(native_scratch(path), [&](int dir, const char* name) { return fstatat(dir, name, &st, 0) == 0; });
 }
 
 int open_for_reading(std::u16string_view path) {

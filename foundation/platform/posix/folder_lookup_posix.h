@@ -48,8 +48,8 @@ bool at_call(const std::string& path, Call call) {
     return true;
 }
 
-// The status of the file a path leads to (links followed); false with the
-// error set when there is none.
+// The status of the file a path leads to (links followed); false when there
+// is none.
 bool stat_following(std::u16string_view path, struct stat& st);
 
 // A descriptor for reading the file a path leads to, or -1 with errno

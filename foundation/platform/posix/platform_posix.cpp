@@ -36,8 +36,6 @@ namespace zub::platform {
 
 namespace {
 
-thread_local uint32_t thread_last_error = 0;
-
 using namespace posix;
 
 // strerror_r comes in two flavours (XSI returns int, GNU returns the text).
@@ -127,6 +125,18 @@ T failed(uint32_t& error, int code, T value) {
     return value;
 }
 bool failed(uint32_t& error, int code) { return failed(error, code, false); }
+
+// The process's current folder; 0, or the errno value of the failure.
+int working_folder(std::u16string& out) {
+    std::string buffer(4096, '\0');
+    for (;;) {
+        if (getcwd(buffer.data(), buffer.size())) break;
+        if (errno != ERANGE) return errno;
+        buffer.resize(buffer.size() * 2);
+    }
+    out = utf16_from_bytes(buffer.c_str());
+    return 0;
+}
 
 // Next matching entry of an open search; false with `error` set at the end (ENOENT).
 bool next_match(search& s, find_entry& entry, uint32_t& error) {
@@ -244,11 +254,11 @@ public:
         return attributes_of(last_component(name), link, target);
     }
 
-    bool full_path(std::u16string_view name, std::u16string& out, bool* has_file_part) override {
-        if (name.empty()) return fail_with(ENOENT);
+    bool full_path(std::u16string_view name, std::u16string& out, bool* has_file_part, uint32_t& error) override {
+        if (name.empty()) return failed(error, ENOENT);
         std::u16string whole;
         if (name.front() != u'/') {
-            if (!current_dir(whole)) return false;
+            if (const int code = working_folder(whole); code != 0) return failed(error, code);
             whole += u'/';
         }
         whole.append(name);
@@ -287,11 +297,11 @@ public:
         return true;
     }
 
-    bool path_state(std::u16string_view path, file_state& state) override {
+    bool path_state(std::u16string_view path, file_state& state, uint32_t& error) override {
         // The whole path: a kept folder descriptor could lead to a folder
         // that was moved away and replaced since it was opened.
         struct stat st;
-        if (::stat(native_scratch(path).c_str(), &st) != 0) return fail_errno();
+        if (::stat(native_scratch(path).c_str(), &st) != 0) return failed(error, errno);
         state = state_from(st);
         return true;
     }
@@ -417,98 +427,90 @@ public:
         return true;
     }
 
-    file_handle open_for_change(std::u16string_view path, change_kind) override {
+    file_handle open_for_change(std::u16string_view path, change_kind, uint32_t& error) override {
         // O_NOFOLLOW: a link in the file's place fails with ELOOP instead of
         // leading to a file the comparison never saw. Non-blocking, so that
         // a FIFO swapped in cannot hang the run.
         const int fd = ::open(native(path).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0) {
-            fail_errno();
-            return INVALID_HANDLE;
-        }
+        if (fd < 0) return failed(error, errno, file_handle{});
         return new_file_handle(fd);
     }
 
-    bool set_read_only(file_handle file, bool read_only) override {
+    bool set_read_only(file_handle file, bool read_only, uint32_t& error) override {
         struct stat st;
-        if (!file.valid()) return fail_with(EBADF);
+        if (!file.valid()) return failed(error, EBADF);
         const int fd = descriptor_of(file);
-        if (fstat(fd, &st) != 0) return fail_errno();
+        if (fstat(fd, &st) != 0) return failed(error, errno);
         mode_t mode = st.st_mode & 07777;
         mode = read_only ? (mode & ~mode_t(S_IWUSR)) : (mode | S_IWUSR);
         if (mode == (st.st_mode & 07777)) return true;
-        if (fchmod(fd, mode) != 0) return fail_errno();
+        if (fchmod(fd, mode) != 0) return failed(error, errno);
         return true;
     }
 
-    bool truncate_opened(file_handle file) override {
-        if (!file.valid()) return fail_with(EBADF);
+    bool truncate_opened(file_handle file, uint32_t& error) override {
+        if (!file.valid()) return failed(error, EBADF);
         const int fd = descriptor_of(file);
         // The handle was opened for reading; a second descriptor for writing
         // is opened through the process's own descriptor table, which leads
         // to the same file whatever has happened to its name since.
         const int wfd = ::open(self_path(fd).c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (wfd < 0) return fail_errno();
+        if (wfd < 0) return failed(error, errno);
         struct stat held, reopened;
-        bool ok = fstat(fd, &held) == 0 && fstat(wfd, &reopened) == 0;
-        if (ok && identity_of(held) != identity_of(reopened)) {
-            errno = ESTALE;
-            ok = false;
+        int code = 0;
+        // NOLINTBEGIN(bugprone-branch-clone): the checks run in this order, the first failing one gives the error
+        if (fstat(fd, &held) != 0 || fstat(wfd, &reopened) != 0) {
+            code = errno;
+        } else if (identity_of(held) != identity_of(reopened)) {
+            code = CHANGED_REFUSAL;  // the reopened file is not the one held
+        } else if (ftruncate(wfd, 0) != 0) {
+            code = errno;
         }
-        if (ok) ok = ftruncate(wfd, 0) == 0;
-        const int saved = errno;
+        // NOLINTEND(bugprone-branch-clone)
         ::close(wfd);
-        return ok ? true : fail_with(saved);
+        return code == 0 || failed(error, code);
     }
 
-    bool delete_opened(file_handle file, std::u16string_view path16, const file_id& folder) override {
-        if (!file.valid()) return fail_with(EBADF);
+    bool delete_opened(file_handle file, std::u16string_view path16, const file_id& folder, uint32_t& error) override {
+        if (!file.valid()) return failed(error, EBADF);
         const std::string path = native(path16);
         const std::string parent = folder_of(path);
         const std::string name(last_component(path));
-        if (name.empty() || is_dot_name(name)) return fail_with(EINVAL);
+        if (name.empty() || is_dot_name(name)) return failed(error, EINVAL);
         const int dir = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dir < 0) return fail_errno();
+        if (dir < 0) return failed(error, errno);
         struct stat dir_st, held, named;
-        int error = 0;
+        int code = 0;
         // NOLINTBEGIN(bugprone-branch-clone): the checks run in this order, the first failing one gives the error
         if (fstat(dir, &dir_st) != 0 || fstat(descriptor_of(file), &held) != 0) {
-            error = errno;
+            code = errno;
         } else if (identity_of(dir_st) != folder) {
-            error = CHANGED_REFUSAL;  // the folder is not the one that was listed
+            code = CHANGED_REFUSAL;  // the folder is not the one that was listed
         } else if (fstatat(dir, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0) {
-            error = errno;
+            code = errno;
         } else if (identity_of(named) != identity_of(held)) {
-            error = CHANGED_REFUSAL;  // another file now has the name
+            code = CHANGED_REFUSAL;  // another file now has the name
         } else if (unlinkat(dir, name.c_str(), 0) != 0) {
-            error = errno;
+            code = errno;
         }
         // NOLINTEND(bugprone-branch-clone)
         ::close(dir);
-        return error == 0 ? true : fail_with(error);
+        return code == 0 || failed(error, code);
     }
 
     // The lock's handle is its descriptor itself: nothing reads it.
-    lock_handle open_lock(std::u16string_view path) override {
+    lock_handle open_lock(std::u16string_view path, uint32_t& error) override {
         const int fd = ::open(native(path).c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            fail_errno();
-            return INVALID_HANDLE;
-        }
+        if (fd < 0) return failed(error, errno, lock_handle{});
         if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            const int saved = errno;
+            error = static_cast<uint32_t>(errno);
             ::close(fd);
-            fail_with(saved);
             return INVALID_HANDLE;
         }
         return lock_handle{fd};
     }
 
-    bool release_lock(lock_handle lock) override {
-        if (!lock.valid()) return fail_with(EBADF);
-        if (::close(static_cast<int>(lock.value)) != 0) return fail_errno();
-        return true;
-    }
+    bool release_lock(lock_handle lock) override { return lock.valid() && ::close(static_cast<int>(lock.value)) == 0; }
 
     bool rotational_storage(std::u16string_view path) override {
         // The block device behind the file system, as the kernel describes
@@ -536,32 +538,17 @@ public:
         return false;
     }
 
-    bool can_write(std::u16string_view path) override {
-        if (access(native(path).c_str(), W_OK) != 0) return fail_errno();
-        return true;
-    }
+    bool can_write(std::u16string_view path) override { return access(native(path).c_str(), W_OK) == 0; }
 
-    bool current_dir(std::u16string& out) override {
-        std::string buffer(4096, '\0');
-        for (;;) {
-            if (getcwd(buffer.data(), buffer.size())) break;
-            if (errno != ERANGE) return fail_errno();
-            buffer.resize(buffer.size() * 2);
-        }
-        out = utf16_from_bytes(buffer.c_str());
-        return true;
-    }
+    bool current_dir(std::u16string& out) override { return working_folder(out) == 0; }
 
-    bool set_current_dir(std::u16string_view path) override {
-        if (chdir(native(path).c_str()) != 0) return fail_errno();
-        return true;
-    }
+    bool set_current_dir(std::u16string_view path) override { return chdir(native(path).c_str()) == 0; }
 
-    bool executable_path(std::u16string& out) override {
+    bool executable_path(std::u16string& out, uint32_t& error) override {
         std::string buffer(4096, '\0');
         for (;;) {
             const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
-            if (n < 0) return fail_errno();
+            if (n < 0) return failed(error, errno);
             if (static_cast<size_t>(n) < buffer.size()) {
                 buffer.resize(static_cast<size_t>(n));
                 break;
@@ -579,7 +566,7 @@ public:
 
     bool profile_write(std::u16string_view section, std::u16string_view key, std::u16string_view value,
                        std::u16string_view file) override {
-        return posix::write_profile(section, key, value, native(file));
+        return posix::write_profile(section, key, value, native(file)) == 0;
     }
 
     void* reserve_pages(size_t bytes) override {
@@ -590,10 +577,7 @@ public:
         constexpr size_t HUGE = size_t{2} * 1024 * 1024;
         const size_t extra = length >= HUGE ? HUGE : 0;
         void* mapped = mmap(nullptr, length + extra, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (mapped == MAP_FAILED) {
-            fail_errno();
-            return nullptr;
-        }
+        if (mapped == MAP_FAILED) return nullptr;
         auto* start = static_cast<char*>(mapped);
         if (extra == 0) return start;
         auto* aligned = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(start) + HUGE - 1) & ~uintptr_t(HUGE - 1));
@@ -607,8 +591,7 @@ public:
     bool release_pages(void* block, size_t bytes) override {
         const size_t page = page_size();
         const size_t length = ((bytes ? bytes : 1) + page - 1) / page * page;
-        if (munmap(block, length) != 0) return fail_errno();
-        return true;
+        return munmap(block, length) == 0;
     }
 
     std::u16string error_text(uint32_t code) override {
@@ -619,13 +602,13 @@ public:
     std::u16string errno_text(int number) override { return strerror_text(number); }
 
     bool local_time(file_time time, system_time& out) override {
-        if (time > static_cast<uint64_t>(INT64_MAX)) return fail_with(EINVAL);
+        if (time > static_cast<uint64_t>(INT64_MAX)) return false;
         const int64_t seconds = static_cast<int64_t>(time / 10000000ULL) - EPOCH_DIFFERENCE_SECONDS;
         const auto remainder = static_cast<int>(time % 10000000ULL);
         const auto t = static_cast<time_t>(seconds);
-        if (static_cast<int64_t>(t) != seconds) return fail_with(EINVAL);
+        if (static_cast<int64_t>(t) != seconds) return false;
         struct tm fields;
-        if (!localtime_r(&t, &fields)) return fail_with(EINVAL);
+        if (!localtime_r(&t, &fields)) return false;
         out.year = fields.tm_year + 1900;
         out.month = fields.tm_mon + 1;
         out.weekday = fields.tm_wday;
@@ -664,8 +647,7 @@ public:
 
     bool console_write(std_stream which, std::u16string_view text) override {
         const std::string bytes = bytes_from_utf16(text);
-        if (!write_all(fd_of(which), bytes.data(), bytes.size())) return fail_errno();
-        return true;
+        return write_all(fd_of(which), bytes.data(), bytes.size());
     }
 
     file_handle std_handle(std_stream which) override {
@@ -700,7 +682,8 @@ public:
             struct stat st;
             if (!chosen.empty() && ::stat(native(chosen).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
                 std::u16string absolute;
-                if (full_path(chosen, absolute, nullptr)) {
+                uint32_t error = 0;
+                if (full_path(chosen, absolute, nullptr, error)) {
                     if (absolute.size() > 1 && absolute.back() == u'/') absolute.pop_back();
                     return absolute;
                 }
@@ -755,9 +738,6 @@ os& native_os() {
     static posix_os instance;
     return instance;
 }
-
-uint32_t last_error() { return thread_last_error; }
-void set_last_error(uint32_t code) { thread_last_error = code; }
 
 int errno_from_os_error(uint32_t code) { return static_cast<int>(code); }
 bool is_not_found(uint32_t code) { return code == ENOENT || code == ENOTDIR; }

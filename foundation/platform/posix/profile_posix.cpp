@@ -27,6 +27,9 @@ namespace {
 
 constexpr size_t LINE_HEAD = 65536;
 
+// The errno value of the call that just failed; EIO for a failure that set none.
+int failure_code() { return errno != 0 ? errno : EIO; }
+
 bool same_fold(std::u16string_view a, std::u16string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
@@ -131,7 +134,8 @@ private:
 };
 
 // Whether any line ends in CR LF, and whether the file ends with a line end.
-bool scan_line_ends(int fd, bool& crlf, bool& final_newline) {
+// 0, or the errno value of a failed read.
+int scan_line_ends(int fd, bool& crlf, bool& final_newline) {
     char buffer[65536];
     char previous = 0, last = '\n';
     uint64_t offset = 0;
@@ -139,7 +143,7 @@ bool scan_line_ends(int fd, bool& crlf, bool& final_newline) {
     for (;;) {
         const ssize_t n = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return fail_with(errno);
+        if (n < 0) return failure_code();
         if (n == 0) break;
         for (ssize_t i = 0; i < n; ++i) {
             if (buffer[i] == '\n' && previous == '\r') crlf = true;
@@ -149,7 +153,7 @@ bool scan_line_ends(int fd, bool& crlf, bool& final_newline) {
         offset += static_cast<uint64_t>(n);
     }
     final_newline = last == '\n';
-    return true;
+    return 0;
 }
 
 // The rewritten file, written through a buffer: lines joined by the file's
@@ -218,9 +222,10 @@ bool copy_file_content(int from, int to) {
 }
 
 // Writes the new content of the settings file read from `in` into `out`.
-bool rewrite(int in, int out, std::u16string_view section, std::u16string_view key, std::u16string_view value) {
+// 0, or the errno value of the failure.
+int rewrite(int in, int out, std::u16string_view section, std::u16string_view key, std::u16string_view value) {
     bool crlf = false, final_newline = true;
-    if (!scan_line_ends(in, crlf, final_newline)) return false;
+    if (const int code = scan_line_ends(in, crlf, final_newline); code != 0) return code;
     std::u16string entry(key);
     entry += u'=';
     entry.append(value);
@@ -260,7 +265,7 @@ bool rewrite(int in, int out, std::u16string_view section, std::u16string_view k
         }
         writer.copy(l);
     }
-    if (reader.failed()) return fail_with(EIO);
+    if (reader.failed()) return EIO;
     if (phase == inside) {
         writer.text(entry);
         flush_blanks();
@@ -272,18 +277,15 @@ bool rewrite(int in, int out, std::u16string_view section, std::u16string_view k
         writer.text(entry);
         final_newline = true;
     }
-    if (!writer.finish(final_newline)) return fail_with(errno ? errno : EIO);
-    return true;
+    if (!writer.finish(final_newline)) return failure_code();
+    return 0;
 }
 
 }  // namespace
 
 std::u16string read_profile(std::u16string_view section, std::u16string_view key, const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        fail_with(errno);
-        return {};
-    }
+    if (fd < 0) return {};
     line_reader reader(fd, 0);
     bool inside = false;
     line l;
@@ -306,42 +308,38 @@ std::u16string read_profile(std::u16string_view section, std::u16string_view key
     return result;
 }
 
-bool write_profile(std::u16string_view section, std::u16string_view key, std::u16string_view value,
-                   const std::string& path) {
+int write_profile(std::u16string_view section, std::u16string_view key, std::u16string_view value,
+                  const std::string& path) {
     const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);  // never creates the file
-    if (in < 0) return fail_with(errno);
+    if (in < 0) return failure_code();
     struct stat st;
     if (fstat(in, &st) != 0) {
-        const int saved = errno;
+        const int code = failure_code();
         ::close(in);
-        return fail_with(saved);
+        return code;
     }
     std::string temp = path + ".XXXXXX";
     const int out = mkstemp(temp.data());
     if (out >= 0) {
-        const bool written =
-            fchmod(out, st.st_mode & 07777) == 0 && rewrite(in, out, section, key, value) && fsync(out) == 0;
-        const int saved = errno;
+        int code = fchmod(out, st.st_mode & 07777) == 0 ? rewrite(in, out, section, key, value) : failure_code();
+        if (code == 0 && fsync(out) != 0) code = failure_code();
         ::close(out);
         ::close(in);
-        if (written && ::rename(temp.c_str(), path.c_str()) == 0) return true;
-        const int error = written ? errno : saved;
-        ::unlink(temp.c_str());
-        return fail_with(error);
+        if (code == 0 && ::rename(temp.c_str(), path.c_str()) != 0) code = failure_code();
+        if (code != 0) ::unlink(temp.c_str());
+        return code;
     }
     // The folder refuses new files: stage the content, then copy it back.
     std::FILE* stage = std::tmpfile();
-    bool ok = stage != nullptr && rewrite(in, fileno(stage), section, key, value);
-    int saved = errno;
+    int code = stage != nullptr ? rewrite(in, fileno(stage), section, key, value) : failure_code();
     ::close(in);
-    if (ok) {
+    if (code == 0) {
         const int in_place = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-        ok = in_place >= 0 && copy_file_content(fileno(stage), in_place);
-        saved = errno;
+        if (in_place < 0 || !copy_file_content(fileno(stage), in_place)) code = failure_code();
         if (in_place >= 0) ::close(in_place);
     }
     if (stage) std::fclose(stage);
-    return ok ? true : fail_with(saved);
+    return code;
 }
 
 }  // namespace zub::platform::posix

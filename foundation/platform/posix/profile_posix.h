@@ -9,12 +9,11 @@
 
 namespace zub::platform::posix {
 
-// The value of `key` in `section` ("" when absent or unreadable; the last
-// error is set when the file cannot be read).
+// The value of `key` in `section` ("" when absent or unreadable).
 std::u16string read_profile(std::u16string_view section, std::u16string_view key, const std::string& path);
-// Sets `key` in `section` (the section is appended when missing). False,
-// with the last error set, when the file does not exist or cannot be rewritten.
-bool write_profile(std::u16string_view section, std::u16string_view key, std::u16string_view value,
-                   const std::string& path);
+// Sets `key` in `section` (the section is appended when missing). 0, or the
+// errno value of the failure when the file does not exist or cannot be rewritten.
+int write_profile(std::u16string_view section, std::u16string_view key, std::u16string_view value,
+                  const std::string& path);
 
 }  // namespace zub::platform::posix

@@ -3,8 +3,9 @@
 // calling code relies on (unbuffered sequential reads for comparing, an
 // unshared open for the run lock, the shell's folder browser for picking).
 // UTF-16 text is handed to the W functions as wchar_t, which is 16 bits wide
-// on Windows. Every failure leaves the system's code in the thread's last
-// error, where the caller reads it with platform::last_error().
+// on Windows. A call that hands its failure code back reads the system's code
+// right after the failing call and puts it into its `error` argument; the
+// thread's last error is read nowhere else.
 #include "platform/platform.h"
 
 #include "platform/win32/windows_api.h"
@@ -33,10 +34,13 @@ constexpr DWORD PICKER_UNITS = 32772;
 class wide_text {
 public:
     explicit wide_text(std::u16string_view text) : copy_(text), ok_(text.find(u'\0') == std::u16string_view::npos) {}
-    bool ok() const {
-        if (!ok_) SetLastError(ERROR_INVALID_NAME);
+    // Whether the text can be passed on; the code of a refusal goes to `error`.
+    bool ok(uint32_t& error) const {
+        if (!ok_) error = ERROR_INVALID_NAME;
         return ok_;
     }
+    // Whether the text can be passed on, for a call that hands no code back.
+    bool whole() const { return ok_; }
     const wchar_t* get() const { return reinterpret_cast<const wchar_t*>(copy_.c_str()); }
 
 private:
@@ -88,14 +92,6 @@ void fill_entry(const WIN32_FIND_DATAW& data, find_entry& entry) {
     entry.name = from_wide(data.cFileName, wcsnlen(data.cFileName, MAX_PATH));
 }
 
-// Closes a handle without disturbing the error code of the failure that
-// made the caller give up on it.
-void close_keeping_error(HANDLE h) {
-    DWORD saved = GetLastError();
-    CloseHandle(h);
-    SetLastError(saved);
-}
-
 // Codes the changes that act on one file refuse with: a link in the file's
 // place, and a file or folder that is no longer the one that was compared.
 constexpr DWORD LINK_REFUSAL = 681;      // ERROR_STOPPED_ON_SYMLINK
@@ -114,6 +110,26 @@ bool read_state(HANDLE file, file_state& state) {
     state.links = info.nNumberOfLinks;
     state.read_only = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
     state.regular = (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+    return true;
+}
+
+// The identity of the file a path leads to (links followed), or false with
+// the system's code in `error`.
+bool identity_of(std::u16string_view path, file_id& id, uint32_t& error) {
+    wide_text name(path);
+    if (!name.ok(error)) return false;
+    // No access is needed to read the identity; backup semantics let a
+    // folder be opened too. Links and junctions are followed, so the
+    // identity is that of the file actually reached.
+    HANDLE file = CreateFileW(name.get(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return failed(error, false);
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known = GetFileInformationByHandle(file, &info) != 0 || failed(error, false);
+    CloseHandle(file);
+    if (!known) return false;
+    id.device = info.dwVolumeSerialNumber;
+    id.index = join64(info.nFileIndexHigh, info.nFileIndexLow);
     return true;
 }
 
@@ -201,7 +217,7 @@ public:
 
     search_handle find_first(std::u16string_view pattern, find_entry& entry, uint32_t& error) override {
         wide_text name(pattern);
-        if (!name.ok()) return failed(error, INVALID_HANDLE);
+        if (!name.ok(error)) return INVALID_HANDLE;
         WIN32_FIND_DATAW data;
         HANDLE search = FindFirstFileW(name.get(), &data);
         if (search == INVALID_HANDLE_VALUE) return failed(error, INVALID_HANDLE);
@@ -232,22 +248,22 @@ public:
 
     attr_bits get_attributes(std::u16string_view path, uint32_t& error) override {
         wide_text name(path);
-        if (!name.ok()) return failed(error, INVALID_ATTRIBUTES);
+        if (!name.ok(error)) return INVALID_ATTRIBUTES;
         const attr_bits attributes = static_cast<attr_bits>(GetFileAttributesW(name.get()));
         return attributes == INVALID_ATTRIBUTES ? failed(error, attributes) : attributes;
     }
 
-    bool full_path(std::u16string_view name, std::u16string& out, bool* has_file_part) override {
+    bool full_path(std::u16string_view name, std::u16string& out, bool* has_file_part, uint32_t& error) override {
         wide_text text(name);
-        if (!text.ok()) return false;
+        if (!text.ok(error)) return false;
         std::vector<wchar_t> buffer(FULL_PATH_UNITS);
         wchar_t* file_part = nullptr;
         DWORD length = GetFullPathNameW(text.get(), FULL_PATH_UNITS, buffer.data(), &file_part);
         // 0 is a failure; a result at least the buffer size is the size the
         // system would need, and the buffer does not hold the path.
-        if (length == 0) return false;
+        if (length == 0) return failed(error, false);
         if (length >= FULL_PATH_UNITS) {
-            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+            error = ERROR_FILENAME_EXCED_RANGE;
             return false;
         }
         out = from_wide(buffer.data(), length);
@@ -256,45 +272,27 @@ public:
     }
 
     bool file_identity(std::u16string_view path, file_id& id) override {
-        wide_text name(path);
-        if (!name.ok()) return false;
-        // No access is needed to read the identity; backup semantics let a
-        // folder be opened too. Links and junctions are followed, so the
-        // identity is that of the file actually reached.
-        HANDLE file = CreateFileW(name.get(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return false;
-        BY_HANDLE_FILE_INFORMATION info;
-        if (!GetFileInformationByHandle(file, &info)) {
-            close_keeping_error(file);
-            return false;
-        }
-        CloseHandle(file);
-        id.device = info.dwVolumeSerialNumber;
-        id.index = join64(info.nFileIndexHigh, info.nFileIndexLow);
-        return true;
+        uint32_t ignored = 0;
+        return identity_of(path, id, ignored);
     }
 
-    bool path_state(std::u16string_view path, file_state& state) override {
+    bool path_state(std::u16string_view path, file_state& state, uint32_t& error) override {
         wide_text name(path);
-        if (!name.ok()) return false;
+        if (!name.ok(error)) return false;
         HANDLE file =
             CreateFileW(name.get(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return false;
-        if (!read_state(file, state)) {
-            close_keeping_error(file);
-            return false;
-        }
+        if (file == INVALID_HANDLE_VALUE) return failed(error, false);
+        const bool known = read_state(file, state) || failed(error, false);
         CloseHandle(file);
-        return true;
+        return known;
     }
 
     // --- files ---
 
     file_handle open_read(std::u16string_view path, read_mode mode, uint32_t& error) override {
         wide_text name(path);
-        if (!name.ok()) return failed(error, file_handle{});
+        if (!name.ok(error)) return file_handle{};
         if (mode == read_mode::compare) {
             // Unbuffered: the caller's buffers are page-aligned and its
             // requests are multiples of 8192 bytes, as such reads require.
@@ -327,7 +325,7 @@ public:
 
     file_handle open_write(std::u16string_view path, write_mode mode, uint32_t& error) override {
         wide_text name(path);
-        if (!name.ok()) return failed(error, file_handle{});
+        if (!name.ok(error)) return file_handle{};
         const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
         if (mode == write_mode::truncate) {
             return wrap(
@@ -364,9 +362,9 @@ public:
         return CloseHandle(native(file)) != 0 || failed(error, false);
     }
 
-    file_handle open_for_change(std::u16string_view path, change_kind kind) override {
+    file_handle open_for_change(std::u16string_view path, change_kind kind, uint32_t& error) override {
         wide_text name(path);
-        if (!name.ok()) return INVALID_HANDLE;
+        if (!name.ok(error)) return INVALID_HANDLE;
         // Attribute and delete access only for a deletion: a handle without
         // data access is not kept from opening by another program's handle,
         // whatever that one shares. Emptying needs write access in the same
@@ -381,78 +379,80 @@ public:
         if (kind == change_kind::empty) {
             file = CreateFileW(name.get(), ACCESS | FILE_WRITE_DATA, SHARING, nullptr, OPEN_EXISTING,
                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-            if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_ACCESS_DENIED) return INVALID_HANDLE;
+            if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_ACCESS_DENIED)
+                return failed(error, INVALID_HANDLE);
         }
         if (file == INVALID_HANDLE_VALUE)
             file =
                 CreateFileW(name.get(), ACCESS, SHARING, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return INVALID_HANDLE;
+        if (file == INVALID_HANDLE_VALUE) return failed(error, INVALID_HANDLE);
         FILE_BASIC_INFO basic;
-        if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) {
-            close_keeping_error(file);
-            return INVALID_HANDLE;
+        bool usable = GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) || failed(error, false);
+        if (usable && (basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            error = LINK_REFUSAL;
+            usable = false;
         }
-        if (basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-            CloseHandle(file);
-            SetLastError(LINK_REFUSAL);
-            return INVALID_HANDLE;
-        }
-        return wrap(file);
+        if (usable) return wrap(file);
+        CloseHandle(file);
+        return INVALID_HANDLE;
     }
 
-    bool set_read_only(file_handle file, bool read_only) override {
+    bool set_read_only(file_handle file, bool read_only, uint32_t& error) override {
         FILE_BASIC_INFO basic;
-        if (!GetFileInformationByHandleEx(native(file), FileBasicInfo, &basic, sizeof basic)) return false;
+        if (!GetFileInformationByHandleEx(native(file), FileBasicInfo, &basic, sizeof basic))
+            return failed(error, false);
         DWORD attributes = basic.FileAttributes;
         attributes = read_only ? (attributes | FILE_ATTRIBUTE_READONLY) : (attributes & ~FILE_ATTRIBUTE_READONLY);
         if (attributes == basic.FileAttributes) return true;
         FILE_BASIC_INFO change{};  // times of 0 are left as they are
         change.FileAttributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
-        return SetFileInformationByHandle(native(file), FileBasicInfo, &change, sizeof change) != 0;
+        return SetFileInformationByHandle(native(file), FileBasicInfo, &change, sizeof change) != 0 ||
+               failed(error, false);
     }
 
-    bool truncate_opened(file_handle file) override {
+    bool truncate_opened(file_handle file, uint32_t& error) override {
         // The handle's own write access where it has it (opened for emptying).
         FILE_END_OF_FILE_INFO end{};
         if (SetFileInformationByHandle(native(file), FileEndOfFileInfo, &end, sizeof end)) return true;
-        if (GetLastError() != ERROR_ACCESS_DENIED) return false;
+        if (GetLastError() != ERROR_ACCESS_DENIED) return failed(error, false);
         // A file that was read-only at the open: a second handle for writing.
         // How a reopen is resolved is the system's affair (one may go by the
         // name again), so it must prove to be the same file.
         HANDLE writer =
             ReOpenFile(native(file), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
-        if (writer == INVALID_HANDLE_VALUE) return false;
+        if (writer == INVALID_HANDLE_VALUE) return failed(error, false);
         file_state held, reopened;
-        bool ok = read_state(native(file), held) && read_state(writer, reopened);
+        bool ok = (read_state(native(file), held) && read_state(writer, reopened)) || failed(error, false);
         if (ok && held.id != reopened.id) {
-            SetLastError(CHANGED_REFUSAL);
+            error = CHANGED_REFUSAL;
             ok = false;
         }
-        if (ok) ok = SetFileInformationByHandle(writer, FileEndOfFileInfo, &end, sizeof end) != 0;
+        if (ok) ok = SetFileInformationByHandle(writer, FileEndOfFileInfo, &end, sizeof end) || failed(error, false);
         if (!ok) {
-            close_keeping_error(writer);
+            CloseHandle(writer);
             return false;
         }
-        return CloseHandle(writer) != 0;
+        return CloseHandle(writer) != 0 || failed(error, false);
     }
 
-    bool delete_opened(file_handle file, std::u16string_view path, const file_id& folder) override {
+    bool delete_opened(file_handle file, std::u16string_view path, const file_id& folder, uint32_t& error) override {
         file_id holder;
-        if (!file_identity(folder_part(path), holder)) return false;
+        if (!identity_of(folder_part(path), holder, error)) return false;
         if (holder != folder) {
-            SetLastError(CHANGED_REFUSAL);
+            error = CHANGED_REFUSAL;
             return false;
         }
         // The file goes when its last handle is closed: the caller's close.
         FILE_DISPOSITION_INFO disposition{TRUE};
-        return SetFileInformationByHandle(native(file), FileDispositionInfo, &disposition, sizeof disposition) != 0;
+        return SetFileInformationByHandle(native(file), FileDispositionInfo, &disposition, sizeof disposition) != 0 ||
+               failed(error, false);
     }
 
-    lock_handle open_lock(std::u16string_view path) override {
+    lock_handle open_lock(std::u16string_view path, uint32_t& error) override {
         wide_text name(path);
-        if (!name.ok()) return INVALID_HANDLE;
+        if (!name.ok(error)) return INVALID_HANDLE;
         HANDLE h = CreateFileW(name.get(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h != INVALID_HANDLE_VALUE) SetLastError(0);
+        if (h == INVALID_HANDLE_VALUE) return failed(error, INVALID_HANDLE);
         return wrap<lock_handle>(h);
     }
 
@@ -462,7 +462,7 @@ public:
         // The volume that holds the path, asked whether it incurs a seek
         // penalty. A share, or a volume that does not say, does not.
         wide_text name(path);
-        if (!name.ok()) return false;
+        if (!name.whole()) return false;
         std::vector<wchar_t> volume(FULL_PATH_UNITS);
         if (!GetVolumePathNameW(name.get(), volume.data(), static_cast<DWORD>(volume.size()))) return false;
         std::wstring device(volume.data());
@@ -488,14 +488,9 @@ public:
     bool can_write(std::u16string_view path) override {
         // The access test for writing: the file exists, is a file, and is
         // not marked read-only.
-        uint32_t error = 0;
-        const attr_bits attributes = get_attributes(path, error);
-        if (attributes == INVALID_ATTRIBUTES) return false;  // the system's code is still the last error
-        if (has(attributes, attr_bits::DIRECTORY | attr_bits::READONLY)) {
-            SetLastError(ERROR_ACCESS_DENIED);
-            return false;
-        }
-        return true;
+        uint32_t ignored = 0;
+        const attr_bits attributes = get_attributes(path, ignored);
+        return attributes != INVALID_ATTRIBUTES && !has(attributes, attr_bits::DIRECTORY | attr_bits::READONLY);
     }
 
     // --- process ---
@@ -503,27 +498,24 @@ public:
     bool current_dir(std::u16string& out) override {
         std::vector<wchar_t> buffer(CURRENT_DIR_UNITS);
         DWORD length = GetCurrentDirectoryW(CURRENT_DIR_UNITS, buffer.data());
-        if (length == 0) return false;
-        if (length >= CURRENT_DIR_UNITS) {
-            SetLastError(ERROR_FILENAME_EXCED_RANGE);
-            return false;
-        }
+        // 0 is a failure; a result at least the buffer size is the size needed.
+        if (length == 0 || length >= CURRENT_DIR_UNITS) return false;
         out = from_wide(buffer.data(), length);
         return true;
     }
 
     bool set_current_dir(std::u16string_view path) override {
         wide_text name(path);
-        return name.ok() && SetCurrentDirectoryW(name.get()) != 0;
+        return name.whole() && SetCurrentDirectoryW(name.get()) != 0;
     }
 
-    bool executable_path(std::u16string& out) override {
+    bool executable_path(std::u16string& out, uint32_t& error) override {
         std::vector<wchar_t> buffer(MODULE_PATH_UNITS);
         DWORD length = GetModuleFileNameW(nullptr, buffer.data(), MODULE_PATH_UNITS);
-        if (length == 0) return false;
+        if (length == 0) return failed(error, false);
         // A full buffer means the name was cut: no settings path is built from it.
         if (length >= MODULE_PATH_UNITS) {
-            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            error = ERROR_INSUFFICIENT_BUFFER;
             return false;
         }
         out = from_wide(buffer.data(), length);
@@ -535,7 +527,7 @@ public:
     std::u16string profile_read(std::u16string_view section, std::u16string_view key,
                                 std::u16string_view file) override {
         wide_text s(section), k(key), f(file);
-        if (!s.ok() || !k.ok() || !f.ok()) return {};
+        if (!s.whole() || !k.whole() || !f.whole()) return {};
         std::vector<wchar_t> raw(PROFILE_RAW_UNITS);
         DWORD length = GetPrivateProfileStringW(s.get(), k.get(), L"", raw.data(), PROFILE_RAW_UNITS, f.get());
         return from_wide(raw.data(), length);
@@ -544,7 +536,7 @@ public:
     bool profile_write(std::u16string_view section, std::u16string_view key, std::u16string_view value,
                        std::u16string_view file) override {
         wide_text s(section), k(key), v(value), f(file);
-        if (!s.ok() || !k.ok() || !v.ok() || !f.ok()) return false;
+        if (!s.whole() || !k.whole() || !v.whole() || !f.whole()) return false;
         return WritePrivateProfileStringW(s.get(), k.get(), v.get(), f.get()) != 0;
     }
 
@@ -690,10 +682,6 @@ os& native_os() {
 }
 
 void set_picker_new_style(bool new_style) { picker_new_style = new_style; }
-
-uint32_t last_error() { return GetLastError(); }
-
-void set_last_error(uint32_t code) { SetLastError(code); }
 
 int errno_from_os_error(uint32_t code) {
     switch (code) {
