@@ -356,6 +356,67 @@ TEST_F(run_driver_test, destination_replaced_mid_walk_removes_nothing) {
     EXPECT_EQ(bytes(u"zubsrm.log"), "");
 }
 
+// Pairs in flight (a window the settings ask for) give exactly the result
+// files, lines and removals of one pair at a time: a refused open, a read
+// that fails, a missing and a shorter destination, and a file swapped before
+// its removal among the pairs in flight. A rotational device and the load
+// levels 1 to 3 keep one pair at a time.
+TEST_F(run_driver_test, pairs_in_flight_report_and_remove_as_one_pair_at_a_time) {
+    const auto path = [&](std::u16string_view name) { return make_long_path(work_.path(name)).value_or(u""); };
+    struct outcome {
+        int code;
+        std::u16string out, err;
+        std::vector<std::string> files;
+        int most_read_open;
+    };
+    const auto run_with = [&](const char* settings, bool rotational, bool hold_reads = false,
+                              std::u16string level = u"-4") {
+        faulty_os faults;  // fresh rules and counts for each run
+        faulty_os_scope in_force(faults);
+        faults.set_executable_path(work_.path(u"zub64.exe"));
+        if (rotational) faults.report_rotational();
+        std::filesystem::remove_all(std::filesystem::path(narrow(work_.path(u"src"))));
+        std::filesystem::remove_all(std::filesystem::path(narrow(work_.path(u"dst"))));
+        for (const char16_t* list : path_lists) std::filesystem::remove(narrow(work_.path(list)));
+        for (int i = 0; i < 12; ++i) {
+            const std::u16string name = sformat(u"f%02d", i);
+            const std::string bytes(size_t(1000 * i + 10), static_cast<char>('a' + i));
+            work_.write_file(u"src/" + name, bytes);
+            // A first read waits (20 ms at most) until another pair is open too.
+            if (hold_reads)
+                faults.before_first_read(path(u"src/" + name), [&] {
+                    for (int t = 0; t < 20 && faults.most_read_open() < 3; ++t) platform::current().sleep_ms(1);
+                });
+            if (i == 4) continue;                                            // missing
+            work_.write_file(u"dst/" + name, i == 6 ? bytes + "!" : bytes);  // longer
+        }
+        work_.write_file(u"dst/f08", std::string(8010, 'x'));  // differs
+        faults.fail_open(path(u"src/f02"), platform::ERR_ACCESS_DENIED);
+        faults.fail_read(path(u"dst/f05"), 4096, 23);
+        faults.before_change(path(u"dst/f09"), [&] { work_.write_file(u"dst/f09", std::string(9010, 'q')); });
+        write_settings(settings);
+        capture_host host;
+        outcome o{run({u"-d", level, u"src", u"dst"}, host), host.out, host.err, {}, faults.most_read_open()};
+        for (const char16_t* list : path_lists) o.files.push_back(bytes(list));
+        for (int i = 0; i < 12; ++i) o.files.push_back(work_.exists(sformat(u"dst/f%02d", i)) ? "kept" : "removed");
+        return o;
+    };
+    const outcome one = run_with("[options]\r\ninflight=1\r\n", false);
+    const outcome window = run_with("[options]\r\ninflight=6\r\n", false, true);
+    EXPECT_EQ(one.most_read_open, 2);
+    EXPECT_GT(window.most_read_open, 2);
+    EXPECT_EQ(window.code, one.code);
+    EXPECT_EQ(window.out, one.out);
+    EXPECT_EQ(window.err, one.err);
+    EXPECT_EQ(window.files, one.files);
+    EXPECT_NE(one.err.find(u"changed since it was compared"), std::u16string::npos) << narrow(one.err);
+    // Six removed, and f04 was never there.
+    EXPECT_EQ(std::count(one.files.begin(), one.files.end(), "removed"), 7) << narrow(one.out);
+    EXPECT_EQ(run_with("[options]\r\ninflight=6\r\n", true, true).most_read_open, 2);
+    for (const char16_t* level : {u"-1", u"-2", u"-3"})
+        EXPECT_EQ(run_with("[options]\r\ninflight=6\r\n", false, true, level).most_read_open, 2) << narrow(level);
+}
+
 // A run whose current folder is its source, against a backup that holds
 // empty copies of the result files: its own result files are never removed.
 TEST_F(run_driver_test, own_result_files_are_never_removed) {

@@ -111,6 +111,10 @@ int faulty_os::open_count(const std::u16string& path) const {
     const auto it = open_counts_.find(path);
     return it == open_counts_.end() ? 0 : it->second;
 }
+int faulty_os::most_read_open() const {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    return most_read_open_;
+}
 int faulty_os::read_calls() const {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     return read_calls_;
@@ -155,7 +159,12 @@ handle faulty_os::open_read(std::u16string_view path, platform::read_mode mode, 
         refuse(error, *code);
         return INVALID_HANDLE;
     }
-    return add_open(next_->open_read(path, mode, error), path);
+    const handle file = add_open(next_->open_read(path, mode, error), path);
+    if (file.valid()) {
+        open_files_[file.value].reading = true;
+        most_read_open_ = std::max(most_read_open_, ++read_open_);
+    }
+    return file;
 }
 
 bool faulty_os::read(handle file, void* buffer, uint32_t count, uint32_t& got, uint32_t& error) {
@@ -248,6 +257,7 @@ bool faulty_os::close(handle file, uint32_t& error) {
     const auto it = open_files_.find(file.value);
     if (it == open_files_.end()) return next_->close(file, error);
     const handle real = it->second.real;
+    read_open_ -= it->second.reading;
     open_files_.erase(it);
     return next_->close(real, error);
 }

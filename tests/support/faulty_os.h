@@ -74,6 +74,8 @@ public:
 
     // Calls seen (for asserting that something did not happen).
     int open_count(const std::u16string& path) const;
+    // The most files open for reading at one time so far.
+    int most_read_open() const;
     int read_calls() const;
     std::vector<uint32_t> read_sizes(const std::u16string& path) const;
     int delete_count() const;
@@ -117,6 +119,7 @@ private:
         platform::file_handle real;
         std::u16string path;
         uint64_t offset = 0;
+        bool reading = false;
     };
     struct read_failure {
         uint64_t offset = 0;
@@ -157,6 +160,7 @@ private:
     std::map<std::u16string, std::function<void()>, std::less<>> change_actions_;
 
     std::map<intptr_t, open_file> open_files_;
+    int read_open_ = 0, most_read_open_ = 0;
     intptr_t next_handle_ = 0x70000000;
 
     bool capturing_ = false;
