@@ -222,8 +222,8 @@ RESULT_LISTS = ("zubssame.log", "zubdsame.log", "zubsdif.log", "zubddif.log", "z
 
 
 def result_lines(folder, root):
-    """The lines of each result list in FOLDER, with ROOT made "<root>", sorted:
-    the order of a list is the order of work, which may vary."""
+    """The lines of each result list in FOLDER, with ROOT made "<root>", in their
+    order: the walk's order, which the share (a passthrough) lists as the disk does."""
     lists = {}
     for name in RESULT_LISTS:
         path = os.path.join(folder, name)
@@ -237,7 +237,7 @@ def result_lines(folder, root):
             text = raw.decode("utf-8", "surrogateescape")
         lines = [line.replace(root, "<root>", 1) if line.startswith(root) else line
                  for line in text.replace("\r\n", "\n").split("\n") if line]
-        lists[name] = sorted(lines)
+        lists[name] = lines
     return lists
 
 
@@ -256,7 +256,7 @@ def compare_results(folder, root, local, local_root):
         only_a, only_b = sorted(set(a) - set(b)), sorted(set(b) - set(a))
         print("  %s: %d lines against %d locally; %d only here, %d only locally%s" % (
             name, len(a), len(b), len(only_a), len(only_b),
-            (", e.g. " + (only_a or only_b)[0]) if (only_a or only_b) else " (repeated lines)"))
+            (", e.g. " + (only_a or only_b)[0]) if (only_a or only_b) else " (the same lines in another order)"))
     total = sum(len(v) for v in mine.values() if v)
     if equal and total == 0:
         print("  no result lists found in %s" % folder)
