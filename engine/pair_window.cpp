@@ -27,6 +27,7 @@ size_t pairs_in_flight(const run_state& run, std::u16string_view asked, std::u16
 
 // One pair handed over: what the walk knows of it, and what its worker found.
 struct pair_window::pair_work {
+    uint64_t number = 0;
     std::u16string src, dst;
     uint64_t listed_size = 0;
     uint64_t written = 0;
@@ -38,8 +39,7 @@ struct pair_window::pair_work {
     compare_record record;
 };
 
-pair_window::pair_window(run_state& run, size_t width, bool asked)
-    : run_(run), width_(std::max<size_t>(width, 2)), open_(asked) {
+pair_window::pair_window(run_state& run, size_t width) : run_(run), width_(std::max<size_t>(width, 2)) {
     runner_.load_level = run.load_level;
     runner_.yield_each_block = run.options.yield_each_block;
     runner_.large_first_block = run.options.large_first_block;
@@ -54,13 +54,19 @@ pair_window::~pair_window() {
         cancel_ = true;
     }
     work_.notify_all();
+    room_.notify_all();
+    if (walker_.joinable()) walker_.join();
     for (std::thread& t : threads_) t.join();
 }
 
-bool pair_window::has_room() const {
-    if (!open_) return false;
-    std::lock_guard<std::mutex> guard(lock_);
-    return !cancel_ && pairs_.size() < width_;
+void pair_window::open_with(std::function<void()> walk_ahead, bool now) {
+    walk_ahead_ = std::move(walk_ahead);
+    if (now) start_walk_ahead();
+}
+
+void pair_window::start_walk_ahead() {
+    open_ = true;
+    walker_ = std::thread(walk_ahead_);
 }
 
 void pair_window::note_pair(uint64_t size, std::chrono::steady_clock::duration time) {
@@ -69,25 +75,31 @@ void pair_window::note_pair(uint64_t size, std::chrono::steady_clock::duration t
     // on the machine does not open the window.
     waiting_ += time > WAITING_PAIR;
     if (++timed_ < PAIRS_TIMED) return;
-    open_ = waiting_ >= PAIRS_TIMED * 3 / 4;
+    if (waiting_ >= PAIRS_TIMED * 3 / 4) start_walk_ahead();
     timed_ = 0;
     waiting_ = 0;
 }
 
-void pair_window::submit(std::u16string src, std::u16string dst, uint64_t listed_size, uint64_t written) {
+bool pair_window::submit(uint64_t number, std::u16string src, std::u16string dst, uint64_t listed_size,
+                         uint64_t written) {
+    if (number < visited_) return !cancel_;
     auto pair = std::make_shared<pair_work>();
+    pair->number = number;
     pair->src = std::move(src);
     pair->dst = std::move(dst);
     pair->listed_size = listed_size;
     pair->written = written;
     {
-        std::lock_guard<std::mutex> guard(lock_);
-        if (cancel_) return;
+        std::unique_lock<std::mutex> guard(lock_);
+        room_.wait(guard, [this] { return cancel_ || pairs_.size() < width_; });
+        if (cancel_) return false;
+        if (number < visited_) return true;  // the walk got there first
         pairs_.push_back(std::move(pair));
         // A thread for each pair in flight, up to the width.
         if (threads_.size() < pairs_.size()) threads_.emplace_back([this] { work(); });
     }
     work_.notify_one();
+    return true;
 }
 
 void pair_window::work() {
@@ -125,16 +137,24 @@ void pair_window::work() {
     if (buffers != nullptr) release_block(buffers, 2 * size_t{WORKER_CHUNK_BYTES});
 }
 
-std::optional<compare_record> pair_window::take(std::u16string_view src, const path_status_record* dst_status) {
+std::optional<compare_record> pair_window::take(uint64_t number, std::u16string_view src,
+                                                const path_status_record* dst_status) {
     std::unique_lock<std::mutex> guard(lock_);
-    if (pairs_.empty() || pairs_.front()->src != src) {
-        // Not the pair handed over first: the walk's order and the window's
-        // have parted, and nothing in flight can be trusted any more.
+    // Pairs the walk has passed (it reached them before the walk ahead did)
+    // go unused.
+    while (!pairs_.empty() && pairs_.front()->number < number) {
+        pairs_.pop_front();
+        if (started_ > 0) --started_;
+    }
+    room_.notify_one();
+    if (pairs_.empty() || pairs_.front()->number != number) return std::nullopt;
+    const std::shared_ptr<pair_work> pair = pairs_.front();
+    if (pair->src != src) {
+        // The walk's order and the walk ahead's have parted.
         guard.unlock();
         drop_all();
         return std::nullopt;
     }
-    const std::shared_ptr<pair_work> pair = pairs_.front();
     // Waits in short steps, so that a stop request is seen promptly.
     while (!pair->done) {
         done_.wait_for(guard, std::chrono::milliseconds(20));
@@ -151,11 +171,14 @@ std::optional<compare_record> pair_window::take(std::u16string_view src, const p
     }
     pairs_.pop_front();
     --started_;
+    guard.unlock();
+    room_.notify_one();
     if (!pair->compared || dst_status == nullptr || !pair->status_taken) return std::nullopt;
     const path_status_record& seen = pair->status;
     if (seen.attributes != dst_status->attributes || seen.size != dst_status->size ||
         seen.written != dst_status->written)
         return std::nullopt;
+    guard.lock();
     for (const platform::file_id& id : removed_)
         if (id == pair->record.src_state.id || id == pair->record.dst_state.id) return std::nullopt;
     return pair->record;
@@ -169,11 +192,13 @@ void pair_window::note_removed(const platform::file_id& id) {
 void pair_window::drop_all() {
     std::unique_lock<std::mutex> guard(lock_);
     cancel_ = true;
+    room_.notify_all();
     // Pairs a worker has taken up finish soon (they heed the cancel flag
     // between reads); the others are never started.
     pairs_.erase(pairs_.begin() + static_cast<std::ptrdiff_t>(started_), pairs_.end());
-    done_.wait(guard,
-               [this] { return std::all_of(pairs_.begin(), pairs_.end(), [](const auto& p) { return p->done; }); });
+    done_.wait(guard, [this] {
+        return std::all_of(pairs_.begin(), pairs_.end(), [](const auto& p) { return p->done; });
+    });
     pairs_.clear();
     started_ = 0;
 }

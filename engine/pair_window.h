@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -58,27 +59,37 @@ inline constexpr unsigned PAIRS_TIMED = 16;
 class pair_window {
 public:
     // At most `width` pairs (2 or more) in flight, on as many threads, which
-    // start as the first pairs are handed over. A window the user asked for
-    // (`asked`) is open from the start; otherwise it opens when the walk's
-    // own pairs are seen to wait (note_pair): three in four of PAIRS_TIMED.
-    pair_window(run_state& run, size_t width, bool asked);
+    // start as the first pairs are handed over.
+    pair_window(run_state& run, size_t width);
     ~pair_window();
     pair_window(const pair_window&) = delete;
     pair_window& operator=(const pair_window&) = delete;
 
-    // Whether another pair may be handed over now.
-    bool has_room() const;
+    // The walk ahead, which hands the pairs over (submit), run on a thread of
+    // its own once the window opens: at once when the user asked for the
+    // window (`now`), otherwise when the walk's own pairs are seen to wait
+    // (note_pair): three in four of PAIRS_TIMED.
+    void open_with(std::function<void()> walk_ahead, bool now);
+    bool is_open() const { return open_; }
     // A pair the walk took itself, of `size` bytes, took `time`.
     void note_pair(uint64_t size, std::chrono::steady_clock::duration time);
-    // Hands over a pair the walk will reach after those handed over before
-    // it: `listed_size` and `written` are the source's listed size and time.
-    void submit(std::u16string src, std::u16string dst, uint64_t listed_size, uint64_t written);
-    // The pair handed over first, which the walk has reached with the
+
+    // The number of the pair the walk visits now (0, 1, 2, ... in its order).
+    uint64_t visit() { return visited_++; }
+    // From the walk ahead: hands over the pair numbered `number`, waiting
+    // while the window is full. A pair the walk has reached already is
+    // passed over. False when the window takes no more pairs (a stop).
+    bool submit(uint64_t number, std::u16string src, std::u16string dst, uint64_t listed_size, uint64_t written);
+    bool stopped() const { return cancel_; }
+    // The pair numbered `number`, which the walk has reached with the
     // destination status `dst_status` (nullptr: none could be taken). Waits
     // for its worker, answering the run's stop polls meanwhile, and hands back
-    // its comparison when the walk may take it as its own; nullopt otherwise
-    // (also after a stop, which drops every pair in flight).
-    std::optional<compare_record> take(std::u16string_view src, const path_status_record* dst_status);
+    // its comparison when the walk may take it as its own; nullopt otherwise:
+    // not handed over (the walk ahead is behind), the walk's order and the
+    // walk ahead's parted (then nothing in flight is trusted any more), the
+    // status differs from the one the worker saw, a removal touched one of
+    // its files, or a stop (which drops every pair in flight).
+    std::optional<compare_record> take(uint64_t number, std::u16string_view src, const path_status_record* dst_status);
     // A removal changed the file of this identity: no comparison made before
     // it that read that file is taken.
     void note_removed(const platform::file_id& id);
@@ -87,23 +98,28 @@ private:
     struct pair_work;
     void work();
     void drop_all();
+    void start_walk_ahead();
 
     run_state& run_;
     const size_t width_;
     compare_runner runner_;  // without buffers: each worker has its own
+    std::function<void()> walk_ahead_;
+    std::atomic<bool> open_{false};
+    unsigned timed_ = 0;    // small pairs timed since the last decision
+    unsigned waiting_ = 0;  // of them, those that took longer than WAITING_PAIR
+    std::atomic<uint64_t> visited_{0};
 
     mutable std::mutex lock_;
-    std::condition_variable work_;                  // a pair to start, or the end: the workers wait for it
-    std::condition_variable done_;                  // a pair done: the walk waits for it
+    std::condition_variable work_;  // a pair to start, or the end: the workers wait for it
+    std::condition_variable done_;  // a pair done: the walk waits for it
+    std::condition_variable room_;  // room in the window, or the end: the walk ahead waits for it
     std::deque<std::shared_ptr<pair_work>> pairs_;  // handed over, not yet taken, in the walk's order
     size_t started_ = 0;                            // of pairs_, the first ones a worker has taken up
     std::atomic<bool> cancel_{false};
-    bool open_ = false;
-    unsigned timed_ = 0;    // small pairs timed since the last decision
-    unsigned waiting_ = 0;  // of them, those that took longer than WAITING_PAIR
     bool quit_ = false;
     std::vector<platform::file_id> removed_;
     std::vector<std::thread> threads_;
+    std::thread walker_;
 };
 
 }  // namespace zub

@@ -7,9 +7,11 @@
 // tree are never visited.
 #include "engine/tree_walk.h"
 
+#include <algorithm>
 #include <chrono>
-#include <deque>
 #include <optional>
+#include <unordered_set>
+#include <vector>
 
 #include "engine/pair_judgement.h"
 #include "engine/pair_window.h"
@@ -84,17 +86,20 @@ bool visited(const run_state& run, const file_info& entry) {
     return !run.options.ext_filter || admitted_by_extension(run, entry.name);
 }
 
-// One file entry of a listing. When the pair was handed to the pair window,
-// the walk takes it back here, in the listing's order.
+// One file entry of a listing. With pairs in flight, the pair may have been
+// compared ahead of the walk: the walk numbers the pairs it visits as the
+// walk ahead does, and takes the comparison back from the window.
 void visit_file(run_state& run, std::u16string_view src_dir, std::u16string_view dst_dir, const file_info& entry,
-                const pair_folders& folders, bool ahead) {
+                const pair_folders& folders) {
     const run_options& o = run.options;
     if (!visited(run, entry)) return;
+    pair_window* const window = run.window;
+    const uint64_t number = window ? window->visit() : 0;
     std::u16string src = join_path(src_dir, entry.name);
     std::u16string dst = join_path(dst_dir, entry.name);
     if (o.verbose) report_verbose(run, u"%s\n", src);
-    // A pair the walk takes itself is timed while the window waits to see
-    // whether pairs wait.
+    // While the window is shut, the pairs the walk takes itself are timed,
+    // to see whether they wait.
     const auto start = std::chrono::steady_clock::now();
     struct timing {
         pair_window* window;
@@ -103,12 +108,12 @@ void visit_file(run_state& run, std::u16string_view src_dir, std::u16string_view
         ~timing() {
             if (window) window->note_pair(size, std::chrono::steady_clock::now() - start);
         }
-    } timed{ahead ? nullptr : run.window, start, static_cast<uint64_t>(entry.size)};
+    } timed{window && !window->is_open() ? window : nullptr, start, static_cast<uint64_t>(entry.size)};
     path_status_record status;
     uint32_t error = 0;
     const bool found = path_status(dst, status, error);
     std::optional<compare_record> compared;
-    if (ahead) compared = run.window->take(src, found ? &status : nullptr);
+    if (window && window->is_open()) compared = window->take(number, src, found ? &status : nullptr);
     if (!found) {
         os_failure f = failure_of(error);
         list_pair(run, log_id::sfnf, src, log_id::dfnf, dst);
@@ -132,23 +137,87 @@ struct walk_frame {
     const walk_frame* parent;
 };
 
+using folder_ids = std::unordered_set<platform::file_id, run_state::id_hash>;
+
 // A folder reached through a link (symbolic link, junction) is walked only
 // when its identity is new to this run: a link back to a folder being walked
 // would make the walk descend until the paths grow too long (exhausting the
 // stack on the way), and links to folders walked already can multiply a
 // small tree into an endless one. Plain folders are always walked.
-std::u16string_view linked_folder_refusal(run_state& run, std::u16string_view folder, const walk_frame* ancestors) {
+// `being_walked(id)` tells whether a folder of the walk's descent has it.
+template <class BeingWalked>
+std::u16string_view linked_folder_refusal(const folder_ids& walked, std::u16string_view folder,
+                                          BeingWalked being_walked) {
     platform::file_id id;
     if (!platform::current().file_identity(folder, id) || id.index == 0) return {};
-    for (const walk_frame* f = ancestors; f; f = f->parent)
-        if (f->id == id) return u"is a link back to a folder being walked: not walked again";
-    if (run.walked_folders.count(id) != 0) return u"is a link to a folder walked already: not walked again";
+    if (being_walked(id)) return u"is a link back to a folder being walked: not walked again";
+    if (walked.count(id) != 0) return u"is a link to a folder walked already: not walked again";
     return {};
+}
+
+// The walk ahead of the walk, on a thread of the window: the same folders in
+// the same order by the same rules, writing nothing and changing nothing,
+// hands each pair to the window with the number the walk will give it. It
+// holds one listing a level, not a call frame, so that a deep tree needs no
+// deep stack. It ends at the end of the tree, or when the window stops
+// taking pairs.
+void walk_ahead(const run_state& run, pair_window& window, const std::u16string& src_root,
+                const std::u16string& dst_root) {
+    struct level {
+        std::u16string src, dst;
+        platform::file_id id;
+        platform::search_handle search;
+        file_info entry;
+        bool listed = false;  // `entry` is the listing's next one, not yet taken
+    };
+    std::vector<level> levels;
+    folder_ids walked;
+    uint64_t number = 0;
+    uint32_t error = 0;
+    auto enter = [&](std::u16string src, std::u16string dst) {
+        path_status_record status;
+        if (!path_status(src, status, error) || !status.is_folder()) return;
+        if (!run.options.skip_dir_check && (!path_status(dst, status, error) || !status.is_folder())) return;
+        level l;
+        l.src = std::move(src);
+        l.dst = std::move(dst);
+        if (platform::current().file_identity(l.src, l.id)) walked.insert(l.id);
+        l.search = find_first(listing_pattern(l.src), l.entry, error);
+        l.listed = l.search.valid();
+        if (l.listed) levels.push_back(std::move(l));
+    };
+    enter(src_root, dst_root);
+    while (!levels.empty() && !window.stopped()) {
+        level& l = levels.back();
+        if (!l.listed && !find_next(l.search, l.entry, error)) {
+            find_close(l.search, error);
+            levels.pop_back();
+            continue;
+        }
+        l.listed = false;
+        const file_info& e = l.entry;
+        if (e.is_folder()) {
+            if (platform::is_dot_name(e.name)) continue;
+            std::u16string sub = join_path(l.src, e.name);
+            const auto being_walked = [&](const platform::file_id& id) {
+                return std::any_of(levels.begin(), levels.end(), [&](const level& a) { return a.id == id; });
+            };
+            if (e.is_link() && !linked_folder_refusal(walked, sub, being_walked).empty()) continue;
+            std::u16string dst_sub = join_path(l.dst, e.name);
+            enter(std::move(sub), std::move(dst_sub));
+            continue;
+        }
+        if (!visited(run, e)) continue;
+        if (!window.submit(number++, join_path(l.src, e.name), join_path(l.dst, e.name), static_cast<uint64_t>(e.size),
+                           e.written))
+            break;
+    }
+    for (level& l : levels) find_close(l.search, error);
 }
 
 bool walk_folder(run_state& run, std::u16string_view src, std::u16string_view dst, const walk_frame* parent);
 bool walk_entry(run_state& run, std::u16string_view src, std::u16string_view dst, const file_info& entry,
-                const pair_folders& folders, const walk_frame* here, bool in_window);
+                const pair_folders& folders, const walk_frame* here);
 
 }  // namespace
 
@@ -157,7 +226,12 @@ bool walk_tree(run_state& run, std::u16string_view src, std::u16string_view dst)
     if (asked.empty()) asked = read_setting(u"options", u"inflight");
     const size_t width = pairs_in_flight(run, asked, src, dst);
     std::optional<pair_window> window;
-    if (width > 1) window.emplace(run, width, !asked.empty());
+    if (width > 1) {
+        window.emplace(run, width);
+        const std::u16string src_root(src), dst_root(dst);
+        window->open_with([&run, &window, src_root, dst_root] { walk_ahead(run, *window, src_root, dst_root); },
+                          !asked.empty());
+    }
     run.window = window ? &*window : nullptr;
     const bool walked = walk_folder(run, src, dst, nullptr);
     run.window = nullptr;
@@ -204,45 +278,9 @@ bool walk_folder(run_state& run, std::u16string_view src, std::u16string_view ds
     // otherwise stay for the whole descent.
     std::u16string().swap(pattern);
 
-    // With pairs in flight, the listing is read ahead of the walk while the
-    // window has room, up to the next folder, and each file's pair is handed
-    // to the window (`in_window`): every pair handed over is taken back, in
-    // the listing's order, before the walk descends.
-    struct listed_entry {
-        file_info info;
-        bool in_window = false;
-    };
-    pair_window* const window = run.window;
-    std::deque<listed_entry> ahead;
-    bool more = true;  // the listing may hold more entries
-    auto read_ahead = [&](file_info&& next) {
-        listed_entry& e = ahead.emplace_back(listed_entry{std::move(next)});
-        if (e.info.is_folder() || !visited(run, e.info) || !window || !window->has_room()) return;
-        window->submit(join_path(src, e.info.name), join_path(dst, e.info.name), static_cast<uint64_t>(e.info.size),
-                       e.info.written);
-        e.in_window = true;
-    };
-    read_ahead(std::move(entry));
-    while (!ahead.empty()) {
-        while (window && more && !ahead.back().info.is_folder() && window->has_room()) {
-            file_info next;
-            if (!find_next(search, next, error)) {
-                more = false;
-                break;
-            }
-            read_ahead(std::move(next));
-        }
-        const listed_entry current = std::move(ahead.front());
-        ahead.pop_front();
-        if (!walk_entry(run, src, dst, current.info, folders, &here, current.in_window)) break;
-        if (ahead.empty() && more) {
-            file_info next;
-            if (find_next(search, next, error))
-                read_ahead(std::move(next));
-            else
-                more = false;
-        }
-    }
+    do {
+        if (!walk_entry(run, src, dst, entry, folders, &here)) break;
+    } while (find_next(search, entry, error));
     find_close(search, error);
     return true;
 }
@@ -250,13 +288,18 @@ bool walk_folder(run_state& run, std::u16string_view src, std::u16string_view ds
 // One entry of a listing: a subfolder is walked, a file visited. False when
 // the walk of the folder is to stop (a stop request).
 bool walk_entry(run_state& run, std::u16string_view src, std::u16string_view dst, const file_info& entry,
-                const pair_folders& folders, const walk_frame* here, bool in_window) {
+                const pair_folders& folders, const walk_frame* here) {
     if (run.stop_requested()) return false;
     if (entry.is_folder()) {
         if (platform::is_dot_name(entry.name)) return true;
         std::u16string src_sub = join_path(src, entry.name);
         if (entry.is_link()) {
-            std::u16string_view refusal = linked_folder_refusal(run, src_sub, here);
+            const auto being_walked = [here](const platform::file_id& id) {
+                for (const walk_frame* f = here; f; f = f->parent)
+                    if (f->id == id) return true;
+                return false;
+            };
+            std::u16string_view refusal = linked_folder_refusal(run.walked_folders, src_sub, being_walked);
             if (!refusal.empty()) {
                 report_event(run, LINK_NOT_WALKED, {src_sub, refusal});
                 return true;
@@ -267,7 +310,7 @@ bool walk_entry(run_state& run, std::u16string_view src, std::u16string_view dst
         walk_folder(run, src_sub, dst_sub, here);
         return true;
     }
-    visit_file(run, src, dst, entry, folders, in_window);
+    visit_file(run, src, dst, entry, folders);
     return !run.stop_requested();
 }
 
