@@ -37,7 +37,7 @@ inline constexpr size_t MOST_PAIRS_IN_FLIGHT = 64;
 inline constexpr size_t DEFAULT_PAIRS_IN_FLIGHT = 16;
 
 // Bytes a worker asks of one read call, and of each of its two buffers.
-inline constexpr uint32_t WORKER_CHUNK_BYTES = 131072;
+inline constexpr uint32_t WORKER_CHUNK_BYTES = 524288;
 
 // How many pairs a run may keep in flight: `asked` (the environment's
 // ZUB_INFLIGHT, else the settings key "options"/"inflight"; empty for the
