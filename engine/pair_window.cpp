@@ -196,9 +196,8 @@ void pair_window::drop_all() {
     // Pairs a worker has taken up finish soon (they heed the cancel flag
     // between reads); the others are never started.
     pairs_.erase(pairs_.begin() + static_cast<std::ptrdiff_t>(started_), pairs_.end());
-    done_.wait(guard, [this] {
-        return std::all_of(pairs_.begin(), pairs_.end(), [](const auto& p) { return p->done; });
-    });
+    done_.wait(guard,
+               [this] { return std::all_of(pairs_.begin(), pairs_.end(), [](const auto& p) { return p->done; }); });
     pairs_.clear();
     started_ = 0;
 }

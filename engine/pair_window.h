@@ -110,9 +110,9 @@ private:
     std::atomic<uint64_t> visited_{0};
 
     mutable std::mutex lock_;
-    std::condition_variable work_;  // a pair to start, or the end: the workers wait for it
-    std::condition_variable done_;  // a pair done: the walk waits for it
-    std::condition_variable room_;  // room in the window, or the end: the walk ahead waits for it
+    std::condition_variable work_;                  // a pair to start, or the end: the workers wait for it
+    std::condition_variable done_;                  // a pair done: the walk waits for it
+    std::condition_variable room_;                  // room in the window, or the end: the walk ahead waits for it
     std::deque<std::shared_ptr<pair_work>> pairs_;  // handed over, not yet taken, in the walk's order
     size_t started_ = 0;                            // of pairs_, the first ones a worker has taken up
     std::atomic<bool> cancel_{false};

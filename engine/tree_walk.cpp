@@ -158,61 +158,85 @@ std::u16string_view linked_folder_refusal(const folder_ids& walked, std::u16stri
 // The walk ahead of the walk, on a thread of the window: the same folders in
 // the same order by the same rules, writing nothing and changing nothing,
 // hands each pair to the window with the number the walk will give it. It
-// holds one listing a level, not a call frame, so that a deep tree needs no
-// deep stack. It ends at the end of the tree, or when the window stops
-// taking pairs.
+// keeps a list of levels, not call frames, so that a deep tree needs no deep
+// stack. It ends at the end of the tree, at a folder of more entries than
+// LISTING_AHEAD_ENTRIES (the walk goes on one pair at a time from there), or
+// when the window stops taking pairs.
+constexpr size_t LISTING_AHEAD_ENTRIES = 16384;
 void walk_ahead(const run_state& run, pair_window& window, const std::u16string& src_root,
                 const std::u16string& dst_root) {
+    // For each level its listing, read whole and closed again (the walk
+    // holds one open listing a level already; the walk ahead holds none),
+    // and the lengths the two paths had before it: a deep tree costs one
+    // path, not one a level.
     struct level {
-        std::u16string src, dst;
+        size_t src_length = 0, dst_length = 0;
         platform::file_id id;
-        platform::search_handle search;
-        file_info entry;
-        bool listed = false;  // `entry` is the listing's next one, not yet taken
+        std::vector<file_info> entries;
+        size_t next = 0;
     };
     std::vector<level> levels;
+    std::u16string src = src_root, dst = dst_root;
     folder_ids walked;
     uint64_t number = 0;
     uint32_t error = 0;
-    auto enter = [&](std::u16string src, std::u16string dst) {
+    bool too_large = false;  // a folder too large to hold: the walk ahead ends there
+    // Lists the folder the two paths lead to, as walk_folder would.
+    auto enter = [&](size_t src_length, size_t dst_length) {
         path_status_record status;
-        if (!path_status(src, status, error) || !status.is_folder()) return;
-        if (!run.options.skip_dir_check && (!path_status(dst, status, error) || !status.is_folder())) return;
         level l;
-        l.src = std::move(src);
-        l.dst = std::move(dst);
-        if (platform::current().file_identity(l.src, l.id)) walked.insert(l.id);
-        l.search = find_first(listing_pattern(l.src), l.entry, error);
-        l.listed = l.search.valid();
-        if (l.listed) levels.push_back(std::move(l));
+        l.src_length = src_length;
+        l.dst_length = dst_length;
+        if (path_status(src, status, error) && status.is_folder() &&
+            (run.options.skip_dir_check || (path_status(dst, status, error) && status.is_folder()))) {
+            if (platform::current().file_identity(src, l.id)) walked.insert(l.id);
+            file_info entry;
+            const platform::search_handle search = find_first(listing_pattern(src), entry, error);
+            if (search.valid()) {
+                do {
+                    too_large = l.entries.size() >= LISTING_AHEAD_ENTRIES;
+                    l.entries.push_back(std::move(entry));
+                } while (!too_large && find_next(search, entry, error));
+                find_close(search, error);
+            }
+        }
+        if (!l.entries.empty()) {
+            levels.push_back(std::move(l));
+        } else {
+            src.resize(src_length);
+            dst.resize(dst_length);
+        }
     };
-    enter(src_root, dst_root);
-    while (!levels.empty() && !window.stopped()) {
+    enter(src.size(), dst.size());
+    while (!levels.empty() && !too_large && !window.stopped()) {
         level& l = levels.back();
-        if (!l.listed && !find_next(l.search, l.entry, error)) {
-            find_close(l.search, error);
+        if (l.next == l.entries.size()) {
+            src.resize(l.src_length);
+            dst.resize(l.dst_length);
             levels.pop_back();
             continue;
         }
-        l.listed = false;
-        const file_info& e = l.entry;
+        const file_info& e = l.entries[l.next++];
         if (e.is_folder()) {
             if (platform::is_dot_name(e.name)) continue;
-            std::u16string sub = join_path(l.src, e.name);
+            const size_t src_length = src.size(), dst_length = dst.size();
+            src = join_path(src, e.name);
             const auto being_walked = [&](const platform::file_id& id) {
                 return std::any_of(levels.begin(), levels.end(), [&](const level& a) { return a.id == id; });
             };
-            if (e.is_link() && !linked_folder_refusal(walked, sub, being_walked).empty()) continue;
-            std::u16string dst_sub = join_path(l.dst, e.name);
-            enter(std::move(sub), std::move(dst_sub));
+            if (e.is_link() && !linked_folder_refusal(walked, src, being_walked).empty()) {
+                src.resize(src_length);
+                continue;
+            }
+            dst = join_path(dst, e.name);
+            enter(src_length, dst_length);
             continue;
         }
         if (!visited(run, e)) continue;
-        if (!window.submit(number++, join_path(l.src, e.name), join_path(l.dst, e.name), static_cast<uint64_t>(e.size),
+        if (!window.submit(number++, join_path(src, e.name), join_path(dst, e.name), static_cast<uint64_t>(e.size),
                            e.written))
             break;
     }
-    for (level& l : levels) find_close(l.search, error);
 }
 
 bool walk_folder(run_state& run, std::u16string_view src, std::u16string_view dst, const walk_frame* parent);
