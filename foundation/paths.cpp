@@ -258,7 +258,7 @@ std::u16string join_path_new(std::u16string_view folder, std::u16string_view nam
     return join_with(folder, name, style, true);
 }
 
-std::u16string lister_join_path(std::u16string_view folder, std::u16string_view name, path_style style) {
+std::u16string join_path_plain(std::u16string_view folder, std::u16string_view name, path_style style) {
     if (folder.empty()) return std::u16string(name);
     return join_with(folder, name, style, false);
 }
@@ -286,7 +286,7 @@ std::u16string listing_pattern(std::u16string_view folder, path_style style) {
     return std::u16string(folder) + u"\\*.*";
 }
 
-std::u16string lister_listing_pattern(std::u16string_view folder, path_style style) {
+std::u16string listing_pattern_plain(std::u16string_view folder, path_style style) {
     if (folder.empty()) return u"*.*";
     return listing_pattern(folder, style);
 }

@@ -73,9 +73,9 @@ std::u16string join_path(std::u16string_view folder, std::u16string_view name, p
 // As join_path, but an empty folder gives the name alone and a folder that is
 // exactly a lone separator gives the native separator and the name.
 std::u16string join_path_new(std::u16string_view folder, std::u16string_view name, path_style style = native_style());
-// The lister's join_path: an empty folder gives the name alone; no \\?\C:\ rule.
-std::u16string lister_join_path(std::u16string_view folder, std::u16string_view name,
-                                path_style style = native_style());
+// As join_path with no long-path root form (no \\?\C:\ rule); an empty folder
+// gives the name alone (a path relative to the current folder, as typed).
+std::u16string join_path_plain(std::u16string_view folder, std::u16string_view name, path_style style = native_style());
 
 // Index of the last dot of the last component (the extension follows it), or
 // nullopt when the last component has no dot.
@@ -83,8 +83,8 @@ std::optional<size_t> file_extension(std::u16string_view path, path_style style 
 
 // The pattern that lists every entry of a folder (folder + "\*.*" or the root forms).
 std::u16string listing_pattern(std::u16string_view folder, path_style style = native_style());
-// The lister's variant: "*.*" for an empty folder.
-std::u16string lister_listing_pattern(std::u16string_view folder, path_style style = native_style());
+// As listing_pattern, with "*.*" for an empty folder (the current folder).
+std::u16string listing_pattern_plain(std::u16string_view folder, path_style style = native_style());
 
 // Removes one trailing separator (`\` in the Windows style, `/` in the POSIX style).
 void strip_trailing_backslash(std::u16string& path, path_style style = native_style());

@@ -58,7 +58,7 @@ void list_search(platform::search_handle search, file_info& info, std::u16string
     do {
         if (info.is_folder()) {
             if (platform::is_dot_name(info.name)) continue;
-            const std::u16string joined = lister_join_path(folder_part, info.name);
+            const std::u16string joined = join_path_plain(folder_part, info.name);
             list_prefix_len = joined.size() + 1;
             list_dir(joined);
         } else {
@@ -158,7 +158,7 @@ void list_dir(std::u16string_view folder) {
     }
     if (known) open_folders.push_back(id);
 
-    const std::u16string pattern = lister_listing_pattern(folder);
+    const std::u16string pattern = listing_pattern_plain(folder);
     search = find_first(pattern, info, error);
     if (!search.valid()) {
         const int number = platform::errno_from_os_error(error);
@@ -166,7 +166,7 @@ void list_dir(std::u16string_view folder) {
     } else {
         do {
             if (info.is_folder() && platform::is_dot_name(info.name)) continue;
-            const std::u16string joined = lister_join_path(folder, info.name);
+            const std::u16string joined = join_path_plain(folder, info.name);
             const std::u16string_view shown =
                 std::u16string_view(joined).substr(std::min(list_prefix_len, joined.size()));
             if (info.is_folder()) {

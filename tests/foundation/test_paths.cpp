@@ -17,17 +17,17 @@ constexpr path_style W = path_style::windows;
 constexpr path_style P = path_style::posix;
 
 // One text operation of the toolkit (the joins add the name "x"): 'p'
-// parent_dir, 'j' join_path, 'n' join_path_new, 'l' lister_join_path, 'L'
-// listing_pattern, 'M' lister_listing_pattern, 's' strip_trailing_backslash.
+// parent_dir, 'j' join_path, 'n' join_path_new, 'l' join_path_plain, 'L'
+// listing_pattern, 'M' listing_pattern_plain, 's' strip_trailing_backslash.
 std::u16string apply(char op, std::u16string_view a, path_style style) {
     std::u16string text(a);
     switch (op) {
     case 'p': return parent_dir(a, style);
     case 'j': return join_path(a, u"x", style);
     case 'n': return join_path_new(a, u"x", style);
-    case 'l': return lister_join_path(a, u"x", style);
+    case 'l': return join_path_plain(a, u"x", style);
     case 'L': return listing_pattern(a, style);
-    case 'M': return lister_listing_pattern(a, style);
+    case 'M': return listing_pattern_plain(a, style);
     case 's': strip_trailing_backslash(text, style); return text;
     }
     return u"<unknown op>";

@@ -192,7 +192,7 @@ TEST(Lister, FailuresCostOneLineAndTheListingGoesOn) {
     temp_tree t;
     make_sample(t);
     const std::u16string pattern =
-        lister_listing_pattern(lister_join_path(make_long_path_as_spelled(t.path(u"top")), u"sub"));
+        listing_pattern_plain(join_path_plain(make_long_path_as_spelled(t.path(u"top")), u"sub"));
     const uint32_t code = windows() ? platform::ERR_ACCESS_DENIED : 13u;  // EACCES on POSIX
     const std::u16string text = errno_message_text(platform::errno_from_os_error(code));
     const std::u16string missing = t.path(u"missing");
@@ -282,7 +282,7 @@ TEST(Lister, LinkBackToAnOpenFolderIsNotListedAgain) {
     expected.push_back(dir_line(u"sub/back"));
     expect_listing(r.out, expected);
     const std::u16string top = make_long_path_as_spelled(t.path(u"top"));
-    const std::u16string back = lister_join_path(lister_join_path(top, u"sub"), u"back");
+    const std::u16string back = join_path_plain(join_path_plain(top, u"sub"), u"back");
     EXPECT_EQ(r.err, narrow(BANNER + u"\"" + back + u"\" is a link back to a folder being listed: not listed again\n"));
 }
 
