@@ -7,7 +7,9 @@
 set -u
 if [ $# -ne 2 ]; then echo "usage: scripts/same-results.sh OLD_ZUB64 NEW_ZUB64" >&2; exit 2; fi
 ref=$(readlink -f "$1"); new=$(readlink -f "$2")
-case "$new" in *.exe) run="wine";; *) run="";; esac
+# A Windows build runs under Wine, in the 64-bit prefix the tests use (a 32-bit build in the 32-bit one).
+arch=x86_64; if file "$new" 2>/dev/null | grep -q 'Intel 80386\|Intel i386'; then arch=i686; fi
+case "$new" in *.exe) run="$(cd "$(dirname "$0")/.." && pwd)/cmake/wine-run.sh $arch";; *) run="";; esac
 w=$(mktemp -d /tmp/same_results.XXXX)
 fx=$w/fixture
 # The fixture: pairs that are the same, differ (early, late, in length, in time), one part of the other or not,
