@@ -35,6 +35,7 @@ struct pair_window::pair_work {
     bool done = false;
     bool status_taken = false;
     path_status_record status;
+    uint32_t error = 0;
     bool compared = false;
     compare_record record;
 };
@@ -128,6 +129,7 @@ void pair_window::work() {
         guard.lock();
         pair->status_taken = taken;
         pair->status = status;
+        pair->error = error;
         pair->compared = compare && record.result.kind != outcome::stopped;
         pair->record = record;
         pair->done = true;
@@ -137,8 +139,7 @@ void pair_window::work() {
     if (buffers != nullptr) release_block(buffers, 2 * size_t{WORKER_CHUNK_BYTES});
 }
 
-std::optional<compare_record> pair_window::take(uint64_t number, std::u16string_view src,
-                                                const path_status_record* dst_status) {
+std::optional<pair_window::found_pair> pair_window::take(uint64_t number, std::u16string_view src) {
     std::unique_lock<std::mutex> guard(lock_);
     // Pairs the walk has passed (it reached them before the walk ahead did)
     // go unused.
@@ -171,17 +172,13 @@ std::optional<compare_record> pair_window::take(uint64_t number, std::u16string_
     }
     pairs_.pop_front();
     --started_;
-    guard.unlock();
     room_.notify_one();
-    if (!pair->compared || dst_status == nullptr || !pair->status_taken) return std::nullopt;
-    const path_status_record& seen = pair->status;
-    if (seen.attributes != dst_status->attributes || seen.size != dst_status->size ||
-        seen.written != dst_status->written)
-        return std::nullopt;
-    guard.lock();
-    for (const platform::file_id& id : removed_)
-        if (id == pair->record.src_state.id || id == pair->record.dst_state.id) return std::nullopt;
-    return pair->record;
+    found_pair found{pair->status_taken, pair->status, pair->error, std::nullopt};
+    if (pair->compared && std::none_of(removed_.begin(), removed_.end(), [&](const platform::file_id& id) {
+            return id == pair->record.src_state.id || id == pair->record.dst_state.id;
+        }))
+        found.record = pair->record;
+    return found;
 }
 
 void pair_window::note_removed(const platform::file_id& id) {

@@ -50,9 +50,9 @@ size_t pairs_in_flight(const run_state& run, std::u16string_view asked, std::u16
 // Small pairs the walk takes one at a time, before it knows whether they
 // wait: when most of them take longer than this, requests are waiting
 // (a share, a disk that reads the pages in) and the window opens. Pairs from
-// the page cache take a few tens of microseconds, and there handing pairs to
+// the page cache take some 20 microseconds, and there handing pairs to
 // other threads costs more than it saves.
-inline constexpr auto WAITING_PAIR = std::chrono::microseconds(150);
+inline constexpr auto WAITING_PAIR = std::chrono::microseconds(75);
 inline constexpr uint64_t SMALL_PAIR_BYTES = 65536;
 inline constexpr unsigned PAIRS_TIMED = 16;
 
@@ -81,15 +81,23 @@ public:
     // passed over. False when the window takes no more pairs (a stop).
     bool submit(uint64_t number, std::u16string src, std::u16string dst, uint64_t listed_size, uint64_t written);
     bool stopped() const { return cancel_; }
-    // The pair numbered `number`, which the walk has reached with the
-    // destination status `dst_status` (nullptr: none could be taken). Waits
-    // for its worker, answering the run's stop polls meanwhile, and hands back
-    // its comparison when the walk may take it as its own; nullopt otherwise:
-    // not handed over (the walk ahead is behind), the walk's order and the
-    // walk ahead's parted (then nothing in flight is trusted any more), the
-    // status differs from the one the worker saw, a removal touched one of
-    // its files, or a stop (which drops every pair in flight).
-    std::optional<compare_record> take(uint64_t number, std::u16string_view src, const path_status_record* dst_status);
+    // What a worker found of a pair: the destination's status (or the code
+    // it failed with), and the comparison when the sizes (and with -t the
+    // times) agreed.
+    struct found_pair {
+        bool status_taken = false;
+        path_status_record status;
+        uint32_t error = 0;
+        std::optional<compare_record> record;
+    };
+    // The pair numbered `number`, which the walk has reached. Waits for its
+    // worker, answering the run's stop polls meanwhile, and hands back what
+    // the worker found; nullopt when it was not handed over (the walk ahead
+    // is behind), the walk's order and the walk ahead's parted (then nothing
+    // in flight is trusted any more), or on a stop (which drops every pair in
+    // flight). A comparison is left out when a removal since touched one of
+    // its files.
+    std::optional<found_pair> take(uint64_t number, std::u16string_view src);
     // A removal changed the file of this identity: no comparison made before
     // it that read that file is taken.
     void note_removed(const platform::file_id& id);

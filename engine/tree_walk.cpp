@@ -109,11 +109,25 @@ void visit_file(run_state& run, std::u16string_view src_dir, std::u16string_view
             if (window) window->note_pair(size, std::chrono::steady_clock::now() - start);
         }
     } timed{window && !window->is_open() ? window : nullptr, start, static_cast<uint64_t>(entry.size)};
+    // The destination's status: as the worker took it, in a run that changes
+    // nothing; a run that removes takes it again now, and the worker's
+    // comparison stands only when that status is the one the worker saw.
     path_status_record status;
     uint32_t error = 0;
-    const bool found = path_status(dst, status, error);
+    std::optional<pair_window::found_pair> ahead;
+    if (window && window->is_open()) ahead = window->take(number, src);
+    bool found = false;
+    if (ahead && (!ahead->status_taken || !run_removes(run))) {
+        found = ahead->status_taken;
+        status = ahead->status;
+        error = ahead->error;
+    } else {
+        found = path_status(dst, status, error);
+    }
     std::optional<compare_record> compared;
-    if (window && window->is_open()) compared = window->take(number, src, found ? &status : nullptr);
+    if (ahead && ahead->record && found && ahead->status_taken && status.attributes == ahead->status.attributes &&
+        status.size == ahead->status.size && status.written == ahead->status.written)
+        compared = ahead->record;
     if (!found) {
         os_failure f = failure_of(error);
         list_pair(run, log_id::sfnf, src, log_id::dfnf, dst);
