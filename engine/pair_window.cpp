@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <system_error>
 
 #include "foundation/text_output.h"
 
@@ -66,8 +67,14 @@ void pair_window::open_with(std::function<void()> walk_ahead, bool now) {
 }
 
 void pair_window::start_walk_ahead() {
-    open_ = true;
-    walker_ = std::thread(walk_ahead_);
+    // A system that will not start another thread leaves the window shut:
+    // the walk goes on one pair at a time.
+    try {
+        walker_ = std::thread(walk_ahead_);
+        open_ = true;
+    } catch (const std::system_error&) {
+        cancel_ = true;
+    }
 }
 
 void pair_window::note_pair(uint64_t size, std::chrono::steady_clock::duration time) {
@@ -97,7 +104,18 @@ bool pair_window::submit(uint64_t number, std::u16string src, std::u16string dst
         if (number < visited_) return true;  // the walk got there first
         pairs_.push_back(std::move(pair));
         // A thread for each pair in flight, up to the width.
-        if (threads_.size() < pairs_.size()) threads_.emplace_back([this] { work(); });
+        // (The threads started so far do the work when no more will start.)
+        if (threads_.size() < pairs_.size()) {
+            try {
+                threads_.emplace_back([this] { work(); });
+            } catch (const std::system_error&) {
+                if (threads_.empty()) {
+                    pairs_.pop_back();
+                    cancel_ = true;
+                    return false;
+                }
+            }
+        }
     }
     work_.notify_one();
     return true;

@@ -80,7 +80,9 @@ cached residency_of(int fd, uint64_t size) {
 // not cached are dropped again.
 void prepare_compare_reading(int fd, compare_file& file) {
     if (file.state.size > 0 && file.state.size <= SMALL_FILE_BYTES) {
-        file.residency = cached::unknown;
+        // Counted by the kernel where it can, without a read that would
+        // start reading the file in; else the first read finds it out.
+        file.residency = cached_range(fd, 0, file.state.size, file.state.size);
         return;
     }
     file.residency = residency_of(fd, file.state.size);
@@ -167,7 +169,11 @@ bool take_listed_status(int fd, compare_file& file, uint32_t& error) {
     return true;
 }
 
-void end_compare(compare_file& file) {
+void end_compare(int fd, compare_file& file) {
+    // A file that was not cached is dropped once more as it is closed: a
+    // page that another processor still held in its batch of new pages when
+    // its range was dropped (readers on several threads) goes now.
+    if (file.residency == cached::none) posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
     if (file.direct_fd >= 0) ::close(file.direct_fd);
     file.direct_fd = -1;
 }
