@@ -169,11 +169,7 @@ bool take_listed_status(int fd, compare_file& file, uint32_t& error) {
     return true;
 }
 
-void end_compare(int fd, compare_file& file) {
-    // A file that was not cached is dropped once more as it is closed: a
-    // page that another processor still held in its batch of new pages when
-    // its range was dropped (readers on several threads) goes now.
-    if (file.residency == cached::none) posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+void end_compare(compare_file& file) {
     if (file.direct_fd >= 0) ::close(file.direct_fd);
     file.direct_fd = -1;
 }

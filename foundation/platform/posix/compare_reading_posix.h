@@ -45,7 +45,7 @@ struct compare_file {
 // cache as the user had it.
 void prepare_compare_reading(int fd, compare_file& file);
 // Ends it before `fd` is closed (closes the descriptor that reads past the cache).
-void end_compare(int fd, compare_file& file);
+void end_compare(compare_file& file);
 
 // One read of a comparison at the offset the file has reached.
 ssize_t read_compared(int fd, compare_file& file, char* buffer, size_t count);

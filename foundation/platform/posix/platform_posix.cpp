@@ -421,7 +421,7 @@ public:
         if (!file.valid()) return fail(error, EBADF);
         open_file* opened = &file_of(file);
         const int fd = opened->fd;
-        if (opened->compared) end_compare(fd, *opened->compared);
+        if (opened->compared) end_compare(*opened->compared);
         if (opened != &standard_files[0] && opened != &standard_files[1]) delete opened;
         if (::close(fd) != 0) return fail(error, errno);
         return true;
