@@ -446,12 +446,7 @@ share_set() {  # share_set NAME DIR KIND PARAMS...
     done
   done
   local -A med
-  for i in "${!names[@]}"; do
-    # shellcheck disable=SC2086  # the list of times
-    print_times "${names[$i]}" ${times[$i]}
-    # shellcheck disable=SC2086
-    med[${names[$i]}]=$(median ${times[$i]})
-  done
+  medians
   local z=${med[zub64]} df=${med[diff -rq]} rs=${med[rsync -rcn]} c16=${med[cat, 16 at once]}
   echo "  ratios: zub64/diff $(ratio "$z" "$df"), zub64/rsync $(ratio "$z" "$rs")," \
     "(cat, 16 at once)/diff $(ratio "$c16" "$df") (the floor), (cat, one after another)/diff" \
@@ -477,6 +472,18 @@ share_set() {  # share_set NAME DIR KIND PARAMS...
     "$([ "$ok" = 1 ] && echo "the lists of the last share run" || echo "the lists differ (above)")"
 }
 
+# Prints each tool's times and fills med[TOOL] with its median, from the
+# caller's arrays names and times (bash's dynamic scope).
+medians() {
+  local i
+  for i in "${!names[@]}"; do
+    # shellcheck disable=SC2086  # the list of times
+    print_times "${names[$i]}" ${times[$i]}
+    # shellcheck disable=SC2086
+    med[${names[$i]}]=$(median ${times[$i]})
+  done
+}
+
 cold_set() {  # cold_set NAME DIR
   local name=$1 dir=$2 s=$2/src d=$2/dst
   local files
@@ -499,12 +506,7 @@ cold_set() {  # cold_set NAME DIR
     done
   done
   local -A med
-  for i in "${!names[@]}"; do
-    # shellcheck disable=SC2086
-    print_times "${names[$i]}" ${times[$i]}
-    # shellcheck disable=SC2086
-    med[${names[$i]}]=$(median ${times[$i]})
-  done
+  medians
   local z=${med[zub64]} df=${med[diff -rq]}
   echo "  ratios: zub64/diff $(ratio "$z" "$df"), (cat, 16 at once)/diff $(ratio "${med[cat, 16 at once]}" "$df") (the floor)," \
     "(cat, one after another)/diff $(ratio "${med[cat, one after another]}" "$df")"
