@@ -210,6 +210,7 @@ void walk_ahead(const run_state& run, pair_window& window, const std::u16string&
                 do {
                     too_large = l.entries.size() >= LISTING_AHEAD_ENTRIES;
                     l.entries.push_back(std::move(entry));
+                    entry = file_info{};
                 } while (!too_large && find_next(search, entry, error));
                 find_close(search, error);
             }

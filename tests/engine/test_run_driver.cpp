@@ -370,7 +370,7 @@ TEST_F(run_driver_test, pairs_in_flight_report_and_remove_as_one_pair_at_a_time)
         int most_read_open;
     };
     const auto run_with = [&](const char* settings, bool rotational, bool hold_reads = false,
-                              std::u16string level = u"-4") {
+                              const char16_t* level = u"-4") {
         faulty_os faults;  // fresh rules and counts for each run
         faulty_os_scope in_force(faults);
         faults.set_executable_path(work_.path(u"zub64.exe"));
