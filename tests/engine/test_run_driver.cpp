@@ -369,8 +369,7 @@ TEST_F(run_driver_test, pairs_in_flight_report_and_remove_as_one_pair_at_a_time)
         std::vector<std::string> files;
         int most_read_open;
     };
-    const auto run_with = [&](const char* settings, bool rotational, bool hold_reads = false,
-                              const char16_t* level = u"-4") {
+    const auto run_with = [&](const char* settings, bool rotational, int hold_ms = 0, const char16_t* level = u"-4") {
         faulty_os faults;  // fresh rules and counts for each run
         faulty_os_scope in_force(faults);
         faults.set_executable_path(work_.path(u"zub64.exe"));
@@ -382,11 +381,10 @@ TEST_F(run_driver_test, pairs_in_flight_report_and_remove_as_one_pair_at_a_time)
             const std::u16string name = sformat(u"f%02d", i);
             const std::string bytes(size_t(1000 * i + 10), static_cast<char>('a' + i));
             work_.write_file(u"src/" + name, bytes);
-            // A first read waits (20 ms at most) until another pair is open too.
-            if (hold_reads)
-                faults.before_first_read(path(u"src/" + name), [&] {
-                    for (int t = 0; t < 20 && faults.most_read_open() < 3; ++t) platform::current().sleep_ms(1);
-                });
+            // A first read waits (`hold_ms` at most) until another pair is open too.
+            faults.before_first_read(path(u"src/" + name), [&, hold_ms] {
+                for (int t = 0; t < hold_ms && faults.most_read_open() < 3; ++t) platform::current().sleep_ms(1);
+            });
             if (i == 4) continue;                                            // missing
             work_.write_file(u"dst/" + name, i == 6 ? bytes + "!" : bytes);  // longer
         }
@@ -402,7 +400,7 @@ TEST_F(run_driver_test, pairs_in_flight_report_and_remove_as_one_pair_at_a_time)
         return o;
     };
     const outcome one = run_with("[options]\r\ninflight=1\r\n", false);
-    const outcome window = run_with("[options]\r\ninflight=6\r\n", false, true);
+    const outcome window = run_with("[options]\r\ninflight=6\r\n", false, 2000);
     EXPECT_EQ(one.most_read_open, 2);
     EXPECT_GT(window.most_read_open, 2);
     EXPECT_EQ(window.code, one.code);
@@ -412,9 +410,9 @@ TEST_F(run_driver_test, pairs_in_flight_report_and_remove_as_one_pair_at_a_time)
     EXPECT_NE(one.err.find(u"changed since it was compared"), std::u16string::npos) << narrow(one.err);
     // Six removed, and f04 was never there.
     EXPECT_EQ(std::count(one.files.begin(), one.files.end(), "removed"), 7) << narrow(one.out);
-    EXPECT_EQ(run_with("[options]\r\ninflight=6\r\n", true, true).most_read_open, 2);
+    EXPECT_EQ(run_with("[options]\r\ninflight=6\r\n", true, 20).most_read_open, 2);
     for (const char16_t* level : {u"-1", u"-2", u"-3"})
-        EXPECT_EQ(run_with("[options]\r\ninflight=6\r\n", false, true, level).most_read_open, 2) << narrow(level);
+        EXPECT_EQ(run_with("[options]\r\ninflight=6\r\n", false, 20, level).most_read_open, 2) << narrow(level);
 }
 
 // A run whose current folder is its source, against a backup that holds
