@@ -217,12 +217,12 @@ void judge_pair(run_state& run, std::u16string_view src, std::u16string_view dst
                 const path_status_record& dst_status, const pair_folders& folders, const compare_record* ahead) {
     if (run.stop_requested()) return;
     run.out.watch_pair(relative_dst(run, dst), run.counts.bytes_compared);
-    if (src_info.size != dst_status.size)
-        judge_sizes_differ(run, src, dst, src_info, dst_status, folders);
-    else if (run.options.check_timestamp && src_info.written != dst_status.written)
-        judge_times_differ(run, src, dst, src_info, dst_status);
-    else
+    if (judged_by_bytes(run.options, src_info.size, src_info.written, dst_status))
         judge_contents(run, src, dst, src_info, dst_status, folders, ahead);
+    else if (src_info.size != dst_status.size)
+        judge_sizes_differ(run, src, dst, src_info, dst_status, folders);
+    else
+        judge_times_differ(run, src, dst, src_info, dst_status);
 }
 
 const event_wording PATH_MISSING{.lng = u"\"%s\" %s (%d)\n", .full = u"\"%s\" %s (%d)\n"};

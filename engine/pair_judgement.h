@@ -26,6 +26,13 @@ struct pair_folders {
 // Judges one pair: the source's directory entry and the destination's status.
 struct compare_record;
 
+// Whether a pair is judged by its bytes: the sizes agree, and with -t the
+// last-write times too (otherwise the sizes or the times decide).
+inline bool judged_by_bytes(const run_options& o, int64_t src_size, uint64_t src_written,
+                            const path_status_record& dst_status) {
+    return src_size == dst_status.size && !(o.check_timestamp && src_written != dst_status.written);
+}
+
 // `ahead`: the pair's comparison as a worker of the pair window made it
 // (pair_window.h), reported as if the walk had made it now; nullptr: the
 // walk compares the pair itself when it needs to.

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <system_error>
 
+#include "engine/pair_judgement.h"
 #include "foundation/text_output.h"
 
 namespace zub {
@@ -14,9 +15,10 @@ size_t pairs_in_flight(const run_state& run, std::u16string_view asked, std::u16
     size_t width = DEFAULT_PAIRS_IN_FLIGHT;
     if (!asked.empty()) {
         // A number, as typed; anything else keeps the default.
+        const bool digits = asked.size() <= 4 &&
+                            std::all_of(asked.begin(), asked.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
         size_t n = 0;
-        bool digits = asked.size() <= 4;
-        for (char16_t c : asked) digits = digits && c >= u'0' && c <= u'9', n = n * 10 + (c - u'0');
+        for (char16_t c : asked) n = n * 10 + static_cast<size_t>(c - u'0');
         if (digits) width = std::clamp<size_t>(n, 1, MOST_PAIRS_IN_FLIGHT);
     }
     if (width <= 1 || run.load_level < 4) return 1;
@@ -34,11 +36,7 @@ struct pair_window::pair_work {
     uint64_t written = 0;
     // Set by the worker, read by the walk once `done` is (both under the lock).
     bool done = false;
-    bool status_taken = false;
-    path_status_record status;
-    uint32_t error = 0;
-    bool compared = false;
-    compare_record record;
+    found_pair found;
 };
 
 pair_window::pair_window(run_state& run, size_t width) : run_(run), width_(std::max<size_t>(width, 2)) {
@@ -127,7 +125,6 @@ void pair_window::work() {
     compare_runner runner = runner_;
     if (buffers != nullptr)
         runner.buffers = {buffers, buffers + WORKER_CHUNK_BYTES, WORKER_CHUNK_BYTES, WORKER_CHUNK_BYTES, nullptr};
-    const bool check_time = run_.options.check_timestamp;
     std::unique_lock<std::mutex> guard(lock_);
     for (;;) {
         work_.wait(guard, [this] { return quit_ || started_ < pairs_.size(); });
@@ -135,21 +132,16 @@ void pair_window::work() {
         std::shared_ptr<pair_work> pair = pairs_[started_++];
         guard.unlock();
         // As the walk will: the destination's status, then the bytes when
-        // the sizes (and with -t the times) agree.
-        path_status_record status;
-        uint32_t error = 0;
-        const bool taken = !cancel_ && path_status(pair->dst, status, error);
-        const bool compare = taken && !status.is_folder() && buffers != nullptr &&
-                             static_cast<uint64_t>(status.size) == pair->listed_size &&
-                             !(check_time && status.written != pair->written);
-        compare_record record;
-        if (compare && !cancel_) record = compare_files_ahead(runner, pair->src, pair->dst, pair->listed_size);
+        // the pair is judged by them.
+        found_pair found;
+        found.status_taken = !cancel_ && path_status(pair->dst, found.status, found.error);
+        if (found.status_taken && !found.status.is_folder() && buffers != nullptr && !cancel_ &&
+            judged_by_bytes(run_.options, static_cast<int64_t>(pair->listed_size), pair->written, found.status)) {
+            found.record = compare_files_ahead(runner, pair->src, pair->dst, pair->listed_size);
+            if (found.record->result.kind == outcome::stopped) found.record.reset();
+        }
         guard.lock();
-        pair->status_taken = taken;
-        pair->status = status;
-        pair->error = error;
-        pair->compared = compare && record.result.kind != outcome::stopped;
-        pair->record = record;
+        pair->found = std::move(found);
         pair->done = true;
         done_.notify_all();
     }
@@ -191,11 +183,11 @@ std::optional<pair_window::found_pair> pair_window::take(uint64_t number, std::u
     pairs_.pop_front();
     --started_;
     room_.notify_one();
-    found_pair found{pair->status_taken, pair->status, pair->error, std::nullopt};
-    if (pair->compared && std::none_of(removed_.begin(), removed_.end(), [&](const platform::file_id& id) {
-            return id == pair->record.src_state.id || id == pair->record.dst_state.id;
+    found_pair found = std::move(pair->found);
+    if (found.record && std::any_of(removed_.begin(), removed_.end(), [&](const platform::file_id& id) {
+            return id == found.record->src_state.id || id == found.record->dst_state.id;
         }))
-        found.record = pair->record;
+        found.record.reset();
     return found;
 }
 
