@@ -78,6 +78,17 @@ def make_pairs(root, files, data, rnd):
                 write_file(path, data, offset, size, change, cut)
 
 
+def mixed_pair(rnd, top, changed, shorter):
+    """A size log-uniform from 0 to TOP; one byte changed below the draw
+    CHANGED (its offset), else the destination one byte shorter below SHORTER.
+    Also the draw, for a caller's own rarer cases."""
+    size = min(int(math.exp(rnd.uniform(0, math.log(top + 1)))) - 1, top)
+    r = rnd.random()
+    if size and r < changed:
+        return size, rnd.randrange(size), False, r
+    return size, None, bool(size and r < shorter), r
+
+
 def plan(kind, params, rnd):
     """The pairs of a set: (relative path, size, change position or None, cut) tuples."""
     files = []
@@ -93,16 +104,8 @@ def plan(kind, params, rnd):
     elif kind == "mixed":
         pairs, top = int(params[0]), int(params[1])
         for i in range(pairs):
-            size = int(math.exp(rnd.uniform(0, math.log(top + 1)))) - 1
-            size = min(size, top)
-            r = rnd.random()
-            change = None
-            is_cut = False
-            if size and r < 0.20:
-                change = rnd.randrange(size)
-            elif size and r < 0.25:
-                is_cut = True
-            files.append(("d%d/e%d/f%05d.bin" % (i % 10, i % 7, i), size, change, is_cut))
+            size, change, cut, _ = mixed_pair(rnd, top, 0.20, 0.25)
+            files.append(("d%d/e%d/f%05d.bin" % (i % 10, i % 7, i), size, change, cut))
     elif kind == "flat":
         pairs, size, folders = int(params[0]), int(params[1]), int(params[2])
         for i in range(pairs):
@@ -111,15 +114,8 @@ def plan(kind, params, rnd):
     elif kind == "gaps":
         pairs, top = int(params[0]), int(params[1])
         for i in range(pairs):
-            size = min(int(math.exp(rnd.uniform(0, math.log(top + 1)))) - 1, top)
-            r = rnd.random()
-            change = None
-            cut = False
-            if size and r < 0.15:
-                change = rnd.randrange(size)
-            elif size and r < 0.20:
-                cut = True
-            elif r < 0.25:
+            size, change, cut, r = mixed_pair(rnd, top, 0.15, 0.20)
+            if change is None and not cut and r < 0.25:
                 cut = MISSING
             files.append(("h%d/f%04d.bin" % (i % 20, i), size, change, cut))
     elif kind == "deep":
