@@ -141,7 +141,7 @@ void pair_window::work() {
             if (found.record->result.kind == outcome::stopped) found.record.reset();
         }
         guard.lock();
-        pair->found = std::move(found);
+        pair->found = found;
         pair->done = true;
         done_.notify_all();
     }
@@ -183,7 +183,7 @@ std::optional<pair_window::found_pair> pair_window::take(uint64_t number, std::u
     pairs_.pop_front();
     --started_;
     room_.notify_one();
-    found_pair found = std::move(pair->found);
+    found_pair found = pair->found;
     if (found.record && std::any_of(removed_.begin(), removed_.end(), [&](const platform::file_id& id) {
             return id == found.record->src_state.id || id == found.record->dst_state.id;
         }))
