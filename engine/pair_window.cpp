@@ -10,22 +10,28 @@
 
 namespace zub {
 
-size_t pairs_in_flight(const run_state& run, std::u16string_view asked, std::u16string_view src_root,
-                       std::u16string_view dst_root) {
-    size_t width = DEFAULT_PAIRS_IN_FLIGHT;
+in_flight_plan pairs_in_flight(const run_state& run, std::u16string_view asked, std::u16string_view src_root,
+                               std::u16string_view dst_root) {
+    in_flight_plan plan{DEFAULT_PAIRS_IN_FLIGHT, !asked.empty(), false};
     if (!asked.empty()) {
         // A number, as typed; anything else keeps the default.
         const bool digits = asked.size() <= 4 &&
                             std::all_of(asked.begin(), asked.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
         size_t n = 0;
         for (char16_t c : asked) n = n * 10 + static_cast<size_t>(c - u'0');
-        if (digits) width = std::clamp<size_t>(n, 1, MOST_PAIRS_IN_FLIGHT);
+        if (digits) plan.width = std::clamp<size_t>(n, 1, MOST_PAIRS_IN_FLIGHT);
     }
-    if (width <= 1 || run.load_level < 4) return 1;
-    if (run.options.find_all_diffs && run.options.long_log) return 1;
+    const in_flight_plan one_at_a_time{1, false, false};
+    if (plan.width <= 1 || run.load_level < 4) return one_at_a_time;
+    if (run.options.find_all_diffs && run.options.long_log) return one_at_a_time;
     platform::os& os = platform::current();
-    if (os.rotational_storage(src_root) || os.rotational_storage(dst_root)) return 1;
-    return width;
+    const platform::storage_kind src = os.storage_of(src_root);
+    const platform::storage_kind dst = os.storage_of(dst_root);
+    using platform::storage_kind;
+    if (src == storage_kind::rotational || dst == storage_kind::rotational) return one_at_a_time;
+    if (src == storage_kind::remote || dst == storage_kind::remote) plan.at_once = true;
+    plan.list_destination = dst == storage_kind::remote;
+    return plan;
 }
 
 // One pair handed over: what the walk knows of it, and what its worker found.
@@ -34,12 +40,16 @@ struct pair_window::pair_work {
     std::u16string src, dst;
     uint64_t listed_size = 0;
     uint64_t written = 0;
+    // The removals noted before its worker started it: only later ones can
+    // have touched the files it read.
+    size_t removals_before = 0;
     // Set by the worker, read by the walk once `done` is (both under the lock).
     bool done = false;
     found_pair found;
 };
 
-pair_window::pair_window(run_state& run, size_t width) : run_(run), width_(std::max<size_t>(width, 2)) {
+pair_window::pair_window(run_state& run, size_t width)
+    : run_(run), width_(std::max<size_t>(width, 2)), ahead_(width_ * PAIRS_AHEAD_PER_WORKER) {
     runner_.load_level = run.load_level;
     runner_.yield_each_block = run.options.yield_each_block;
     runner_.large_first_block = run.options.large_first_block;
@@ -97,13 +107,13 @@ bool pair_window::submit(uint64_t number, std::u16string src, std::u16string dst
     pair->written = written;
     {
         std::unique_lock<std::mutex> guard(lock_);
-        room_.wait(guard, [this] { return cancel_ || pairs_.size() < width_; });
+        room_.wait(guard, [this] { return cancel_ || pairs_.size() < ahead_; });
         if (cancel_) return false;
         if (number < visited_) return true;  // the walk got there first
         pairs_.push_back(std::move(pair));
         // A thread for each pair in flight, up to the width.
         // (The threads started so far do the work when no more will start.)
-        if (threads_.size() < pairs_.size()) {
+        if (threads_.size() < std::min(pairs_.size(), width_)) {
             try {
                 threads_.emplace_back([this] { work(); });
             } catch (const std::system_error&) {
@@ -130,6 +140,7 @@ void pair_window::work() {
         work_.wait(guard, [this] { return quit_ || started_ < pairs_.size(); });
         if (quit_) break;
         std::shared_ptr<pair_work> pair = pairs_[started_++];
+        pair->removals_before = removals_noted_;
         guard.unlock();
         // As the walk will: the destination's status, then the bytes when
         // the pair is judged by them.
@@ -184,16 +195,26 @@ std::optional<pair_window::found_pair> pair_window::take(uint64_t number, std::u
     --started_;
     room_.notify_one();
     found_pair found = pair->found;
-    if (found.record && std::any_of(removed_.begin(), removed_.end(), [&](const platform::file_id& id) {
-            return id == found.record->src_state.id || id == found.record->dst_state.id;
-        }))
+    const size_t later = pair->removals_before - std::min(pair->removals_before, removals_dropped_);
+    if (found.record && std::any_of(removed_.begin() + static_cast<std::ptrdiff_t>(later), removed_.end(),
+                                    [&](const platform::file_id& id) {
+                                        return id == found.record->src_state.id || id == found.record->dst_state.id;
+                                    }))
         found.record.reset();
+    // Removals noted before the oldest pair still in flight started are of
+    // no more use. (Pairs start in the walk's order.)
+    const size_t needed = started_ > 0 ? pairs_.front()->removals_before : removals_noted_;
+    while (removals_dropped_ < needed && !removed_.empty()) {
+        removed_.pop_front();
+        ++removals_dropped_;
+    }
     return found;
 }
 
 void pair_window::note_removed(const platform::file_id& id) {
     std::lock_guard<std::mutex> guard(lock_);
     removed_.push_back(id);
+    ++removals_noted_;
 }
 
 void pair_window::drop_all() {

@@ -44,8 +44,21 @@ inline constexpr uint32_t WORKER_CHUNK_BYTES = 524288;
 // default), 1 below load level 4, with -n -l (each difference is counted by
 // the walk) and when either tree lies on a device that reports itself
 // rotational, where seeks cost more than the waits saved.
-size_t pairs_in_flight(const run_state& run, std::u16string_view asked, std::u16string_view src_root,
-                       std::u16string_view dst_root);
+//
+// Pairs handed over to the window, done or not, up to this many for each
+// worker: a large pair that holds up the walk does not keep the other
+// workers idle.
+inline constexpr size_t PAIRS_AHEAD_PER_WORKER = 4;
+// The window opens at once (`at_once`) when the user asked for it, or when
+// either tree lies on a share; otherwise only once pairs are seen to wait.
+// A destination on a share is listed ahead too (`list_destination`).
+struct in_flight_plan {
+    size_t width = 1;
+    bool at_once = false;
+    bool list_destination = false;
+};
+in_flight_plan pairs_in_flight(const run_state& run, std::u16string_view asked, std::u16string_view src_root,
+                               std::u16string_view dst_root);
 
 // Small pairs the walk takes one at a time, before it knows whether they
 // wait: when most of them take longer than this, requests are waiting
@@ -59,7 +72,8 @@ inline constexpr unsigned PAIRS_TIMED = 16;
 class pair_window {
 public:
     // At most `width` pairs (2 or more) in flight, on as many threads, which
-    // start as the first pairs are handed over.
+    // start as the first pairs are handed over; up to PAIRS_AHEAD_PER_WORKER
+    // times as many handed over.
     pair_window(run_state& run, size_t width);
     ~pair_window();
     pair_window(const pair_window&) = delete;
@@ -110,6 +124,7 @@ private:
 
     run_state& run_;
     const size_t width_;
+    const size_t ahead_;
     compare_runner runner_;  // without buffers: each worker has its own
     std::function<void()> walk_ahead_;
     std::atomic<bool> open_{false};
@@ -125,7 +140,9 @@ private:
     size_t started_ = 0;                            // of pairs_, the first ones a worker has taken up
     std::atomic<bool> cancel_{false};
     bool quit_ = false;
-    std::vector<platform::file_id> removed_;
+    std::deque<platform::file_id> removed_;  // noted removals, from number removals_dropped_ on
+    size_t removals_noted_ = 0;
+    size_t removals_dropped_ = 0;
     std::vector<std::thread> threads_;
     std::thread walker_;
 };

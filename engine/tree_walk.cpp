@@ -178,7 +178,7 @@ std::u16string_view linked_folder_refusal(const folder_ids& walked, std::u16stri
 // when the window stops taking pairs.
 constexpr size_t LISTING_AHEAD_ENTRIES = 16384;
 void walk_ahead(const run_state& run, pair_window& window, const std::u16string& src_root,
-                const std::u16string& dst_root) {
+                const std::u16string& dst_root, bool list_destination) {
     // For each level its listing, read whole and closed again (the walk
     // holds one open listing a level already; the walk ahead holds none),
     // and the lengths the two paths had before it: a deep tree costs one
@@ -213,6 +213,17 @@ void walk_ahead(const run_state& run, pair_window& window, const std::u16string&
                     entry = file_info{};
                 } while (!too_large && find_next(search, entry, error));
                 find_close(search, error);
+            }
+            // On a share, one listing of the destination's folder tells its
+            // client the names and attributes the workers then ask for, in
+            // place of a round trip for each.
+            if (list_destination && !l.entries.empty()) {
+                const platform::search_handle listing = find_first(listing_pattern(dst), entry, error);
+                if (listing.valid()) {
+                    while (!window.stopped() && find_next(listing, entry, error)) {
+                    }
+                    find_close(listing, error);
+                }
             }
         }
         if (!l.entries.empty()) {
@@ -263,13 +274,16 @@ bool walk_entry(run_state& run, std::u16string_view src, std::u16string_view dst
 bool walk_tree(run_state& run, std::u16string_view src, std::u16string_view dst) {
     std::u16string asked = environment_text("ZUB_INFLIGHT");
     if (asked.empty()) asked = read_setting(u"options", u"inflight");
-    const size_t width = pairs_in_flight(run, asked, src, dst);
+    const in_flight_plan plan = pairs_in_flight(run, asked, src, dst);
     std::optional<pair_window> window;
-    if (width > 1) {
-        window.emplace(run, width);
+    if (plan.width > 1) {
+        window.emplace(run, plan.width);
         const std::u16string src_root(src), dst_root(dst);
-        window->open_with([&run, &window, src_root, dst_root] { walk_ahead(run, *window, src_root, dst_root); },
-                          !asked.empty());
+        window->open_with(
+            [&run, &window, src_root, dst_root, plan] {
+                walk_ahead(run, *window, src_root, dst_root, plan.list_destination);
+            },
+            plan.at_once);
     }
     run.window = window ? &*window : nullptr;
     const bool walked = walk_folder(run, src, dst, nullptr);

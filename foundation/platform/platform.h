@@ -149,6 +149,10 @@ enum class write_mode { truncate, append };
 // access from the open on, so that the file checked is the file emptied.
 enum class change_kind { remove, empty };
 
+// The storage a path lies on, as far as it matters to how many requests are
+// worth keeping in flight (os::storage_of).
+enum class storage_kind { other, rotational, remote };
+
 class os {
 public:
     virtual ~os() = default;
@@ -232,10 +236,12 @@ public:
     virtual bool release_lock(lock_handle lock) = 0;
     // True when the file exists and this process may write it (an access test).
     virtual bool can_write(std::u16string_view path) = 0;
-    // True when the storage that holds `path` reports that it seeks (a
-    // spinning disk): there, requests in flight at once cost more than they
-    // save. False when it reports otherwise or cannot tell.
-    virtual bool rotational_storage(std::u16string_view path) = 0;
+    // What kind of storage holds `path`: a device that reports that it seeks
+    // (a spinning disk), where requests in flight at once cost more than they
+    // save; a file system reached over a network or through a user-space
+    // server (a share), where every request waits a round trip; or another
+    // kind, or one the system cannot tell.
+    virtual storage_kind storage_of(std::u16string_view path) = 0;
 
     // --- process ---
     // The current folder, and its change; false when the system refuses.

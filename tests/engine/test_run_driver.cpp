@@ -360,7 +360,7 @@ TEST_F(run_driver_test, destination_replaced_mid_walk_removes_nothing) {
 // files, lines and removals of one pair at a time: a refused open, a read
 // that fails, a missing and a shorter destination, and a file swapped before
 // its removal among the pairs in flight. A rotational device and the load
-// levels 1 to 3 keep one pair at a time.
+// levels 1 to 3 keep one pair at a time; a share opens the window at once.
 TEST_F(run_driver_test, pairs_in_flight_report_and_remove_as_one_pair_at_a_time) {
     const auto path = [&](std::u16string_view name) { return make_long_path(work_.path(name)).value_or(u""); };
     struct outcome {
@@ -369,11 +369,13 @@ TEST_F(run_driver_test, pairs_in_flight_report_and_remove_as_one_pair_at_a_time)
         std::vector<std::string> files;
         int most_read_open;
     };
-    const auto run_with = [&](const char* settings, bool rotational, int hold_ms = 0, const char16_t* level = u"-4") {
+    using platform::storage_kind;
+    const auto run_with = [&](const char* settings, storage_kind storage, int hold_ms = 0,
+                              const char16_t* level = u"-4") {
         faulty_os faults;  // fresh rules and counts for each run
         faulty_os_scope in_force(faults);
         faults.set_executable_path(work_.path(u"zub64.exe"));
-        if (rotational) faults.report_rotational();
+        faults.report_storage(storage);
         std::filesystem::remove_all(std::filesystem::path(narrow(work_.path(u"src"))));
         std::filesystem::remove_all(std::filesystem::path(narrow(work_.path(u"dst"))));
         for (const char16_t* list : path_lists) std::filesystem::remove(narrow(work_.path(list)));
@@ -399,8 +401,8 @@ TEST_F(run_driver_test, pairs_in_flight_report_and_remove_as_one_pair_at_a_time)
         for (int i = 0; i < 12; ++i) o.files.push_back(work_.exists(sformat(u"dst/f%02d", i)) ? "kept" : "removed");
         return o;
     };
-    const outcome one = run_with("[options]\r\ninflight=1\r\n", false);
-    const outcome window = run_with("[options]\r\ninflight=6\r\n", false, 2000);
+    const outcome one = run_with("[options]\r\ninflight=1\r\n", storage_kind::other);
+    const outcome window = run_with("[options]\r\ninflight=6\r\n", storage_kind::other, 2000);
     EXPECT_EQ(one.most_read_open, 2);
     EXPECT_GT(window.most_read_open, 2);
     EXPECT_EQ(window.code, one.code);
@@ -410,9 +412,16 @@ TEST_F(run_driver_test, pairs_in_flight_report_and_remove_as_one_pair_at_a_time)
     EXPECT_NE(one.err.find(u"changed since it was compared"), std::u16string::npos) << narrow(one.err);
     // Six removed, and f04 was never there.
     EXPECT_EQ(std::count(one.files.begin(), one.files.end(), "removed"), 7) << narrow(one.out);
-    EXPECT_EQ(run_with("[options]\r\ninflight=6\r\n", true, 20).most_read_open, 2);
+    EXPECT_EQ(run_with("[options]\r\ninflight=6\r\n", storage_kind::rotational, 20).most_read_open, 2);
     for (const char16_t* level : {u"-1", u"-2", u"-3"})
-        EXPECT_EQ(run_with("[options]\r\ninflight=6\r\n", false, 20, level).most_read_open, 2) << narrow(level);
+        EXPECT_EQ(run_with("[options]\r\ninflight=6\r\n", storage_kind::other, 20, level).most_read_open, 2)
+            << narrow(level);
+    // Nothing asked: the pairs of a local tree are timed first (and here do
+    // not wait); a share's are in flight from the first one.
+    EXPECT_EQ(run_with("", storage_kind::other, 20).most_read_open, 2);
+    const outcome share = run_with("", storage_kind::remote, 2000);
+    EXPECT_GT(share.most_read_open, 2);
+    EXPECT_EQ(share.files, one.files);
 }
 
 // A run whose current folder is its source, against a backup that holds

@@ -64,8 +64,8 @@ public:
 
     // --- process ---
     void set_executable_path(std::u16string path);
-    // Every path lies on storage that reports itself rotational.
-    void report_rotational() { rotational_ = true; }
+    // Every path lies on storage of this kind.
+    void report_storage(platform::storage_kind kind) { storage_ = kind; }
     void fail_executable_path();
     // Answers of the folder picker, in order; nullopt = cancel. The real
     // picker is never shown: a call beyond the script is cancelled.
@@ -100,8 +100,8 @@ public:
                        uint32_t& error) override;
     platform::lock_handle open_lock(std::u16string_view path, uint32_t& error) override;
     bool executable_path(std::u16string& out, uint32_t& error) override;
-    bool rotational_storage(std::u16string_view path) override {
-        return rotational_ || forwarding_os::rotational_storage(path);
+    platform::storage_kind storage_of(std::u16string_view path) override {
+        return storage_ ? *storage_ : forwarding_os::storage_of(path);
     }
     void sleep_ms(uint32_t milliseconds) override;
     bool is_console(platform::std_stream which) override;
@@ -171,7 +171,7 @@ private:
 
     std::u16string exe_path_;
     bool exe_fail_ = false;
-    bool rotational_ = false;
+    std::optional<platform::storage_kind> storage_;
     std::deque<std::optional<std::u16string>> picker_answers_;
     std::vector<std::pair<std::u16string, std::u16string>> picker_calls_;
 

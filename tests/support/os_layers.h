@@ -88,7 +88,9 @@ public:
     }
     bool release_lock(platform::lock_handle lock) override { return next_ && next_->release_lock(lock); }
     bool can_write(sv path) override { return next_ && next_->can_write(path); }
-    bool rotational_storage(sv path) override { return next_ && next_->rotational_storage(path); }
+    platform::storage_kind storage_of(sv path) override {
+        return next_ ? next_->storage_of(path) : platform::storage_kind::other;
+    }
     bool current_dir(u16& out) override { return next_ && next_->current_dir(out); }
     bool set_current_dir(sv path) override { return next_ && next_->set_current_dir(path); }
     bool executable_path(u16& out, uint32_t& error) override {

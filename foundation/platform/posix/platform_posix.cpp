@@ -12,9 +12,11 @@
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -51,6 +53,15 @@ std::u16string strerror_text(int number) {
 // The code a change refused for a moved or replaced file gives: ESTALE is
 // otherwise only met on network file systems, where it means the same.
 constexpr int CHANGED_REFUSAL = ESTALE;
+
+// File systems whose every request goes to a server, by their magic
+// numbers (statfs): NFS, SMB (three kinds), FUSE (sshfs, cloud mounts and the
+// like), 9p, Ceph, AFS, Lustre and Coda.
+bool remote_file_system(uint64_t type) {
+    constexpr uint64_t REMOTE[] = {0x6969,     0x517B,     0xFF534D42, 0xFE534D42, 0x65735546,
+                                   0x01021997, 0x00C36400, 0x5346414F, 0x0BD00BD0, 0x73757245};
+    return std::find(std::begin(REMOTE), std::end(REMOTE), type) != std::end(REMOTE);
+}
 
 // Attribute bits of an entry: `link` is its own lstat record, `target` the
 // followed stat record (equal to `link` when it is not a symbolic link or the
@@ -512,12 +523,16 @@ public:
 
     bool release_lock(lock_handle lock) override { return lock.valid() && ::close(static_cast<int>(lock.value)) == 0; }
 
-    bool rotational_storage(std::u16string_view path) override {
+    storage_kind storage_of(std::u16string_view path) override {
+        const std::string name = native_scratch(path);
+        struct statfs fs;
+        if (::statfs(name.c_str(), &fs) == 0 && remote_file_system(static_cast<uint64_t>(fs.f_type)))
+            return storage_kind::remote;
         // The block device behind the file system, as the kernel describes
         // it: the queue of a disk, or of the disk a partition lies on. A file
-        // system without one (a share, tmpfs, FUSE) has no seeks to fear.
+        // system without one (tmpfs, for one) has no seeks to fear.
         struct stat st;
-        if (::stat(native_scratch(path).c_str(), &st) != 0) return false;
+        if (::stat(name.c_str(), &st) != 0) return storage_kind::other;
         const std::string device =
             "/sys/dev/block/" + std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
         // A virtual machine's disk (virtio) says "rotational" by default,
@@ -525,7 +540,7 @@ public:
         if (char* real = realpath(device.c_str(), nullptr)) {
             const bool virtual_disk = std::strstr(real, "/virtio") != nullptr;
             std::free(real);
-            if (virtual_disk) return false;
+            if (virtual_disk) return storage_kind::other;
         }
         for (const char* queue : {"/queue/rotational", "/../queue/rotational"}) {
             const int fd = ::open((device + queue).c_str(), O_RDONLY | O_CLOEXEC);
@@ -533,9 +548,9 @@ public:
             char flag = '0';
             const bool read_one = ::read(fd, &flag, 1) == 1;
             ::close(fd);
-            return read_one && flag == '1';
+            return read_one && flag == '1' ? storage_kind::rotational : storage_kind::other;
         }
-        return false;
+        return storage_kind::other;
     }
 
     bool can_write(std::u16string_view path) override { return access(native(path).c_str(), W_OK) == 0; }

@@ -458,22 +458,25 @@ public:
 
     bool release_lock(lock_handle lock) override { return CloseHandle(native(lock)) != 0; }
 
-    bool rotational_storage(std::u16string_view path) override {
-        // The volume that holds the path, asked whether it incurs a seek
-        // penalty. A share, or a volume that does not say, does not.
+    storage_kind storage_of(std::u16string_view path) override {
+        // The volume that holds the path: a network drive or share, or a
+        // volume asked whether it incurs a seek penalty. A volume that does
+        // not say is neither.
         wide_text name(path);
-        if (!name.whole()) return false;
+        if (!name.whole()) return storage_kind::other;
         std::vector<wchar_t> volume(FULL_PATH_UNITS);
-        if (!GetVolumePathNameW(name.get(), volume.data(), static_cast<DWORD>(volume.size()))) return false;
+        if (!GetVolumePathNameW(name.get(), volume.data(), static_cast<DWORD>(volume.size())))
+            return storage_kind::other;
+        if (GetDriveTypeW(volume.data()) == DRIVE_REMOTE) return storage_kind::remote;
         std::wstring device(volume.data());
         if (!device.empty() && device.back() == L'\\') device.pop_back();
         if (device.size() == 2 && device[1] == L':')
             device = L"\\\\.\\" + device;
         else if (device.rfind(L"\\\\?\\", 0) != 0)
-            return false;
+            return storage_kind::other;
         HANDLE h =
             CreateFileW(device.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return false;
+        if (h == INVALID_HANDLE_VALUE) return storage_kind::other;
         STORAGE_PROPERTY_QUERY query{};
         query.PropertyId = StorageDeviceSeekPenaltyProperty;
         query.QueryType = PropertyStandardQuery;
@@ -482,7 +485,7 @@ public:
         const BOOL ok =
             DeviceIoControl(h, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, &seek, sizeof seek, &got, nullptr);
         CloseHandle(h);
-        return ok && got >= sizeof seek && seek.IncursSeekPenalty;
+        return ok && got >= sizeof seek && seek.IncursSeekPenalty ? storage_kind::rotational : storage_kind::other;
     }
 
     bool can_write(std::u16string_view path) override {
