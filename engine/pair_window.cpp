@@ -107,7 +107,10 @@ bool pair_window::submit(uint64_t number, std::u16string src, std::u16string dst
     pair->written = written;
     {
         std::unique_lock<std::mutex> guard(lock_);
-        room_.wait(guard, [this] { return cancel_ || pairs_.size() < ahead_; });
+        // A full window is filled again in one go, once the walk has taken
+        // a worker's worth of pairs, rather than a pair at every take.
+        if (pairs_.size() >= ahead_)
+            room_.wait(guard, [this] { return cancel_ || pairs_.size() + width_ <= ahead_; });
         if (cancel_) return false;
         if (number < visited_) return true;  // the walk got there first
         pairs_.push_back(std::move(pair));
@@ -154,7 +157,9 @@ void pair_window::work() {
         guard.lock();
         pair->found = found;
         pair->done = true;
-        done_.notify_all();
+        // The walk is woken for the pair it waits for, not for every pair
+        // (and for each one while it drops them all).
+        if (pair->number == awaited_ || cancel_) done_.notify_all();
     }
     guard.unlock();
     if (buffers != nullptr) release_block(buffers, 2 * size_t{WORKER_CHUNK_BYTES});
@@ -178,6 +183,7 @@ std::optional<pair_window::found_pair> pair_window::take(uint64_t number, std::u
         return std::nullopt;
     }
     // Waits in short steps, so that a stop request is seen promptly.
+    awaited_ = number;
     while (!pair->done) {
         done_.wait_for(guard, std::chrono::milliseconds(20));
         if (!pair->done) {

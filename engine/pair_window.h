@@ -138,6 +138,7 @@ private:
     std::condition_variable room_;                  // room in the window, or the end: the walk ahead waits for it
     std::deque<std::shared_ptr<pair_work>> pairs_;  // handed over, not yet taken, in the walk's order
     size_t started_ = 0;                            // of pairs_, the first ones a worker has taken up
+    uint64_t awaited_ = UINT64_MAX;                 // the pair the walk waits for
     std::atomic<bool> cancel_{false};
     bool quit_ = false;
     std::deque<platform::file_id> removed_;  // noted removals, from number removals_dropped_ on
