@@ -166,8 +166,9 @@ side_reader::~side_reader() {
 }
 
 void side_reader::start(int load_level, platform::file_handle file, unsigned char* buffer, uint64_t request,
-                        uint64_t ring) {
+                        uint64_t ring, uint32_t chunk) {
     load_level_ = load_level;
+    chunk_ = chunk;
     file_ = file;
     buffer_ = buffer;
     request_ = request;
@@ -215,7 +216,7 @@ void side_reader::loop() {
                 await([&] { return released_ || quit_ || total < consumed_ + ring_; }, ring_spin);
             return at(total);
         };
-        result_ = read_side(load_level_, file_, place, request_, publish);
+        result_ = read_side(load_level_, file_, place, request_, publish, chunk_);
         change([this] { ready_ = true; });
     }
 }
@@ -295,8 +296,17 @@ block_reads read_both_blocks(const compare_runner& runner, platform::file_handle
             return r;
         }
         side_reader& reader = *b.reader;
+        // Two files read around the cache are read in calls of the whole
+        // ring on each side: the system keeps the storage's requests for a
+        // call in flight at once, where calls of a chunk would each wait
+        // their turn. (Not below load level 4, which keeps one request at a
+        // time.)
+        platform::os& os = platform::current();
         const uint64_t ring = keep_block ? 0 : b.ring;
-        reader.start(runner.load_level, dst_file, b.dst, request, ring);
+        const bool ring_calls = ring != 0 && runner.load_level >= 4 && os.reads_around_cache(src_file) &&
+                                os.reads_around_cache(dst_file);
+        const auto chunk = ring_calls ? static_cast<uint32_t>(std::min(request, ring)) : b.chunk;
+        reader.start(runner.load_level, dst_file, b.dst, request, ring, chunk);
         // Each piece is compared as soon as both sides hold it, while it is
         // still in the processor's cache; the reads go on to the block's
         // end in any case (its counts decide first).
@@ -321,7 +331,7 @@ block_reads read_both_blocks(const compare_runner& runner, platform::file_handle
             compared = both;
             if (ring != 0) reader.consumed(compared);
         };
-        r.src = read_side(runner.load_level, src_file, places(b.src, ring), request, compare_to);
+        r.src = read_side(runner.load_level, src_file, places(b.src, ring), request, compare_to, chunk);
         reader.release();
         r.dst = reader.finish();
         if (r.src.failed) return r;  // the destination's result is not looked at

@@ -165,8 +165,10 @@ public:
     side_reader& operator=(const side_reader&) = delete;
 
     // Starts reading `request` bytes of `file` into `buffer`, or through a
-    // ring of `ring` bytes at its start (0: straight on); finish() waits for it.
-    void start(int load_level, platform::file_handle file, unsigned char* buffer, uint64_t request, uint64_t ring = 0);
+    // ring of `ring` bytes at its start (0: straight on), in calls of `chunk`
+    // bytes; finish() waits for it.
+    void start(int load_level, platform::file_handle file, unsigned char* buffer, uint64_t request, uint64_t ring = 0,
+               uint32_t chunk = CHUNK_BYTES);
     // Waits until at least `bytes` have been read, or the read has ended;
     // returns the bytes read so far (they are in the buffer).
     uint64_t wait_for(uint64_t bytes);
@@ -189,6 +191,7 @@ private:
     platform::file_handle file_;
     unsigned char* buffer_ = nullptr;
     uint64_t request_ = 0, ring_ = 0;
+    uint32_t chunk_ = CHUNK_BYTES;
     side_read result_;  // set by the thread before it raises ready_
 
     std::mutex lock_;

@@ -150,6 +150,7 @@ void pair_window::work() {
         found_pair found;
         found.status_taken = !cancel_ && path_status(pair->dst, found.status, found.error);
         if (found.status_taken && !found.status.is_folder() && buffers != nullptr && !cancel_ &&
+            pair->listed_size <= LARGEST_WORKER_PAIR_BYTES &&
             judged_by_bytes(run_.options, static_cast<int64_t>(pair->listed_size), pair->written, found.status)) {
             found.record = compare_files_ahead(runner, pair->src, pair->dst, pair->listed_size);
             if (found.record->result.kind == outcome::stopped) found.record.reset();

@@ -38,6 +38,12 @@ inline constexpr size_t DEFAULT_PAIRS_IN_FLIGHT = 16;
 
 // Bytes a worker asks of one read call, and of each of its two buffers.
 inline constexpr uint32_t WORKER_CHUNK_BYTES = 524288;
+// A worker compares pairs up to this size. A larger pair is left to the
+// walk, whose large buffers read both files at once in large calls: on a
+// share, a worker's small calls, one side after the other, would each wait
+// a round trip, and the pair would take twice as long as one at a time.
+// (The workers go on with the pairs after it meanwhile.)
+inline constexpr uint64_t LARGEST_WORKER_PAIR_BYTES = 16 * uint64_t{1 << 20};
 
 // How many pairs a run may keep in flight: `asked` (the environment's
 // ZUB_INFLIGHT, else the settings key "options"/"inflight"; empty for the

@@ -204,6 +204,12 @@ public:
     }
     // Reads up to `count` bytes; `got` < count only at the end of the file.
     virtual bool read(file_handle file, void* buffer, uint32_t count, uint32_t& got, uint32_t& error) = 0;
+    // True when the reads of a file opened for comparison go around the
+    // system's cache, straight to the storage. The system splits one large
+    // read call into several requests in flight at once, so that a share's
+    // or a disk's wait is paid once for the call; from the cache, smaller
+    // calls keep the bytes in the processor's cache for the comparison.
+    virtual bool reads_around_cache(file_handle file) = 0;
     virtual bool size_of(file_handle file, uint64_t& size, uint32_t& error) = 0;
     virtual bool state_of(file_handle file, file_state& state, uint32_t& error) = 0;
     virtual file_handle open_write(std::u16string_view path, write_mode mode, uint32_t& error) = 0;

@@ -57,6 +57,29 @@ TEST_F(compare_test, last_byte_of_20_mib_with_growing_blocks) {
     for (int i = 0; i < 1 + 2 + 4 + 8 + 5; ++i) expected.push_back(MiB);
     EXPECT_EQ(fos.read_sizes(files.path(u"a")), expected);
     EXPECT_EQ(fos.read_sizes(files.path(u"b")), expected);
+
+    // Read around the cache, a block of 128 KiB or more is read in calls of
+    // up to 4 MiB a side (the last one short); load level 3 keeps its calls
+    // of 1 MiB.
+    fos.read_around_cache();
+    for (const int level : {4, 3}) {
+        start();
+        run->load_level = level;
+        const size_t before = fos.read_sizes(files.path(u"a")).size();
+        EXPECT_EQ(compare_files(*run, files.path(u"a"), files.path(u"b"), size), differs_at(20971519));
+        std::vector<uint32_t> calls{8192, 16384, 32768, 65536};
+        if (level == 4) {
+            for (uint32_t block = 131072; block <= 4 * MiB; block *= 2) calls.push_back(block);
+            calls.insert(calls.end(), 4, 4 * MiB);  // the blocks of 8 and 16 MiB
+        } else {
+            calls = expected;
+        }
+        for (const char16_t* name : {u"a", u"b"}) {
+            const std::vector<uint32_t> sizes = fos.read_sizes(files.path(name));
+            EXPECT_EQ(std::vector<uint32_t>(sizes.begin() + static_cast<std::ptrdiff_t>(before), sizes.end()), calls)
+                << level;
+        }
+    }
 }
 
 // The failure rows of a comparison: a file refused, a failing read, a file

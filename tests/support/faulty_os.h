@@ -66,6 +66,9 @@ public:
     void set_executable_path(std::u16string path);
     // Every path lies on storage of this kind.
     void report_storage(platform::storage_kind kind) { storage_ = kind; }
+    // Every file opened for comparison is read around the cache (by default
+    // none is, whatever the system below does).
+    void read_around_cache() { around_cache_ = true; }
     void fail_executable_path();
     // Answers of the folder picker, in order; nullopt = cancel. The real
     // picker is never shown: a call beyond the script is cancelled.
@@ -100,6 +103,7 @@ public:
                        uint32_t& error) override;
     platform::lock_handle open_lock(std::u16string_view path, uint32_t& error) override;
     bool executable_path(std::u16string& out, uint32_t& error) override;
+    bool reads_around_cache(platform::file_handle) override { return around_cache_; }
     platform::storage_kind storage_of(std::u16string_view path) override {
         return storage_ ? *storage_ : forwarding_os::storage_of(path);
     }
@@ -172,6 +176,7 @@ private:
     std::u16string exe_path_;
     bool exe_fail_ = false;
     std::optional<platform::storage_kind> storage_;
+    bool around_cache_ = false;
     std::deque<std::optional<std::u16string>> picker_answers_;
     std::vector<std::pair<std::u16string, std::u16string>> picker_calls_;
 

@@ -56,6 +56,7 @@ public:
     bool read(handle file, void* buffer, uint32_t count, uint32_t& got, uint32_t& error) override {
         return next_ ? next_->read(file, buffer, count, got, error) : refuse(error, false);
     }
+    bool reads_around_cache(handle file) override { return next_ && next_->reads_around_cache(file); }
     bool size_of(handle file, uint64_t& size, uint32_t& error) override {
         return next_ ? next_->size_of(file, size, error) : refuse(error, false);
     }

@@ -389,6 +389,11 @@ public:
         return true;
     }
 
+    bool reads_around_cache(file_handle file) override {
+        const auto& compared = file_of(file).compared;
+        return compared && compared->direct_fd >= 0;
+    }
+
     bool size_of(file_handle file, uint64_t& size, uint32_t& error) override {
         struct stat st;
         if (!file.valid()) return fail(error, EBADF);

@@ -312,6 +312,9 @@ public:
         return ok != 0 || failed(error, false);
     }
 
+    // A comparison's files are opened unbuffered (open_read).
+    bool reads_around_cache(file_handle) override { return true; }
+
     bool size_of(file_handle file, uint64_t& size, uint32_t& error) override {
         LARGE_INTEGER value;
         if (!GetFileSizeEx(native(file), &value)) return failed(error, false);
