@@ -316,6 +316,38 @@ TEST(platform_layer, compare_reads_leave_the_page_cache_as_it_was) {
     EXPECT_TRUE(current().close(file, error));
     EXPECT_EQ(cached_pages(path, size), before);
 }
+
+// Small files read after many cached ones (a thread that no longer counts
+// their pages first) are read right and leave the cache as it was: a file
+// not cached stays uncached, one cached in part keeps its cached page.
+TEST(platform_layer, small_files_after_cached_ones_leave_the_page_cache_as_it_was) {
+    temp_tree tree;
+    const auto read_small = [&](const std::u16string& name) {
+        uint32_t error = 0;
+        file_handle file = current().open_read(tree.path(name), read_mode::compare, error);
+        EXPECT_TRUE(file.valid());
+        std::string back = read_whole(file, 8192);
+        EXPECT_TRUE(current().close(file, error));
+        return back;
+    };
+    const std::string content = std::string(4096, 'x') + std::string(4000, 'y');
+    for (const bool first_page_cached : {false, true}) {
+        for (int i = 0; i < 20; ++i) {
+            tree.write_file(u"warm", std::string(5000, static_cast<char>('a' + i)));
+            EXPECT_EQ(read_small(u"warm"), std::string(5000, static_cast<char>('a' + i)));
+        }
+        tree.write_file(u"small", content);
+        const std::string path = narrow(tree.path(u"small"));
+        const int fd = open(path.c_str(), O_RDONLY);
+        fdatasync(fd);
+        posix_fadvise(fd, first_page_cached ? 4096 : 0, 0, POSIX_FADV_DONTNEED);
+        close(fd);
+        const std::vector<unsigned char> before = cached_pages(path, content.size());
+        if (before[1] != 0) GTEST_SKIP() << "this file system keeps every page";
+        EXPECT_EQ(read_small(u"small"), content) << first_page_cached;
+        EXPECT_EQ(cached_pages(path, content.size()), before) << first_page_cached;
+    }
+}
 #endif
 
 // A file opened with the size it was listed with is still read to its real
