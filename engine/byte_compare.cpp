@@ -473,6 +473,8 @@ bool open_pair(const compare_runner& runner, std::u16string_view src, std::u16st
         record.error = error;
         return false;
     }
+    record.around_cache =
+        platform::current().reads_around_cache(src_file.get()) || platform::current().reads_around_cache(dst_file.get());
     // What the comparison sees, through the handles it reads: a removal
     // later acts only on these files in this state. A state that cannot be
     // read stays empty, and then no removal matches it.
@@ -600,6 +602,7 @@ compare_outcome report_comparison(run_state& run, const compare_record& record, 
     if (replay && record.blocks > 0) replay_progress(run, record, src, dst, size);
     run.compared_src = record.src_state;
     run.compared_dst = record.dst_state;
+    run.compared_around_cache = record.around_cache;
     const compare_outcome& r = record.result;
     if (r.kind == outcome::differs) {
         run.first_diff_src_byte = record.src_byte;

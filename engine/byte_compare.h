@@ -117,6 +117,9 @@ struct compare_record {
     // The blocks begun and the offset the last one began at (progress replay).
     uint32_t blocks = 0;
     uint64_t last_offset = 0;
+    // Either file was read around the system's cache: its reads waited for
+    // the storage.
+    bool around_cache = false;
 };
 
 // The result of reading one block of each file. The destination is read only

@@ -85,11 +85,11 @@ void pair_window::start_walk_ahead() {
     }
 }
 
-void pair_window::note_pair(uint64_t size, std::chrono::steady_clock::duration time) {
-    if (open_ || size > SMALL_PAIR_BYTES) return;
+void pair_window::note_pair(uint64_t size, std::chrono::steady_clock::duration time, bool around_cache) {
+    if (open_ || (size > SMALL_PAIR_BYTES && !around_cache)) return;
     // Most of them, not their average: one pair held up by something else
     // on the machine does not open the window.
-    waiting_ += time > WAITING_PAIR;
+    waiting_ += around_cache || time > WAITING_PAIR;
     if (++timed_ < PAIRS_TIMED) return;
     if (waiting_ >= PAIRS_TIMED * 3 / 4) start_walk_ahead();
     timed_ = 0;

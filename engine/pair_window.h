@@ -70,7 +70,8 @@ in_flight_plan pairs_in_flight(const run_state& run, std::u16string_view asked, 
 // wait: when most of them take longer than this, requests are waiting
 // (a share, a disk that reads the pages in) and the window opens. Pairs from
 // the page cache take some 20 microseconds, and there handing pairs to
-// other threads costs more than it saves.
+// other threads costs more than it saves. A pair of any size whose files were
+// read around the cache (not cached at all) waited for the storage too.
 inline constexpr auto WAITING_PAIR = std::chrono::microseconds(75);
 inline constexpr uint64_t SMALL_PAIR_BYTES = 65536;
 inline constexpr unsigned PAIRS_TIMED = 16;
@@ -91,8 +92,10 @@ public:
     // (note_pair): three in four of PAIRS_TIMED.
     void open_with(std::function<void()> walk_ahead, bool now);
     bool is_open() const { return open_; }
-    // A pair the walk took itself, of `size` bytes, took `time`.
-    void note_pair(uint64_t size, std::chrono::steady_clock::duration time);
+    // A pair the walk took itself, of `size` bytes, took `time`; its files
+    // were read around the cache (`around_cache`), which counts as waiting
+    // whatever the pair's size or time.
+    void note_pair(uint64_t size, std::chrono::steady_clock::duration time, bool around_cache);
 
     // The number of the pair the walk visits now (0, 1, 2, ... in its order).
     uint64_t visit() { return visited_++; }

@@ -58,6 +58,7 @@ void run_state::reset() {
     dst_prefix_len = 0;
     compared_src = {};
     compared_dst = {};
+    compared_around_cache = false;
     removals_halted = false;
     output_failed = false;
     result_files.clear();

@@ -116,6 +116,8 @@ struct run_state {
     // What the last comparison saw of its two files, read through the
     // handles it compared (removals check against it).
     platform::file_state compared_src, compared_dst;
+    // Either of them was read around the system's cache (see pair_window).
+    bool compared_around_cache = false;
     // Set when a result file (or standard output) could not be written, and
     // said once: nothing more is removed and the run ends with 1.
     bool removals_halted = false;

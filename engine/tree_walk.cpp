@@ -101,14 +101,17 @@ void visit_file(run_state& run, std::u16string_view src_dir, std::u16string_view
     // While the window is shut, the pairs the walk takes itself are timed,
     // to see whether they wait.
     const auto start = std::chrono::steady_clock::now();
+    run.compared_around_cache = false;
     struct timing {
         pair_window* window;
+        const run_state& run;
         std::chrono::steady_clock::time_point start;
         uint64_t size;
         ~timing() {
-            if (window) window->note_pair(size, std::chrono::steady_clock::now() - start);
+            if (window)
+                window->note_pair(size, std::chrono::steady_clock::now() - start, run.compared_around_cache);
         }
-    } timed{window && !window->is_open() ? window : nullptr, start, static_cast<uint64_t>(entry.size)};
+    } timed{window && !window->is_open() ? window : nullptr, run, start, static_cast<uint64_t>(entry.size)};
     // The destination's status: as the worker took it, in a run that changes
     // nothing; a run that removes takes it again now, and the worker's
     // comparison stands only when that status is the one the worker saw.
