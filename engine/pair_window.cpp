@@ -67,6 +67,7 @@ pair_window::~pair_window() {
     room_.notify_all();
     if (walker_.joinable()) walker_.join();
     for (std::thread& t : threads_) t.join();
+    for (unsigned char* block : large_free_) release_block(block, 2 * size_t{WORKER_CHUNK_BYTES});
 }
 
 void pair_window::open_with(std::function<void()> walk_ahead, bool now) {
@@ -132,12 +133,37 @@ bool pair_window::submit(uint64_t number, std::u16string src, std::u16string dst
     return true;
 }
 
+namespace {
+
+// The two buffers of one read call of each side, in one block.
+block_buffers buffers_in(unsigned char* block, uint32_t side) { return {block, block + side, side, side, nullptr}; }
+
+}  // namespace
+
+unsigned char* pair_window::take_large_buffers() {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!large_free_.empty()) {
+        unsigned char* block = large_free_.back();
+        large_free_.pop_back();
+        return block;
+    }
+    if (large_reserved_ >= LARGE_BUFFER_SETS) return nullptr;
+    auto* block = static_cast<unsigned char*>(reserve_block(2 * size_t{WORKER_CHUNK_BYTES}));
+    if (block != nullptr) ++large_reserved_;
+    return block;
+}
+
+void pair_window::give_back_large_buffers(unsigned char* block) {
+    std::lock_guard<std::mutex> guard(lock_);
+    large_free_.push_back(block);
+}
+
 void pair_window::work() {
-    // A worker's own buffers: one read call of each side at a time.
-    auto* buffers = static_cast<unsigned char*>(reserve_block(2 * size_t{WORKER_CHUNK_BYTES}));
+    // A worker's own small buffers, which hold only the pages the pairs
+    // fill. A larger pair borrows large buffers from the window while some
+    // are free, and otherwise goes through the small ones too.
+    auto* small = static_cast<unsigned char*>(reserve_block(2 * size_t{WORKER_SMALL_BYTES}));
     compare_runner runner = runner_;
-    if (buffers != nullptr)
-        runner.buffers = {buffers, buffers + WORKER_CHUNK_BYTES, WORKER_CHUNK_BYTES, WORKER_CHUNK_BYTES, nullptr};
     std::unique_lock<std::mutex> guard(lock_);
     for (;;) {
         work_.wait(guard, [this] { return quit_ || started_ < pairs_.size(); });
@@ -149,10 +175,14 @@ void pair_window::work() {
         // the pair is judged by them.
         found_pair found;
         found.status_taken = !cancel_ && path_status(pair->dst, found.status, found.error);
-        if (found.status_taken && !found.status.is_folder() && buffers != nullptr && !cancel_ &&
+        if (found.status_taken && !found.status.is_folder() && small != nullptr && !cancel_ &&
             pair->listed_size <= LARGEST_WORKER_PAIR_BYTES &&
             judged_by_bytes(run_.options, static_cast<int64_t>(pair->listed_size), pair->written, found.status)) {
+            unsigned char* large = pair->listed_size > WORKER_SMALL_BYTES ? take_large_buffers() : nullptr;
+            runner.buffers =
+                large != nullptr ? buffers_in(large, WORKER_CHUNK_BYTES) : buffers_in(small, WORKER_SMALL_BYTES);
             found.record = compare_files_ahead(runner, pair->src, pair->dst, pair->listed_size);
+            if (large != nullptr) give_back_large_buffers(large);
             if (found.record->result.kind == outcome::stopped) found.record.reset();
         }
         guard.lock();
@@ -163,7 +193,7 @@ void pair_window::work() {
         if (pair->number == awaited_ || cancel_) done_.notify_all();
     }
     guard.unlock();
-    if (buffers != nullptr) release_block(buffers, 2 * size_t{WORKER_CHUNK_BYTES});
+    if (small != nullptr) release_block(small, 2 * size_t{WORKER_SMALL_BYTES});
 }
 
 std::optional<pair_window::found_pair> pair_window::take(uint64_t number, std::u16string_view src) {

@@ -36,8 +36,20 @@ namespace zub {
 inline constexpr size_t MOST_PAIRS_IN_FLIGHT = 64;
 inline constexpr size_t DEFAULT_PAIRS_IN_FLIGHT = 16;
 
-// Bytes a worker asks of one read call, and of each of its two buffers.
-inline constexpr uint32_t WORKER_CHUNK_BYTES = 524288;
+// Bytes a worker asks of one read call, and of each of its two large
+// buffers. A call of 1 MiB costs a disk or a share one request where two of
+// 512 KiB cost two; with the two buffers in one block of 2 MiB, the system
+// may give it one huge page, and the request one piece of memory (a cold
+// tree of large files is read in two thirds of the time).
+inline constexpr uint32_t WORKER_CHUNK_BYTES = 1048576;
+// Pairs up to this size go through a worker's two small buffers of this size
+// (small pages: a tree of small files holds only the pages they fill).
+inline constexpr uint32_t WORKER_SMALL_BYTES = 262144;
+// Large buffers are lent to the workers, at most this many sets of two, so
+// that a tree of large files costs at most 16 MiB of them however many pairs
+// are in flight; a larger pair that finds none free goes through its
+// worker's small buffers.
+inline constexpr size_t LARGE_BUFFER_SETS = 8;
 // A worker compares pairs up to this size. A larger pair is left to the
 // walk, whose large buffers read both files at once in large calls: on a
 // share, a worker's small calls, one side after the other, would each wait
@@ -128,6 +140,8 @@ public:
 private:
     struct pair_work;
     void work();
+    unsigned char* take_large_buffers();
+    void give_back_large_buffers(unsigned char* block);
     void drop_all();
     void start_walk_ahead();
 
@@ -153,6 +167,8 @@ private:
     std::deque<platform::file_id> removed_;  // noted removals, from number removals_dropped_ on
     size_t removals_noted_ = 0;
     size_t removals_dropped_ = 0;
+    std::vector<unsigned char*> large_free_;  // large buffers not lent now
+    size_t large_reserved_ = 0;
     std::vector<std::thread> threads_;
     std::thread walker_;
 };
