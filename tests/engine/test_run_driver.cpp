@@ -391,6 +391,16 @@ TEST_F(run_driver_test, pairs_in_flight_report_and_remove_as_one_pair_at_a_time)
             work_.write_file(u"dst/" + name, i == 6 ? bytes + "!" : bytes);  // longer
         }
         work_.write_file(u"dst/f08", std::string(8010, 'x'));  // differs
+        // Larger pairs, read through the window's large buffers: the same,
+        // differing far in, and a destination whose read fails past 512 KiB.
+        for (int i = 0; i < 3; ++i) {
+            const std::u16string name = sformat(u"g%d", i);
+            std::string bytes(size_t(600000 + 50000 * i), static_cast<char>('k' + i));
+            work_.write_file(u"src/" + name, bytes);
+            if (i == 1) bytes[640000] = '!';
+            work_.write_file(u"dst/" + name, bytes);
+        }
+        faults.fail_read(path(u"dst/g2"), 524288, 5);
         faults.fail_open(path(u"src/f02"), platform::ERR_ACCESS_DENIED);
         faults.fail_read(path(u"dst/f05"), 4096, 23);
         faults.before_change(path(u"dst/f09"), [&] { work_.write_file(u"dst/f09", std::string(9010, 'q')); });
@@ -399,6 +409,7 @@ TEST_F(run_driver_test, pairs_in_flight_report_and_remove_as_one_pair_at_a_time)
         outcome o{run({u"-d", level, u"src", u"dst"}, host), host.out, host.err, {}, faults.most_read_open()};
         for (const char16_t* list : path_lists) o.files.push_back(bytes(list));
         for (int i = 0; i < 12; ++i) o.files.push_back(work_.exists(sformat(u"dst/f%02d", i)) ? "kept" : "removed");
+        for (int i = 0; i < 3; ++i) o.files.push_back(work_.exists(sformat(u"dst/g%d", i)) ? "kept" : "removed");
         return o;
     };
     const outcome one = run_with("[options]\r\ninflight=1\r\n", storage_kind::other);
@@ -410,8 +421,9 @@ TEST_F(run_driver_test, pairs_in_flight_report_and_remove_as_one_pair_at_a_time)
     EXPECT_EQ(window.err, one.err);
     EXPECT_EQ(window.files, one.files);
     EXPECT_NE(one.err.find(u"changed since it was compared"), std::u16string::npos) << narrow(one.err);
-    // Six removed, and f04 was never there.
-    EXPECT_EQ(std::count(one.files.begin(), one.files.end(), "removed"), 7) << narrow(one.out);
+    // Seven removed, and f04 was never there.
+    EXPECT_EQ(std::count(one.files.begin(), one.files.end(), "removed"), 8) << narrow(one.out);
+    EXPECT_NE(one.err.find(u"dst/g2\", "), std::u16string::npos) << narrow(one.err);
     EXPECT_EQ(run_with("[options]\r\ninflight=6\r\n", storage_kind::rotational, 20).most_read_open, 2);
     for (const char16_t* level : {u"-1", u"-2", u"-3"})
         EXPECT_EQ(run_with("[options]\r\ninflight=6\r\n", storage_kind::other, 20, level).most_read_open, 2)
