@@ -110,8 +110,7 @@ bool pair_window::submit(uint64_t number, std::u16string src, std::u16string dst
         std::unique_lock<std::mutex> guard(lock_);
         // A full window is filled again in one go, once the walk has taken
         // a worker's worth of pairs, rather than a pair at every take.
-        if (pairs_.size() >= ahead_)
-            room_.wait(guard, [this] { return cancel_ || pairs_.size() + width_ <= ahead_; });
+        if (pairs_.size() >= ahead_) room_.wait(guard, [this] { return cancel_ || pairs_.size() + width_ <= ahead_; });
         if (cancel_) return false;
         if (number < visited_) return true;  // the walk got there first
         pairs_.push_back(std::move(pair));

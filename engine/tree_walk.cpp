@@ -108,8 +108,7 @@ void visit_file(run_state& run, std::u16string_view src_dir, std::u16string_view
         std::chrono::steady_clock::time_point start;
         uint64_t size;
         ~timing() {
-            if (window)
-                window->note_pair(size, std::chrono::steady_clock::now() - start, run.compared_around_cache);
+            if (window) window->note_pair(size, std::chrono::steady_clock::now() - start, run.compared_around_cache);
         }
     } timed{window && !window->is_open() ? window : nullptr, run, start, static_cast<uint64_t>(entry.size)};
     // The destination's status: as the worker took it, in a run that changes
@@ -282,11 +281,9 @@ bool walk_tree(run_state& run, std::u16string_view src, std::u16string_view dst)
     if (plan.width > 1) {
         window.emplace(run, plan.width);
         const std::u16string src_root(src), dst_root(dst);
-        window->open_with(
-            [&run, &window, src_root, dst_root, plan] {
-                walk_ahead(run, *window, src_root, dst_root, plan.list_destination);
-            },
-            plan.at_once);
+        window->open_with([&run, &window, src_root, dst_root,
+                           plan] { walk_ahead(run, *window, src_root, dst_root, plan.list_destination); },
+                          plan.at_once);
     }
     run.window = window ? &*window : nullptr;
     const bool walked = walk_folder(run, src, dst, nullptr);
