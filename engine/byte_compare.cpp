@@ -274,7 +274,7 @@ block_reads read_blocks_in_turn(const compare_runner& runner, platform::file_han
 }  // namespace
 
 block_reads read_both_blocks(const compare_runner& runner, platform::file_handle src_file,
-                             platform::file_handle dst_file, uint64_t request, bool keep_block) {
+                             platform::file_handle dst_file, uint64_t request, bool keep_block, bool around_cache) {
     block_reads r;
     if (runner.stop()) {
         r.stopped = true;
@@ -301,10 +301,8 @@ block_reads read_both_blocks(const compare_runner& runner, platform::file_handle
         // call in flight at once, where calls of a chunk would each wait
         // their turn. (Not below load level 4, which keeps one request at a
         // time.)
-        platform::os& os = platform::current();
         const uint64_t ring = keep_block ? 0 : b.ring;
-        const bool ring_calls =
-            ring != 0 && runner.load_level >= 4 && os.reads_around_cache(src_file) && os.reads_around_cache(dst_file);
+        const bool ring_calls = ring != 0 && runner.load_level >= 4 && around_cache;
         const auto chunk = ring_calls ? static_cast<uint32_t>(std::min(request, ring)) : b.chunk;
         reader.start(runner.load_level, dst_file, b.dst, request, ring, chunk);
         // Each piece is compared as soon as both sides hold it, while it is
@@ -473,8 +471,6 @@ bool open_pair(const compare_runner& runner, std::u16string_view src, std::u16st
         record.error = error;
         return false;
     }
-    record.around_cache = platform::current().reads_around_cache(src_file.get()) ||
-                          platform::current().reads_around_cache(dst_file.get());
     // What the comparison sees, through the handles it reads: a removal
     // later acts only on these files in this state. A state that cannot be
     // read stays empty, and then no removal matches it.

@@ -142,9 +142,11 @@ struct block_reads {
     static constexpr uint64_t NO_DIFFERENCE = ~uint64_t(0);
 };
 // A large block is read through the ring unless the caller needs the whole
-// block in the buffers afterwards (`keep_block`).
+// block in the buffers afterwards (`keep_block`). `around_cache`: both files
+// are read around the system's cache (compare_record::around_cache says
+// whether either is).
 block_reads read_both_blocks(const compare_runner& runner, platform::file_handle src_file,
-                             platform::file_handle dst_file, uint64_t request, bool keep_block = false);
+                             platform::file_handle dst_file, uint64_t request, bool keep_block, bool around_cache);
 
 // Blocks of at least this size are read on both sides at the same time (on
 // the walk's thread), or in turn a chunk at a time (on a worker).
@@ -312,6 +314,10 @@ compare_record compare_blocks(const compare_runner& runner, std::u16string_view 
     platform::owned_handle src_file, dst_file;
     if (!open_pair(runner, src, dst, src_file, dst_file, listed_size, record)) return record;
     if (progress) progress->begin();
+    platform::os& os = platform::current();
+    const bool src_around = os.reads_around_cache(src_file.get());
+    const bool dst_around = os.reads_around_cache(dst_file.get());
+    record.around_cache = src_around || dst_around;
 
     uint64_t offset = 0;
     uint64_t block_size = first_block_size(runner);
@@ -320,8 +326,8 @@ compare_record compare_blocks(const compare_runner& runner, std::u16string_view 
         record.last_offset = offset;
         if (progress) progress->before_block(progress->percent_at(offset), block_size);
         const block_step step = comparison.plan(offset, block_size);
-        const block_reads reads =
-            read_both_blocks(runner, src_file.get(), dst_file.get(), step.request, step.keep_block);
+        const block_reads reads = read_both_blocks(runner, src_file.get(), dst_file.get(), step.request,
+                                                   step.keep_block, src_around && dst_around);
         if (reads.stopped) {
             record.result = {outcome::stopped};
             break;

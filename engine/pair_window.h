@@ -55,7 +55,7 @@ inline constexpr size_t LARGE_BUFFER_SETS = 8;
 // share, a worker's small calls, one side after the other, would each wait
 // a round trip, and the pair would take twice as long as one at a time.
 // (The workers go on with the pairs after it meanwhile.)
-inline constexpr uint64_t LARGEST_WORKER_PAIR_BYTES = 16 * uint64_t{1 << 20};
+inline constexpr uint64_t LARGEST_WORKER_PAIR_BYTES = COMPARE_BUFFER_BYTES;
 
 // How many pairs a run may keep in flight: `asked` (the environment's
 // ZUB_INFLIGHT, else the settings key "options"/"inflight"; empty for the
